@@ -1,0 +1,46 @@
+# The two commands that do everything on a fresh Debian machine:
+#   make run   installs missing packages, builds, runs the bundled example request
+#   make test  builds and runs every test
+# and: make check-asan (the suite under ASan+UBSan), make deps, make bench.
+
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+PACKAGES   := g++ cmake ninja-build make libgtest-dev tzdata
+
+.PHONY: all run test check-asan deps bench clean
+
+all: $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORU_SANITIZE=ON
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -z "$$missing" ]; then echo "deps: all present"; \
+	elif [ "$$(id -u)" = 0 ]; then \
+	  echo "deps: installing$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
+	else echo "deps: missing$$missing (run 'make deps' as root, or install them)"; exit 1; fi
+
+run: deps all
+	@bash examples/run-example.sh $(BUILD)/koru
+
+test: deps all
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+check-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+bench: all
+	bash bench/run
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,1 @@
+function main() { sendToFront("greeting", "hello, world"); }

@@ -1,0 +1,143 @@
+#include "host/errors.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "db/front/records.h"
+#include "host/journal.h"
+#include "interp/jumps.h"
+#include "runtime/area.h"
+
+namespace koru {
+
+ErrorState g_errors;
+JumpStack g_jumps;
+
+namespace {
+
+ModulePathFn g_module_path = nullptr;
+DebugPrintFn g_debug_print = nullptr;
+FatalExitHook g_fatal_hook = nullptr;
+
+// The shared report buffer (16384 bytes, a report is cut to 16383).
+char g_report[kReportMax + 1];
+
+const char* module_path(unsigned module) {
+    const char* p = g_module_path ? g_module_path(module) : nullptr;
+    return p ? p : "";
+}
+
+// Formats prefix + message into the report buffer; returns the length.
+size_t format_report(const char* prefix, const char* fmt, va_list ap) {
+    int n = std::snprintf(g_report, sizeof g_report, "%s", prefix);
+    size_t used = n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), kReportMax);
+    if (used < kReportMax) {
+        int m = std::vsnprintf(g_report + used, sizeof g_report - used, fmt, ap);
+        if (m > 0) used = std::min<size_t>(used + static_cast<size_t>(m), kReportMax);
+    }
+    g_report[used] = '\0';
+    return used;
+}
+
+// Builds the error object and records the report; returns the reference.
+Value report_error(int code, size_t len) {
+    char code_text[24];
+    int cl = std::snprintf(code_text, sizeof code_text, "%d", code);
+    Value err = make_error_object(CodeType::Integer, code_text, static_cast<size_t>(cl), g_report, len);
+    journal_append(g_report, len);
+    journal_append("\n", 1);
+    return err;
+}
+
+[[noreturn]] void unwind(Value err, uint32_t target) { throw Unwind{err, target}; }
+
+}  // namespace
+
+void set_module_path_fn(ModulePathFn fn) { g_module_path = fn; }
+void set_debug_print_fn(DebugPrintFn fn) { g_debug_print = fn; }
+void set_fatal_exit_hook(FatalExitHook hook) { g_fatal_hook = hook; }
+
+Value make_error_object(CodeType type, const char* code, size_t code_len, const char* msg, size_t msg_len) {
+    if (msg_len > 0xFFFF) msg_len = 0xFFFF;
+    if (code_len > 0xFFFF) code_len = 0xFFFF;
+    size_t need = type == CodeType::Integer ? msg_len + 36 : msg_len + code_len + 16;
+    need = std::max(need, 8 + code_len + 1 + msg_len + 1);
+    AreaBlock b = area_alloc(need);
+    auto* p = static_cast<uint8_t*>(b.ptr);
+    p[0] = static_cast<uint8_t>(Kind::Exception);
+    p[1] = static_cast<uint8_t>(type);
+    uint16_t ml = static_cast<uint16_t>(msg_len), cl = static_cast<uint16_t>(code_len);
+    std::memcpy(p + 2, &ml, 2);
+    std::memcpy(p + 4, &cl, 2);
+    std::memcpy(p + 6, code, code_len);
+    p[6 + code_len] = 0;
+    p[7 + code_len] = 0;
+    std::memcpy(p + 8 + code_len, msg, msg_len);
+    p[8 + code_len + msg_len] = 0;
+    return Value::area(Kind::Exception, b.addr);
+}
+
+ErrorView error_view(Value v) {
+    auto* p = static_cast<const uint8_t*>(area_ptr(v.area_addr()));
+    uint16_t ml, cl;
+    std::memcpy(&ml, p + 2, 2);
+    std::memcpy(&cl, p + 4, 2);
+    return {static_cast<CodeType>(p[1]), reinterpret_cast<const char*>(p + 6), cl,
+            reinterpret_cast<const char*>(p + 8 + cl), ml};
+}
+
+void raise_runtime(int code, const char* fmt, ...) {
+    char prefix[600];
+    std::snprintf(prefix, sizeof prefix, "EVAL ERROR %d (%s:%d:%d) : ", code, module_path(g_errors.module),
+                  static_cast<int>(g_errors.position & 0xFFFF), static_cast<int>(g_errors.position >> 16));
+    va_list ap;
+    va_start(ap, fmt);
+    size_t len = format_report(prefix, fmt, ap);
+    va_end(ap);
+    Value err = report_error(code, len);
+    if (g_errors.debug_eval) unwind(err, kDebugEvalTarget);
+    if (g_debug_print) g_debug_print(g_report, len);
+    if (!g_errors.top_running) unwind(err, 0);
+    g_errors.raised_by_error = true;
+    unwind(err, g_jumps.innermost_try());
+}
+
+void raise_parse(int code, const char* fmt, ...) {
+    char prefix[600];
+    std::snprintf(prefix, sizeof prefix, "PARSE ERROR %d (%s:%d) : ", code, g_errors.compile_path,
+                  static_cast<int>(g_errors.compile_line));
+    va_list ap;
+    va_start(ap, fmt);
+    size_t len = format_report(prefix, fmt, ap);
+    va_end(ap);
+    Value err = report_error(code, len);
+    if (g_errors.debug_eval) unwind(err, kDebugEvalTarget);
+    if (g_debug_print) g_debug_print(g_report, len);
+    unwind(err, 0);
+}
+
+void fatal_startup(const char* fmt, ...) {
+    char msg[4096];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = std::vsnprintf(msg, sizeof msg, fmt, ap);
+    va_end(ap);
+    std::string message(msg, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof msg - 1));
+    if (g_fatal_hook) g_fatal_hook(message);  // tests: throws
+    if (g_front.eval_mode) {
+        // On a console the record stream is silent, so say it plainly.
+        std::fwrite(message.data(), 1, message.size(), stdout);
+        std::fputc('\n', stdout);
+    } else {
+        write_fatal_record(message);
+    }
+    journal_write();
+    std::fflush(stdout);
+    std::fclose(stdout);
+    std::_Exit(0);
+}
+
+}  // namespace koru

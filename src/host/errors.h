@@ -1,0 +1,68 @@
+// The three error routines.  An error never returns to its raise site:
+// runtime and parse errors build an Exception object, record the report in
+// the journal buffer and unwind (as a C++ exception, so destructors run) to a
+// recovery point; a fatal start-up error writes "S148555" and ends the process.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "runtime/value.h"
+
+namespace koru {
+
+// The unwind to a recovery point.  `target` is the index of the jump context
+// that takes it; a recovery point catching it with another index rethrows.
+struct Unwind {
+    Value value;
+    uint32_t target;
+};
+
+[[noreturn]] void raise_runtime(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void raise_parse(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void fatal_startup(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// How a fatal start-up error ends the process.  The program exits; in-process
+// tests install a hook that throws instead, so they can look at the result.
+struct FatalStartup {
+    std::string message;
+};
+using FatalExitHook = void (*)(const std::string& message);
+void set_fatal_exit_hook(FatalExitHook hook);  // null: write the journal and exit(0)
+
+// Error objects (kind 6), shared with the Exception statement.
+enum class CodeType : uint8_t { Integer = 0, Text = 1, None = 9 };
+Value make_error_object(CodeType type, const char* code, size_t code_len, const char* msg, size_t msg_len);
+struct ErrorView {
+    CodeType type;
+    const char* code;
+    uint16_t code_len;
+    const char* message;
+    uint16_t message_len;
+};
+ErrorView error_view(Value v);
+
+// Where errors are reported from: the current module and position.
+struct ErrorState {
+    uint32_t position = 0;        // bits 0-15 line, bits 16-31 column
+    uint8_t module = 0;           // index into the module table; 0 = none
+    uint32_t compile_line = 0;    // the compiler's current line
+    const char* compile_path = "";
+    bool top_running = false;     // set just before the TOP call
+    bool raised_by_error = false; // set when an error unwinds into a recovery point
+    bool debug_eval = false;      // set while the debugger evaluates an expression
+    void reset() { *this = ErrorState{}; }
+};
+extern ErrorState g_errors;
+
+// Path text of a module number (supplied by the module table; "" when none).
+using ModulePathFn = const char* (*)(unsigned module);
+void set_module_path_fn(ModulePathFn fn);
+
+// The report cut: at most this many bytes of report text.
+constexpr size_t kReportMax = 16383;
+
+// The debug print routine ("-e" prints reports; a debugger gets them).
+using DebugPrintFn = void (*)(const char* text, size_t len);
+void set_debug_print_fn(DebugPrintFn fn);
+
+}  // namespace koru

@@ -1,0 +1,382 @@
+// Cell pages and allocation areas.  The reuse orders here (highest page and
+// slot first) are observable through object files, so they follow the
+// layouts exactly rather than using a general-purpose allocator.
+#include "runtime/area.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "host/errors.h"
+
+namespace koru {
+
+namespace {
+
+[[noreturn]] void out_of_memory() { raise_runtime(1400, "メモリ領域を取得できません"); }
+
+void* checked_malloc(size_t n) {
+    void* p = std::malloc(n ? n : 1);
+    if (!p) out_of_memory();
+    return p;
+}
+
+void* checked_calloc(size_t n) {
+    void* p = std::calloc(1, n ? n : 1);
+    if (!p) out_of_memory();
+    return p;
+}
+
+// ---- cell pages -----------------------------------------------------------
+struct CellPages {
+    std::vector<uint8_t*> pages;        // capacity grows by 128
+    std::vector<uint16_t> free_count;   // per page
+    std::vector<uint8_t> high_free;     // per page: highest known free slot
+    int bump_page = -1;
+    unsigned bump_slot = kCellsPerPage;
+    unsigned total_free = 0;
+    int highest_free_page = -1;
+
+    void grow() {
+        size_t n = pages.size() + 128;
+        pages.resize(n, nullptr);
+        free_count.resize(n, 0);
+        high_free.resize(n, 0);
+    }
+};
+
+// ---- word pages (class 0) ---------------------------------------------------
+struct WordPages {
+    std::vector<uint8_t*> pages;
+    std::vector<uint16_t> used;         // units used per page
+    std::vector<uint8_t> owns;          // 1 where the entry starts its own allocation
+    unsigned first_search = 0;
+    int last_in_use = -1;
+};
+
+// ---- size classes -------------------------------------------------------------
+struct ClassPageHeader {
+    uint16_t bumped;    // slots handed out by bumping
+    uint16_t pad;
+    uint16_t free_count;
+    uint16_t hint;      // highest known free slot
+};
+static_assert(sizeof(ClassPageHeader) == 8);
+
+struct SizeClass {
+    std::vector<uint8_t*> pages;        // grows by 256
+    int current = -1;                   // bump page
+    unsigned pages_with_free = 0;
+    int highest_free_page = -1;
+};
+
+struct LargeBlocks {
+    std::vector<void*> table;           // 1024 at first, grows by 512
+    uint32_t next = 0;                  // high-water index
+    uint32_t freed = 0;
+    int64_t highest_freed = -1;
+};
+
+struct Memory {
+    CellPages cells;
+    WordPages words;
+    SizeClass classes[kClassCount];
+    LargeBlocks large;
+    bool run = false;
+
+    Memory() {
+        cells.grow();
+        words.pages.resize(128, nullptr);
+        words.used.resize(128, 0);
+        words.owns.resize(128, 0);
+        large.table.resize(1024, nullptr);
+    }
+    ~Memory() { release_all(); }
+
+    void release_all() {
+        for (uint8_t* p : cells.pages) std::free(p);
+        for (size_t i = 0; i < words.pages.size(); ++i)
+            if (words.owns[i]) std::free(words.pages[i]);
+        for (auto& c : classes)
+            for (uint8_t* p : c.pages) std::free(p);
+        for (void* p : large.table) std::free(p);
+    }
+};
+
+Memory* g_mem = new Memory();
+
+inline ClassPageHeader* page_header(uint8_t* page) { return reinterpret_cast<ClassPageHeader*>(page); }
+inline uint8_t* class_slot(unsigned c, uint8_t* page, unsigned slot) {
+    return page + 8 + slot * (kClassSize[c] + 2);
+}
+inline bool has_marker(const uint8_t* p) { return std::memcmp(p, kFreeSlotMarker, sizeof kFreeSlotMarker) == 0; }
+
+}  // namespace
+
+uint8_t** g_cell_pages = g_mem->cells.pages.data();
+
+// ---- cells --------------------------------------------------------------------
+
+NewCell cell_alloc(Kind kind, unsigned initial_count) {
+    CellPages& cp = g_mem->cells;
+    unsigned page, slot;
+    if (g_mem->run && cp.total_free > 0) {
+        page = static_cast<unsigned>(cp.highest_free_page);
+        slot = cp.high_free[page];
+        --cp.total_free;
+        if (--cp.free_count[page] > 0) {
+            uint8_t* base = cp.pages[page];
+            int s = static_cast<int>(slot) - 1;
+            while (s >= 0 && base[s * kCellSize] != kFreeCellHeader) --s;
+            if (s >= 0) cp.high_free[page] = static_cast<uint8_t>(s);
+            else cp.free_count[page] = 0;
+        }
+        if (cp.free_count[page] == 0) {
+            int p = static_cast<int>(page) - 1;
+            while (p >= 0 && cp.free_count[p] == 0) --p;
+            if (p < 0 || cp.total_free == 0) {
+                cp.total_free = 0;
+                cp.highest_free_page = -1;
+            } else {
+                cp.highest_free_page = p;
+            }
+        }
+    } else {
+        if (cp.bump_page < 0 || cp.bump_slot >= kCellsPerPage) {
+            unsigned next = static_cast<unsigned>(cp.bump_page + 1);
+            if (next >= kMaxCellPages) raise_runtime(1435, "Buffer Overflow(Area DW)");
+            if (next >= cp.pages.size()) {
+                cp.grow();
+                g_cell_pages = cp.pages.data();
+            }
+            if (!cp.pages[next]) cp.pages[next] = static_cast<uint8_t*>(checked_malloc(kCellPageBytes));
+            cp.bump_page = static_cast<int>(next);
+            cp.bump_slot = 0;
+        }
+        page = static_cast<unsigned>(cp.bump_page);
+        slot = cp.bump_slot++;
+    }
+    Cell* c = reinterpret_cast<Cell*>(cp.pages[page] + slot * kCellSize);
+    std::memset(c, 0, kCellSize);
+    c->header = header_of(kind, initial_count);
+    return {c, Value::cell(kind, page, slot)};
+}
+
+void cell_free(Value v) {
+    CellPages& cp = g_mem->cells;
+    unsigned page = v.page(), slot = v.slot();
+    cp.pages[page][slot * kCellSize] = kFreeCellHeader;
+    if (cp.free_count[page] == 0 || cp.high_free[page] < slot) cp.high_free[page] = static_cast<uint8_t>(slot);
+    ++cp.free_count[page];
+    if (cp.total_free == 0 || cp.highest_free_page < static_cast<int>(page)) cp.highest_free_page = static_cast<int>(page);
+    ++cp.total_free;
+}
+
+Value cell_ref_of(const Cell* c) {
+    const CellPages& cp = g_mem->cells;
+    auto addr = reinterpret_cast<const uint8_t*>(c);
+    for (int p = 0; p <= cp.bump_page; ++p) {
+        const uint8_t* base = cp.pages[p];
+        if (base && addr >= base && addr < base + kCellPageBytes) {
+            unsigned slot = static_cast<unsigned>(addr - base) / kCellSize;
+            return Value::cell(c->type(), static_cast<unsigned>(p), slot);
+        }
+    }
+    raise_runtime(2495, "システム・エラー(get_self_16)");
+}
+
+// ---- area blocks ------------------------------------------------------------------
+
+unsigned size_class_for(size_t n) {
+    static constexpr uint8_t kByFloor[64] = {
+        1, 2, 3, 4, 5, 5, 6, 6, 7, 7, 7, 7, 8, 8, 9, 9,
+        10, 10, 10, 10, 10, 10, 10, 10, 11, 11, 11, 11, 11, 11, 11, 11,
+        12, 12, 12, 12, 12, 12, 12, 12, 13, 13, 13, 13, 13, 13, 13, 13,
+        14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14, 14};
+    size_t f = n / 32;
+    return f < 64 ? kByFloor[f] : 15;
+}
+
+namespace {
+
+AreaBlock alloc_word_area(size_t n) {
+    WordPages& w = g_mem->words;
+    size_t units = n / 4 + 1;
+    if (units < kWordPageUnits) {
+        for (int p = static_cast<int>(w.first_search); p <= w.last_in_use; ++p) {
+            if (w.used[p] + units <= kWordPageUnits) {
+                unsigned off = w.used[p];
+                w.used[p] = static_cast<uint16_t>(off + units);
+                uint8_t* ptr = w.pages[p] + off * 4;
+                std::memset(ptr, 0, units * 4);
+                return {ptr, AreaAddr{static_cast<uint32_t>(p) << 10 | off}};
+            }
+        }
+    }
+    size_t span = units < kWordPageUnits ? 1 : units / kWordPageUnits + 1;
+    size_t first = static_cast<size_t>(w.last_in_use + 1);
+    size_t last = first + span - 1;
+    if (last > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+    if (last >= w.pages.size()) {
+        size_t grow = (span + 127) / 128 * 128;
+        w.pages.resize(w.pages.size() + grow, nullptr);
+        w.used.resize(w.pages.size(), 0);
+        w.owns.resize(w.pages.size(), 0);
+    }
+    auto* block = static_cast<uint8_t*>(checked_calloc(span * kWordPageBytes));
+    for (size_t i = 0; i < span; ++i) {
+        w.pages[first + i] = block + i * kWordPageBytes;
+        w.owns[first + i] = (i == 0);
+        w.used[first + i] = kWordPageUnits;
+    }
+    w.used[last] = static_cast<uint16_t>(span == 1 ? units : units % kWordPageUnits);
+    w.last_in_use = static_cast<int>(last);
+    return {block, AreaAddr{static_cast<uint32_t>(first) << 10}};
+}
+
+AreaBlock alloc_large(size_t n) {
+    LargeBlocks& lb = g_mem->large;
+    uint32_t index;
+    if (lb.freed > 0) {
+        index = static_cast<uint32_t>(lb.highest_freed);
+        --lb.freed;
+        int64_t h = static_cast<int64_t>(index) - 1;
+        while (h >= 0 && lb.table[h] != nullptr) --h;
+        lb.highest_freed = h;
+    } else {
+        if (lb.next >= kMaxLargeBlocks) raise_runtime(1430, "buffer Overflow(area 15)");
+        if (lb.next >= lb.table.size()) lb.table.resize(lb.table.size() + 512, nullptr);
+        index = lb.next++;
+    }
+    void* p = checked_malloc(n);
+    lb.table[index] = p;
+    return {p, AreaAddr{0xF00000u | index}};
+}
+
+uint8_t* new_class_page(unsigned c) {
+    size_t bytes = (kClassSize[c] + 2) * kClassSlots[c] + 12;
+    auto* page = static_cast<uint8_t*>(checked_malloc(bytes));
+    *page_header(page) = ClassPageHeader{0, 0, 0, 0};
+    return page;
+}
+
+AreaBlock alloc_class(unsigned c) {
+    SizeClass& sc = g_mem->classes[c];
+    unsigned page, slot;
+    if (sc.pages_with_free > 0) {
+        page = static_cast<unsigned>(sc.highest_free_page);
+        uint8_t* base = sc.pages[page];
+        ClassPageHeader* h = page_header(base);
+        slot = h->hint;
+        if (--h->free_count > 0) {
+            int s = static_cast<int>(slot) - 1;
+            while (s >= 0 && !has_marker(class_slot(c, base, s))) --s;
+            if (s >= 0) h->hint = static_cast<uint16_t>(s);
+            else h->free_count = 0;
+        }
+        if (h->free_count == 0) {
+            --sc.pages_with_free;
+            int p = static_cast<int>(page) - 1;
+            while (p >= 0 && page_header(sc.pages[p])->free_count == 0) --p;
+            sc.highest_free_page = p;
+            if (p < 0) sc.pages_with_free = 0;
+        }
+        // A slot handed out again must not keep its marker: a block the
+        // caller leaves unwritten would otherwise be found free by a later scan.
+        class_slot(c, base, slot)[0] = 0;
+    } else {
+        if (sc.current < 0 || page_header(sc.pages[sc.current])->bumped >= kClassSlots[c]) {
+            unsigned next = static_cast<unsigned>(sc.current + 1);
+            if (next >= kMaxClassPages) raise_runtime(1435, "buffer Overflow(area %d)", c);
+            if (next >= sc.pages.size()) sc.pages.resize(sc.pages.size() + 256, nullptr);
+            sc.pages[next] = new_class_page(c);
+            sc.current = static_cast<int>(next);
+        }
+        page = static_cast<unsigned>(sc.current);
+        slot = page_header(sc.pages[page])->bumped++;
+    }
+    return {class_slot(c, sc.pages[page], slot), AreaAddr{c << 20 | page << 8 | slot}};
+}
+
+}  // namespace
+
+AreaBlock area_alloc(size_t n) {
+    if (!g_mem->run) return alloc_word_area(n);
+    unsigned c = size_class_for(n);
+    return c == 15 ? alloc_large(n) : alloc_class(c);
+}
+
+void area_free(AreaAddr addr) {
+    if (!g_mem->run) return;
+    unsigned c = addr.area_class();
+    if (c == 0) return;
+    if (c == 15) {
+        LargeBlocks& lb = g_mem->large;
+        uint32_t index = addr.bits & 0xFFFFF;
+        if (index >= lb.next || !lb.table[index]) return;
+        std::free(lb.table[index]);
+        lb.table[index] = nullptr;
+        if (lb.freed == 0 || lb.highest_freed < static_cast<int64_t>(index)) lb.highest_freed = index;
+        ++lb.freed;
+        return;
+    }
+    SizeClass& sc = g_mem->classes[c];
+    unsigned page = (addr.bits >> 8) & 0xFFF, slot = addr.bits & 0xFF;
+    if (static_cast<int>(page) > sc.current || slot >= kClassSlots[c]) return;
+    uint8_t* base = sc.pages[page];
+    std::memcpy(class_slot(c, base, slot), kFreeSlotMarker, sizeof kFreeSlotMarker);
+    ClassPageHeader* h = page_header(base);
+    if (h->free_count == 0) {
+        ++sc.pages_with_free;
+        h->hint = static_cast<uint16_t>(slot);
+    } else if (h->hint < slot) {
+        h->hint = static_cast<uint16_t>(slot);
+    }
+    ++h->free_count;
+    if (sc.highest_free_page < 0 || sc.highest_free_page < static_cast<int>(page)) sc.highest_free_page = static_cast<int>(page);
+}
+
+void* area_ptr(AreaAddr addr) {
+    unsigned c = addr.area_class();
+    if (c == 0) {
+        unsigned page = (addr.bits >> 10) & 0x3FF, off = addr.bits & 0x3FF;
+        return g_mem->words.pages[page] + off * 4;
+    }
+    if (c == 15) return g_mem->large.table[addr.bits & 0xFFFFF];
+    unsigned page = (addr.bits >> 8) & 0xFFF, slot = addr.bits & 0xFF;
+    return class_slot(c, g_mem->classes[c].pages[page], slot);
+}
+
+// ---- phases and state ----------------------------------------------------------------
+
+bool run_phase() { return g_mem->run; }
+void enter_run_phase() { g_mem->run = true; }
+
+void area_seal_pages() {
+    WordPages& w = g_mem->words;
+    w.first_search = static_cast<unsigned>(w.last_in_use + 1);
+}
+
+void memory_reset() {
+    delete g_mem;
+    g_mem = new Memory();
+    g_cell_pages = g_mem->cells.pages.data();
+}
+
+MemoryStats memory_stats() {
+    const Memory& m = *g_mem;
+    return {static_cast<unsigned>(m.cells.bump_page + 1), m.cells.total_free, m.cells.highest_free_page,
+            m.words.last_in_use + 1};
+}
+
+uint8_t* cell_page(unsigned index) {
+    return static_cast<int>(index) <= g_mem->cells.bump_page ? g_mem->cells.pages[index] : nullptr;
+}
+uint8_t* word_page(unsigned index) {
+    return static_cast<int>(index) <= g_mem->words.last_in_use ? g_mem->words.pages[index] : nullptr;
+}
+unsigned word_page_used(unsigned index) {
+    return static_cast<int>(index) <= g_mem->words.last_in_use ? g_mem->words.used[index] : 0;
+}
+
+}  // namespace koru

@@ -1,0 +1,89 @@
+// The two allocators: 16-byte cells in 4096-byte cell pages, and the area
+// allocator for variable-sized blocks (texts, vectors, area objects).
+//
+// Compile phase: area blocks come from class 0, a never-freed area of
+// 4096-byte word pages; freed cells are recorded but not reused.
+// Run phase: area blocks come from the size classes 1..14 (slots in shared
+// pages) and class 15 (one allocation per block), and freed space is reused.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/cell.h"
+#include "runtime/value.h"
+
+namespace koru {
+
+constexpr unsigned kMaxCellPages = 4095;        // page indexes 0..4094
+constexpr unsigned kWordPageBytes = 4096;
+constexpr unsigned kWordPageUnits = 1024;       // 4-byte units per word page
+constexpr unsigned kMaxWordPage = 1022;
+constexpr unsigned kClassCount = 15;            // classes 1..14 and 15 (large)
+constexpr unsigned kMaxClassPages = 4096;
+constexpr uint32_t kMaxLargeBlocks = 0x100000;
+
+// Usable slot size and slots per page of classes 1..14 (index 0 unused).
+constexpr unsigned kClassSize[15] = {0, 32, 64, 96, 128, 192, 256, 384, 448, 512, 768, 1024, 1280, 1536, 2048};
+constexpr unsigned kClassSlots[15] = {0, 256, 256, 256, 128, 128, 64, 64, 32, 32, 16, 16, 8, 8, 8};
+
+// The run-phase class of a request of n bytes (15 = a large block).
+unsigned size_class_for(size_t n);
+
+// The marker written at the start of a returned class slot.
+constexpr uint8_t kFreeSlotMarker[9] = {0xFF, 0x01, 0xEE, 0x02, 0xDD, 0x03, 0xCC, 0x04, 0x00};
+
+struct NewCell {
+    Cell* cell;
+    Value value;
+};
+
+struct AreaBlock {
+    void* ptr;
+    AreaAddr addr;
+};
+
+// ---- cells --------------------------------------------------------------
+NewCell cell_alloc(Kind kind, unsigned initial_count = 0);
+void cell_free(Value v);
+Value cell_ref_of(const Cell* c);
+
+// The page table, exposed for the inline cell_of.
+extern uint8_t** g_cell_pages;
+
+inline Cell* cell_of(Value v) {
+    return reinterpret_cast<Cell*>(g_cell_pages[v.page()] + v.slot() * kCellSize);
+}
+template <class T>
+inline T* cell_as(Value v) {
+    static_assert(is_cell_view<T>);
+    return reinterpret_cast<T*>(cell_of(v));
+}
+
+// ---- area blocks --------------------------------------------------------
+AreaBlock area_alloc(size_t n_bytes);
+void area_free(AreaAddr addr);
+void* area_ptr(AreaAddr addr);
+template <class T>
+inline T* area_as(AreaAddr addr) { return static_cast<T*>(area_ptr(addr)); }
+
+// ---- phases and state -----------------------------------------------------
+bool run_phase();
+void enter_run_phase();
+// Later compile-area blocks never share a page with what is placed so far.
+void area_seal_pages();
+// Back to the state of a fresh process (tests run many scripts in one process).
+void memory_reset();
+
+// Figures the tests and object-file writer read.
+struct MemoryStats {
+    unsigned cell_pages_used;     // bump page index + 1
+    unsigned free_cells;
+    int highest_free_cell_page;   // -1 = none
+    int word_pages_used;          // last word page in use + 1
+};
+MemoryStats memory_stats();
+uint8_t* cell_page(unsigned index);      // null past the pages in use
+uint8_t* word_page(unsigned index);
+unsigned word_page_used(unsigned index);
+
+}  // namespace koru

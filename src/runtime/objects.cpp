@@ -1,0 +1,88 @@
+#include "runtime/objects.h"
+
+#include <cstring>
+
+#include "host/errors.h"
+#include "runtime/refcount.h"
+
+namespace koru {
+
+Value make_int(int32_t n) {
+    NewCell c = cell_alloc(Kind::Int);
+    reinterpret_cast<IntCell*>(c.cell)->value = n;
+    return c.value;
+}
+
+Value make_double(double d) {
+    NewCell c = cell_alloc(Kind::Double);
+    reinterpret_cast<DoubleCell*>(c.cell)->value = d;
+    return c.value;
+}
+
+Value make_string(const char* text, size_t len) {
+    if (len > 0x7FFFFFF0) raise_runtime(1400, "メモリ領域を取得できません");
+    AreaBlock b = area_alloc(len + 12);
+    if (len) std::memcpy(b.ptr, text, len);
+    static_cast<char*>(b.ptr)[len] = '\0';
+    NewCell c = cell_alloc(Kind::String);
+    auto* s = reinterpret_cast<StringCell*>(c.cell);
+    s->text = b.addr;
+    s->capacity = static_cast<uint32_t>(len + 8);
+    s->length = static_cast<uint32_t>(len);
+    return c.value;
+}
+
+namespace {
+AreaAddr zeroed_vector(size_t bytes) {
+    AreaBlock b = area_alloc(bytes);
+    std::memset(b.ptr, 0, bytes);
+    return b.addr;
+}
+}  // namespace
+
+Value make_array(uint32_t count) {
+    AreaAddr vec = zeroed_vector((static_cast<size_t>(count) + 10) * 4);
+    NewCell c = cell_alloc(Kind::Array);
+    auto* a = reinterpret_cast<ArrayCell*>(c.cell);
+    a->elements = vec;
+    a->count = count;
+    a->capacity = count + 10;
+    return c.value;
+}
+
+Value make_keyed_array(uint32_t count) {
+    AreaAddr vec = zeroed_vector((static_cast<size_t>(count) + 10) * 8);
+    NewCell c = cell_alloc(Kind::KeyedArray);
+    auto* a = reinterpret_cast<KeyedArrayCell*>(c.cell);
+    a->pairs = vec;
+    a->count = count;
+    a->capacity = count + 10;
+    return c.value;
+}
+
+Value make_hash(uint32_t count, uint32_t class_symbol) {
+    if (count > 0xFFFF - 10) raise_runtime(1400, "メモリ領域を取得できません");
+    AreaAddr vec = zeroed_vector((static_cast<size_t>(count) + 10) * 8);
+    NewCell c = cell_alloc(Kind::Hash);
+    auto* h = reinterpret_cast<HashCell*>(c.cell);
+    h->pairs = vec;
+    h->count = static_cast<uint16_t>(count);
+    h->capacity = static_cast<uint16_t>(count + 10);
+    h->class_symbol = class_symbol;
+    return c.value;
+}
+
+void array_push(Value array, Value element, uint32_t step) {
+    ArrayCell* a = cell_as<ArrayCell>(array);
+    if (a->count >= a->capacity) {
+        uint32_t cap = a->capacity + step;
+        AreaBlock b = area_alloc(static_cast<size_t>(cap) * 4);
+        std::memcpy(b.ptr, area_ptr(a->elements), static_cast<size_t>(a->count) * 4);
+        area_free(a->elements);
+        a->elements = b.addr;
+        a->capacity = cap;
+    }
+    area_as<Value>(a->elements)[a->count++] = value_retain(element);
+}
+
+}  // namespace koru

@@ -1,0 +1,53 @@
+// Reference counting in the header byte, truthiness and destruction.
+#pragma once
+#include "runtime/area.h"
+#include "runtime/value.h"
+
+namespace koru {
+
+// The header byte of the object a cell or area value refers to.
+inline uint8_t* header_ptr(Value v) {
+    return is_area_kind(v.kind()) ? static_cast<uint8_t*>(area_ptr(v.area_addr()))
+                                  : reinterpret_cast<uint8_t*>(cell_of(v));
+}
+
+// No object behind the word: an immediate, an IntKey, kind 4, or a foreign word.
+inline bool has_object(Value v) {
+    Kind k = v.kind();
+    return k != Kind::Immediate && k != Kind::IntKey && k != Kind::None4 && v.bits <= 0xFEFFFFFF;
+}
+
+inline Value value_retain(Value v) {
+    if (!has_object(v)) return v;
+    uint8_t* h = header_ptr(v);
+    if (*h < kSaturatedCount) *h = static_cast<uint8_t>(*h + 16);
+    return v;
+}
+
+// The count before the increment (header & 0xF0), or 0 where there is no object.
+unsigned value_retain_count(Value v);
+
+void value_destroy(Value v);
+
+inline void value_release(Value v) {
+    if (v.bits < 0x01000000 || (v.bits >> 24) == 0x0F || v.bits > 0xFEFFFFFF || v.kind() == Kind::None4) return;
+    uint8_t* h = header_ptr(v);
+    if (*h >= kSaturatedCount) return;
+    if (*h >= 16) {
+        *h = static_cast<uint8_t>(*h - 16);
+        if (*h >= 16) return;
+    }
+    value_destroy(v);
+}
+
+// Lowers the count (1..14) without ever destroying; returns ((old & 0xF0) + 16) & 0xFF.
+unsigned value_unref(Value v);
+
+inline void value_drop_temp(Value v) {
+    if (!has_object(v)) return;
+    if ((*header_ptr(v) & 0xF0) == 0) value_destroy(v);
+}
+
+bool value_truthy(Value v);
+
+}  // namespace koru

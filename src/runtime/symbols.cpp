@@ -1,0 +1,95 @@
+#include "runtime/symbols.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "host/errors.h"
+
+namespace koru {
+
+SymbolTable g_symbols;
+
+const char* const kPredefinedNames[kPredefinedSymbols] = {
+    "undefined", "true", "false", "null", "NaN", "this", "Math", "column", "value", "console",
+    "Object", "Function", "Connection", "name", "message", "Number", "Integer", "Float", "Date",
+    "Error", "RegExp", "String", "Array", "Hash", "Exception", "typeof", "instanceof", "index",
+    "indices", "input", "groups", "length", "no_authorization", "count", "sum", "max", "min",
+    "average", "key", "group", "total", "total_count", "$set", "$inc", "$min", "$max", "$mul",
+    "$rename", "$unset", "_c__o__l__m_", "_v__a__l_", "_k__e__y_", "new"};
+
+namespace {
+constexpr size_t kTableStep = 2048;
+
+bool same_text(const SymbolEntry& e, const char* bytes, size_t len) {
+    return e.length == static_cast<uint8_t>(len) && e.offset + len < g_symbols.pool.size() &&
+           std::memcmp(g_symbols.pool.data() + e.offset, bytes, len) == 0 &&
+           g_symbols.pool[e.offset + len] == '\0';
+}
+
+// Index of the first index entry with this key, or the size when there is none.
+int64_t find(const char* bytes, size_t len, uint32_t key) {
+    const auto& idx = g_symbols.index;
+    auto lo = std::lower_bound(idx.begin(), idx.end(), key,
+                               [](const SymbolIndexEntry& e, uint32_t k) { return e.key < k; });
+    for (auto it = lo; it != idx.end() && it->key == key; ++it)
+        if (same_text(g_symbols.entries[it->number], bytes, len)) return it->number;
+    return -1;
+}
+}  // namespace
+
+void SymbolTable::reset() {
+    entries.clear();
+    index.clear();
+    pool.clear();
+    entries.reserve(kTableStep);
+    index.reserve(kTableStep);
+    pool.reserve(kTableStep);
+}
+
+uint32_t intern(const char* bytes, size_t len, uint32_t key) {
+    int64_t found = find(bytes, len, key);
+    if (found >= 0) return static_cast<uint32_t>(found);
+    SymbolTable& t = g_symbols;
+    if (t.entries.size() == t.entries.capacity()) {
+        t.entries.reserve(t.entries.size() + kTableStep);
+        t.index.reserve(t.entries.size() + kTableStep);
+    }
+    if (t.pool.size() + len + 2 > t.pool.capacity()) t.pool.reserve(t.pool.capacity() + std::max(kTableStep, len + 2));
+    uint32_t number = static_cast<uint32_t>(t.entries.size());
+    SymbolEntry e{0, static_cast<uint8_t>(len), 0, key, static_cast<uint32_t>(t.pool.size())};
+    t.entries.push_back(e);
+    t.pool.insert(t.pool.end(), bytes, bytes + len);
+    t.pool.push_back('\0');
+    // Insert in key order (equal keys keep insertion order); texts are
+    // distinct, so the order among equal keys never changes a look-up.
+    auto pos = std::upper_bound(t.index.begin(), t.index.end(), key,
+                                [](uint32_t k, const SymbolIndexEntry& x) { return k < x.key; });
+    t.index.insert(pos, SymbolIndexEntry{key, number});
+    return number;
+}
+
+uint32_t intern_counted(const char* bytes, size_t len) {
+    size_t n = 0;
+    while (n < len && bytes[n] != '\0') ++n;
+    return intern(bytes, n, symbol_key(bytes, n));
+}
+
+int64_t symbol_lookup(const char* bytes, size_t len) { return find(bytes, len, symbol_key(bytes, len)); }
+
+void symbols_seed() {
+    for (const char* name : kPredefinedNames) intern_counted(name, std::strlen(name));
+}
+
+uint32_t symbol_count() { return static_cast<uint32_t>(g_symbols.entries.size()); }
+
+const char* symbol_name(uint32_t number) {
+    if (number >= g_symbols.entries.size()) return "";
+    return g_symbols.pool.data() + g_symbols.entries[number].offset;
+}
+
+unsigned symbol_length(uint32_t number) {
+    if (number >= g_symbols.entries.size()) return 0;
+    return g_symbols.entries[number].length;
+}
+
+}  // namespace koru
