@@ -1,0 +1,34 @@
+// The global variable table: (name, value) slots, searched from the last
+// slot down.  Reading or assigning a name never declared creates a slot.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "runtime/value.h"
+
+namespace koru {
+
+// A variable slot: the name word (bits 0-27 the symbol, bit 31 const) and
+// the value, which the slot retains.
+struct VarSlot {
+    uint32_t name;
+    Value value;
+    static constexpr uint32_t kConst = 0x80000000u;
+    uint32_t symbol() const { return name & 0x0FFFFFFF; }
+    bool is_const() const { return name & kConst; }
+};
+static_assert(sizeof(VarSlot) == 8);
+
+struct GlobalTable {
+    std::vector<VarSlot> slots;  // capacity grows by 512
+    void reset();
+};
+extern GlobalTable g_globals;
+
+// Index of the slot of a symbol (the last one when there are several), or -1.
+int64_t global_find(uint32_t symbol);
+// Binds a global variable, replacing an earlier binding of the same name:
+// the new value is retained, the old one released.  Returns the slot index.
+uint32_t global_bind(uint32_t symbol, Value v);
+
+}  // namespace koru
