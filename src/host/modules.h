@@ -1,0 +1,38 @@
+// The module table: the script modules of this request, in load order.
+// Entries come from "-e" arguments, INCLUDE lines of the configuration and
+// the request's module record; the last entry is the "MainScript"
+// pseudo-module of the TOP call.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace koru {
+
+enum class ModuleKind : uint8_t { Unstated = 0, Source = 1, Object = 2 };
+
+struct ModuleEntry {
+    std::string path;
+    ModuleKind kind;
+};
+
+constexpr unsigned kMaxModules = 128;  // 127 modules and the TOP pseudo-module
+
+struct ModuleTable {
+    std::vector<ModuleEntry> entries;
+    bool loaded = false;
+    void reset() {
+        entries.clear();
+        loaded = false;
+    }
+    size_t size() const { return entries.size(); }
+};
+extern ModuleTable g_modules;
+
+// Adds an entry; returns its 1-based module number.  Callers check the limit
+// of 127 modules first, each with its own error.
+unsigned module_add(std::string path, ModuleKind kind);
+// The path of a 1-based module number ("" when there is none).
+const char* module_path(unsigned number);
+
+}  // namespace koru
