@@ -30,7 +30,7 @@ unsigned value_retain_count(Value v);
 void value_destroy(Value v);
 
 inline void value_release(Value v) {
-    if (v.bits < 0x01000000 || (v.bits >> 24) == 0x0F || v.bits > 0xFEFFFFFF || v.kind() == Kind::None4) return;
+    if (!has_object(v)) return;
     uint8_t* h = header_ptr(v);
     if (*h >= kSaturatedCount) return;
     if (*h >= 16) {

@@ -1,0 +1,27 @@
+#include "host/process.h"
+
+#include "db/front/records.h"
+#include "host/errors.h"
+#include "host/journal.h"
+#include "host/modules.h"
+#include "interp/globals.h"
+#include "interp/jumps.h"
+#include "runtime/area.h"
+#include "runtime/symbols.h"
+
+namespace koru {
+
+void process_reset() {
+    g_globals.slots.clear();  // values live in the pages released below
+    memory_reset();
+    g_globals.reset();
+    g_symbols.reset();
+    symbols_seed();
+    g_errors.reset();
+    g_jumps.reset();
+    g_front.reset();
+    g_modules.reset();
+    journal_reset();
+}
+
+}  // namespace koru
