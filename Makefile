@@ -6,7 +6,7 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-PACKAGES   := g++ cmake ninja-build make libgtest-dev tzdata
+PACKAGES   := g++ cmake ninja-build make libgtest-dev tzdata python3
 
 .PHONY: all run test check-asan deps bench clean
 
