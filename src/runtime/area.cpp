@@ -106,9 +106,9 @@ struct Memory {
 Memory* g_mem = new Memory();
 
 inline ClassPageHeader* page_header(uint8_t* page) { return reinterpret_cast<ClassPageHeader*>(page); }
-inline uint8_t* class_slot(unsigned c, uint8_t* page, unsigned slot) {
-    return page + 8 + slot * (kClassSize[c] + 2);
-}
+// Slots follow the 8-byte page header at a stride of the slot size, so every
+// block is 8-byte aligned (vectors of Values and pairs are read in place).
+inline uint8_t* class_slot(unsigned c, uint8_t* page, unsigned slot) { return page + 8 + slot * kClassSize[c]; }
 inline bool has_marker(const uint8_t* p) { return std::memcmp(p, kFreeSlotMarker, sizeof kFreeSlotMarker) == 0; }
 
 }  // namespace
@@ -254,7 +254,7 @@ AreaBlock alloc_large(size_t n) {
 }
 
 uint8_t* new_class_page(unsigned c) {
-    size_t bytes = (kClassSize[c] + 2) * kClassSlots[c] + 12;
+    size_t bytes = kClassSize[c] * kClassSlots[c] + 8;
     auto* page = static_cast<uint8_t*>(checked_malloc(bytes));
     *page_header(page) = ClassPageHeader{0, 0, 0, 0};
     return page;
