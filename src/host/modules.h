@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/value.h"
+
 namespace koru {
 
 enum class ModuleKind : uint8_t { Unstated = 0, Source = 1, Object = 2 };
@@ -21,9 +23,12 @@ constexpr unsigned kMaxModules = 128;  // 127 modules and the TOP pseudo-module
 struct ModuleTable {
     std::vector<ModuleEntry> entries;
     bool loaded = false;
+    // The top-level statements of every loaded module, in load order.
+    std::vector<Value> statements;
     void reset() {
         entries.clear();
         loaded = false;
+        statements.clear();
     }
     size_t size() const { return entries.size(); }
 };

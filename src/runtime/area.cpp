@@ -363,6 +363,41 @@ void memory_reset() {
     g_cell_pages = g_mem->cells.pages.data();
 }
 
+unsigned cell_pages_in_use() { return static_cast<unsigned>(g_mem->cells.bump_page + 1); }
+
+uint8_t* cell_page_append() {
+    CellPages& cp = g_mem->cells;
+    unsigned next = static_cast<unsigned>(cp.bump_page + 1);
+    if (next >= kMaxCellPages) raise_runtime(1435, "Buffer Overflow(Area DW16)");
+    if (next >= cp.pages.size()) {
+        cp.grow();
+        g_cell_pages = cp.pages.data();
+    }
+    if (!cp.pages[next]) cp.pages[next] = static_cast<uint8_t*>(checked_malloc(kCellPageBytes));
+    std::memset(cp.pages[next], 0, kCellPageBytes);
+    cp.bump_page = static_cast<int>(next);
+    cp.bump_slot = kCellsPerPage;
+    return cp.pages[next];
+}
+
+unsigned word_pages_in_use() { return static_cast<unsigned>(g_mem->words.last_in_use + 1); }
+
+uint8_t* word_page_append(unsigned used_units) {
+    WordPages& w = g_mem->words;
+    size_t next = static_cast<size_t>(w.last_in_use + 1);
+    if (next > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+    if (next >= w.pages.size()) {
+        w.pages.resize(w.pages.size() + 128, nullptr);
+        w.used.resize(w.pages.size(), 0);
+        w.owns.resize(w.pages.size(), 0);
+    }
+    w.pages[next] = static_cast<uint8_t*>(checked_calloc(kWordPageBytes));
+    w.owns[next] = 1;
+    w.used[next] = static_cast<uint16_t>(used_units > kWordPageUnits ? kWordPageUnits : used_units);
+    w.last_in_use = static_cast<int>(next);
+    return w.pages[next];
+}
+
 MemoryStats memory_stats() {
     const Memory& m = *g_mem;
     return {static_cast<unsigned>(m.cells.bump_page + 1), m.cells.total_free, m.cells.highest_free_page,

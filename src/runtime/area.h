@@ -74,6 +74,13 @@ void area_seal_pages();
 // Back to the state of a fresh process (tests run many scripts in one process).
 void memory_reset();
 
+// Object images: whole pages appended after the pages in use.  The new
+// cell page is counted as full, so later cells come from the pages after it.
+unsigned cell_pages_in_use();
+uint8_t* cell_page_append();
+unsigned word_pages_in_use();
+uint8_t* word_page_append(unsigned used_units);
+
 // Figures the tests and object-file writer read.
 struct MemoryStats {
     unsigned cell_pages_used;     // bump page index + 1
