@@ -2,11 +2,32 @@
 #include <cstdio>
 #include <cstring>
 
-int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s COMMAND ...\n", argv[0]);
-        return 2;
-    }
-    std::fprintf(stderr, "koru-tool: unknown command '%s'\n", argv[1]);
+#include "commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"dirsum", tool_dirsum, "dirsum [-l] DIR  the checksum that MODULE_DIR=DIR>>>... pins"},
+};
+
+int usage(const char* program) {
+    std::fprintf(stderr, "usage: %s COMMAND ...\n", program);
+    for (const Command& c : kCommands) std::fprintf(stderr, "  %s\n", c.usage);
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage(argv[0]);
+    for (const Command& c : kCommands)
+        if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+    std::fprintf(stderr, "koru-tool: unknown command '%s'\n", argv[1]);
+    return usage(argv[0]);
 }

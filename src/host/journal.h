@@ -1,17 +1,61 @@
 // The per-request journal: collected in memory during the request and
-// appended to the LOGFILE under an exclusive lock at the end.
+// appended to the LOGFILE under an exclusive lock at the end, framed by a
+// start and an end line, so that each request's block stands whole in a
+// file shared by concurrent requests.
 #pragma once
 #include <cstddef>
+#include <ctime>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace koru {
 
+constexpr size_t kJournalStatic = 32768;
+// The static area takes a text while used + length stays below this.
+constexpr size_t kJournalStaticLimit = 32764;
+constexpr size_t kJournalPathMax = 255;
+
+struct JournalState {
+    char area[kJournalStatic];
+    size_t used = 0;
+    std::vector<std::string> chunks;  // oldest first
+    std::string path;                 // empty: no journal
+    std::string start_time;           // empty in "-e" mode
+    int attempts = 50;                // exclusive opens tried
+    int retry_ms = 100;               // wait between two tries
+    bool failing = false;             // an allocation failure is being raised
+    void reset() {
+        used = 0;
+        chunks.clear();
+        path.clear();
+        start_time.clear();
+        attempts = 50;
+        retry_ms = 100;
+        failing = false;
+    }
+};
+extern JournalState g_journal;
+
 void journal_append(const char* text, size_t len);
 inline void journal_append(std::string_view s) { journal_append(s.data(), s.size()); }
-std::string_view journal_buffer();  // what has been collected so far
+std::string journal_buffer();  // everything collected so far, in order
 void journal_reset();
 
-// Writes the collected journal to the configured file, if one is configured.
+// The journal file (at most 255 bytes; a longer path is cut).
+void journal_set_path(std::string_view path);
+// The request's journal name replaces the part after the path's last "/";
+// a path without "/" (or no journal at all) stays as it is.
+void journal_replace_file_name(std::string_view name);
+
+// "%d/%02d/%02d %02d:%02d:%02d" of a local time.
+std::string local_time_text(time_t t);
+// Records the start time of the request for the start line.
+void journal_mark_start(time_t now);
+
+// Appends the collected journal to the file, if one is configured, and
+// empties the buffer.  When the file stays locked the buffer is kept and the
+// record "S149999" says so.
 void journal_write();
 
 }  // namespace koru

@@ -1,0 +1,250 @@
+#include "host/config.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "host/checksum.h"
+#include "host/errors.h"
+#include "host/journal.h"
+#include "host/modules.h"
+
+namespace koru {
+
+Config g_config;
+
+namespace {
+
+constexpr size_t kLineBuffer = 4096;
+constexpr int kMaxCommentCuts = 100;
+constexpr size_t kEnvSettingMax = 16383;
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string upper_ascii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string cut(std::string_view s, size_t max) { return std::string(s.substr(0, max)); }
+
+// The text after the opening quote up to the same quote preceded by an even
+// number of backslashes; the backslashes stay.
+bool unquote(std::string_view v, std::string& out) {
+    char quote = v[0];
+    size_t backslashes = 0;
+    for (size_t i = 1; i < v.size(); ++i) {
+        if (v[i] == quote && backslashes % 2 == 0) {
+            out.assign(v.substr(1, i - 1));
+            return true;
+        }
+        backslashes = v[i] == '\\' ? backslashes + 1 : 0;
+    }
+    return false;
+}
+
+// Cuts at the earlier of the last "#" and the last ";", again and again.
+std::string_view strip_comments(std::string_view v) {
+    for (int i = 0; i < kMaxCommentCuts; ++i) {
+        size_t hash = v.rfind('#'), semi = v.rfind(';');
+        if (hash == std::string_view::npos && semi == std::string_view::npos) break;
+        size_t at = hash == std::string_view::npos ? semi : semi == std::string_view::npos ? hash : std::min(hash, semi);
+        v = v.substr(0, at);
+    }
+    while (!v.empty() && is_blank(v.back())) v.remove_suffix(1);
+    return v;
+}
+
+void add_include(std::string_view value) {
+    if (g_modules.size() >= kMaxConfigModules)
+        fatal_startup("モジュール(.js、.jo)が多すぎます。125ファイル以下にしてください。");
+    module_add(std::string(value), ModuleKind::Unstated);
+}
+
+void add_clients(std::string_view value) {
+    g_config.has_client_list = true;
+    std::string text(value);  // NUL-terminated for the parser
+    const char* p = text.c_str();
+    while (*p) {
+        if (!is_digit(*p)) {
+            ++p;
+            continue;
+        }
+        uint32_t addr;
+        if (!parse_ipv4(p, addr)) fatal_startup("ClientのIPアドレス定義　不正");
+        g_config.clients.push_back(addr);
+        if (*p) ++p;  // the character that ends an address
+    }
+}
+
+void set_time_interval(const std::string& value) {
+    if (value.empty()) {
+        g_config.time_interval = 0;
+        return;
+    }
+    char* end = nullptr;
+    long long n = std::strtoll(value.c_str(), &end, 10);
+    if (end == value.c_str() || *end != '\0')
+        fatal_startup("configファイルのTIME_INTERVALは整数を設定してください。");
+    // Out of range values saturate, as a 32-bit long conversion does.
+    if (n > INT32_MAX) n = INT32_MAX;
+    if (n < INT32_MIN) n = INT32_MIN;
+    g_config.time_interval = static_cast<int32_t>(n);
+}
+
+void set_module_dir(const std::string& value) {
+    size_t mark = value.find(">>>");
+    if (mark == std::string::npos) {
+        g_config.module_dir = cut(value, kModuleDirMax);
+        return;
+    }
+    std::string dir = value.substr(0, mark);
+    check_module_directory(dir, std::string_view(value).substr(mark + 3));
+    g_config.module_dir = cut(dir, kModuleDirMax);
+}
+
+// Makes a "name=value" setting in the environment; an empty value removes
+// the variable, as the setting of an empty value always did.
+void put_environment(std::string setting) {
+    if (setting.size() > kEnvSettingMax) setting.resize(kEnvSettingMax);
+    size_t eq = setting.find('=');
+    if (eq == std::string::npos || eq == 0) return;
+    std::string name = setting.substr(0, eq);
+    std::string value = setting.substr(eq + 1);
+    if (value.empty())
+        unsetenv(name.c_str());
+    else
+        setenv(name.c_str(), value.c_str(), 1);
+}
+
+void set_environment(const std::string& value) {
+    size_t plus = value.find("+=");
+    if (plus == std::string::npos) {
+        put_environment(value);
+        return;
+    }
+    std::string name = value.substr(0, plus);
+    std::string_view addition = trim(std::string_view(value).substr(plus + 2));
+    const char* current = name.empty() ? nullptr : getenv(name.c_str());
+    std::string_view now = current ? trim(current) : std::string_view();
+    if (now.empty())
+        put_environment(name + "=" + std::string(addition));
+    else
+        put_environment(name + "=" + std::string(now) + ";" + std::string(addition));
+}
+
+void apply_prepared(const std::string& key, const std::string& value) {
+    if (key == "TOKEN_KEY") {
+        g_config.token_key = cut(value, kTokenKeyMax);
+    } else if (key == "TIME_INTERVAL") {
+        set_time_interval(value);
+    } else if (key == "LOGFILE") {
+        g_config.logfile = cut(value, kJournalPathMax);
+        journal_set_path(g_config.logfile);
+    } else if (key == "MODULE_DIR") {
+        set_module_dir(value);
+    } else if (key == "DEBUG_PORT") {
+        g_config.debug_port = cut(value, kDebugPortMax);
+    } else if (key == "ENV") {
+        set_environment(value);
+    }
+}
+
+// The file found in the program directory; fatal when there is none.
+std::string find_config_file(const std::string& program_dir) {
+    std::string first = program_dir + "db2KORU.config";
+    std::string second = program_dir + "KORU.config";
+    struct stat st;
+    if (stat(first.c_str(), &st) == 0) return first;
+    if (stat(second.c_str(), &st) == 0) return second;
+    fatal_startup("koru設定ファイル(%s, %s)が開けません", first.c_str(), second.c_str());
+}
+
+FILE* open_config_file(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    // A directory opens, but there is nothing to read in it.
+    if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    FILE* f = fd >= 0 ? fdopen(fd, "r") : nullptr;
+    if (!f) {
+        if (fd >= 0) ::close(fd);
+        fatal_startup("koru設定ファイル(%s)が開けません", path.c_str());
+    }
+    return f;
+}
+
+}  // namespace
+
+bool parse_ipv4(const char*& p, uint32_t& out) {
+    const char* s = p;
+    uint32_t addr = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0 && *s++ != '.') return false;
+        if (!is_digit(*s)) return false;
+        unsigned n = 0;
+        for (; is_digit(*s); ++s) {
+            n = n * 10 + static_cast<unsigned>(*s - '0');
+            if (n > 255) return false;
+        }
+        addr = (addr << 8) | n;
+    }
+    p = s;
+    out = addr;
+    return true;
+}
+
+bool config_prepare_value(std::string_view raw, std::string& out) {
+    std::string_view v = trim(raw);
+    if (!v.empty() && (v[0] == '"' || v[0] == '\'')) return unquote(v, out);
+    out.assign(strip_comments(v));
+    return true;
+}
+
+void config_line(std::string_view line) {
+    line = line.substr(0, line.find('\r'));
+    line = line.substr(0, line.find('\n'));
+    line = trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') return;
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return;
+    std::string key = upper_ascii(trim(line.substr(0, eq)));
+    std::string_view raw = line.substr(eq + 1);
+    if (key.empty()) return;
+    if (key == "VAR") {
+        g_config.vars.emplace_back(raw);
+        return;
+    }
+    if (key == "INCLUDE") return add_include(raw);
+    if (key == "CLIENT") return add_clients(raw);
+    std::string value;
+    if (!config_prepare_value(raw, value)) fatal_startup("Configのフォーマット不正");
+    apply_prepared(key, value);
+}
+
+void config_load(const std::string& program_dir) {
+    std::string path = find_config_file(program_dir);
+    std::unique_ptr<FILE, int (*)(FILE*)> f(open_config_file(path), std::fclose);
+    g_config.path = path;
+    char buf[kLineBuffer];
+    // A line longer than the buffer is read in pieces, each taken as a line.
+    while (std::fgets(buf, sizeof buf, f.get())) config_line(buf);
+}
+
+}  // namespace koru

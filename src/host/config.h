@@ -1,0 +1,43 @@
+// The configuration file: KEY=value lines read once at start-up, before the
+// request is looked at.  Every failure is a fatal start-up error.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace koru {
+
+// Stored lengths; a longer value is cut to these.
+constexpr size_t kModuleDirMax = 511;
+constexpr size_t kTokenKeyMax = 64;
+constexpr size_t kDebugPortMax = 19;
+constexpr unsigned kMaxConfigModules = 127;
+
+struct Config {
+    std::string module_dir, logfile, token_key, debug_port = "8777";
+    int32_t time_interval = 0;
+    std::vector<std::string> vars;  // VAR values verbatim, in file order
+    bool has_client_list = false;   // a CLIENT line was seen, even an empty one
+    std::vector<uint32_t> clients;  // most significant byte first
+    std::string path;               // the file that was read
+    void reset() { *this = Config{}; }
+};
+extern Config g_config;
+
+// Reads "db2KORU.config", else "KORU.config", from the program directory
+// (which ends with "/").  Returns only on success.
+void config_load(const std::string& program_dir);
+// Handles one line of the file (already cut at 4095 bytes).
+void config_line(std::string_view line);
+
+// Reads a dotted address "a.b.c.d" of four numbers from 0 to 255 at p.  On
+// success p is left on the character after the fourth number.
+bool parse_ipv4(const char*& p, uint32_t& out);
+
+// The value preparation of the keys other than VAR, INCLUDE and CLIENT:
+// trimmed, then either the quoted text or the text before any comment.
+// False when a quote is not closed.
+bool config_prepare_value(std::string_view raw, std::string& out);
+
+}  // namespace koru

@@ -1,0 +1,5 @@
+// The commands of koru-tool, one file each.  Each takes the arguments after
+// its own name and returns the exit status.
+#pragma once
+
+int tool_dirsum(int argc, char** argv);
