@@ -1,0 +1,301 @@
+// Object images: expansion of coded streams, sections, relocation, and bad
+// images that must end in an error rather than a crash.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "host/objfile.h"
+#include "interp/globals.h"
+#include "runtime/area.h"
+#include "runtime/objects.h"
+#include "runtime/symbols.h"
+#include "support/fresh.h"
+
+namespace koru {
+namespace {
+
+using testing::expect_raise;
+using Bytes = std::vector<uint8_t>;
+
+void put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+Bytes expand(const Bytes& coded, size_t expanded_len) {
+    return expand_object_stream(coded.data(), coded.size(), expanded_len, "t.jo");
+}
+
+// Table: R=0xF0, Z1=0xF1, Z2=0xF2, Z3=0xF3; codes 0xC0 (fixed count 2, value
+// 'a') and 0xC1 (count follows, value 'b').
+Bytes coded(std::initializer_list<uint8_t> body) {
+    Bytes b = {0xF0, 0xF1, 0xF2, 0xF3, 1, 2, 0xC0, 0xC1, 'a', 'b', 2};
+    for (uint8_t x : body) b.push_back(x);
+    return b;
+}
+
+class ObjectFile : public testing::Fresh {};
+
+TEST_F(ObjectFile, ExpansionOfEveryCode) {
+    struct { Bytes in; Bytes out; const char* what; } cases[] = {
+        {coded({0}), {0}, "zero byte"},
+        {coded({0xF1, 0xF1}), {0xF1}, "Z1 Z1 is one Z1 byte"},
+        {coded({0xF1, 'x'}), {0, 0, 'x'}, "Z1 then a byte: two zeros and that byte"},
+        {coded({0xF1, 0xF2, 0xF2}), {0, 0, 0xF2}, "Z1 then Z2 Z2"},
+        {coded({0xF2}), {0, 0, 0}, "Z2 at the end"},
+        {coded({0xF3, 7}), {0, 0, 0, 0, 7}, "Z3"},
+        {coded({0xF0, 5}), {0, 0, 0, 0, 0}, "run of five zeros"},
+        {coded({0xF0, 0}), {0xF0}, "run marker with zero count"},
+        {coded({0xC0}), {'a', 0, 0}, "fixed count two: value then zeros"},
+        {coded({0xC1, 3}), {'b', 0, 0, 0}, "count three follows"},
+        {coded({0xC1, 7}), {0, 0, 0, 0, 'b'}, "count seven: four zeros then value"},
+        {coded({0xC1, 254}), {0xC1}, "count 254 is the code byte"},
+        {coded({'q', 'r'}), {'q', 'r'}, "other bytes stand for themselves"},
+    };
+    for (auto& c : cases) EXPECT_EQ(expand(c.in, c.out.size()), c.out) << c.what;
+}
+
+TEST_F(ObjectFile, ExpansionStaysWithinBounds) {
+    struct { Bytes in; size_t len; } bad[] = {
+        {{0xF0, 0xF1}, 0},                               // table cut short
+        {{0xF0, 0xF1, 0xF2, 0xF3, 3, 1, 0xC0, 'a'}, 1},  // more fixed counts than codes
+        {coded({0xF0}), 10},                             // run marker without its count
+        {coded({0xF0, 255, 0xF0, 255, 0xF0, 255}), 10},  // expands past L + 512
+        {coded({0xC1}), 10},                             // code without its count
+    };
+    for (auto& b : bad) EXPECT_EQ(expect_raise([&] { expand(b.in, b.len); }).code, "1445");
+}
+
+// A small image: cell 0 a String whose text is in word page 0, cell 1 an
+// instruction (opcode 100, one operand: cell 0), a global name, and one
+// top-level statement (cell 1).
+struct Image {
+    Bytes stream;
+    uint32_t global_symbol = SYM_count;
+
+    void section(uint32_t tag, uint32_t size, const Bytes& data) {
+        put32(stream, tag);
+        put32(stream, size);
+        stream.insert(stream.end(), data.begin(), data.end());
+    }
+    static Bytes words(std::initializer_list<uint32_t> ws) {
+        Bytes b;
+        for (uint32_t w : ws) put32(b, w);
+        return b;
+    }
+    Bytes file(bool end_tag = true) const {
+        Bytes s = stream;
+        if (end_tag) put32(s, 0xFFFFFFFF), put32(s, 0);
+        Bytes f;
+        put32(f, static_cast<uint32_t>(s.size()));
+        put32(f, static_cast<uint32_t>(s.size()));
+        f.insert(f.end(), s.begin(), s.end());
+        return f;
+    }
+};
+
+Image sample_image(bool with_symbols) {
+    Image im;
+    Bytes cells(32, 0);
+    StringCell s{};
+    s.header = 9;
+    s.text = AreaAddr{0};  // word page 0, offset 0
+    s.capacity = 8;
+    s.length = 2;
+    std::memcpy(cells.data(), &s, 16);
+    InstrCell in{};
+    in.header = 13;
+    in.module = 0x80 | 5;  // the loader writes the module number, bit 7 kept
+    in.nops = 1;
+    in.opcode = 100;
+    in.op0 = Value::cell(Kind::String, 0, 0).bits;
+    in.position = 3;
+    std::memcpy(cells.data() + 16, &in, 16);
+    im.section(0x01000100, 2, cells);
+    Bytes wp(8, 0);
+    wp[0] = 'h';
+    wp[1] = 'i';
+    Bytes used = Image::words({2});
+    wp.insert(wp.end(), used.begin(), used.end());
+    im.section(0x01000200, 2, wp);
+    if (with_symbols) {
+        // The process's own table, plus one name.
+        uint32_t extra = intern("fromImage");
+        Bytes recs, idx, text;
+        for (const SymbolEntry& e : g_symbols.entries) recs.insert(recs.end(), (uint8_t*)&e, (uint8_t*)&e + 12);
+        for (const SymbolIndexEntry& e : g_symbols.index) idx.insert(idx.end(), (uint8_t*)&e, (uint8_t*)&e + 8);
+        text.assign(g_symbols.pool.begin(), g_symbols.pool.end());
+        Bytes data = recs;
+        data.insert(data.end(), idx.begin(), idx.end());
+        put32(data, static_cast<uint32_t>(text.size()));
+        data.insert(data.end(), text.begin(), text.end());
+        im.section(0x01000300, static_cast<uint32_t>(g_symbols.entries.size()), data);
+        im.global_symbol = extra;
+    }
+    im.section(0x01000400, 1, Image::words({im.global_symbol}));
+    im.section(0x01000600, 1, Image::words({1 * 4 + 1}));  // cell 1, word 1: op0
+    im.section(0x01000700, 1, Image::words({0 * 4 + 1}));  // cell 0, word 1: the text address
+    im.section(0x01000B00, 1, Image::words({Value::cell(Kind::Instruction, 0, 1).bits}));
+    return im;
+}
+
+TEST_F(ObjectFile, LoadsIntoNewPagesAndRelocates) {
+    // Pages in use before the image: the image's references must shift.
+    for (int i = 0; i < 300; ++i) cell_alloc(Kind::Int);
+    area_alloc(5000);
+    unsigned p = cell_pages_in_use(), f = word_pages_in_use();
+    ASSERT_EQ(p, 2u);
+    ASSERT_EQ(f, 2u);
+    Bytes file = sample_image(false).file();
+    std::vector<Value> stmts;
+    load_object_image(file.data(), file.size(), 7, "t.jo", stmts);
+    ASSERT_EQ(stmts.size(), 1u);
+    EXPECT_EQ(stmts[0], Value::cell(Kind::Instruction, p, 1));
+    const InstrCell* in = cell_as<InstrCell>(stmts[0]);
+    EXPECT_EQ(in->module, 0x80 | 7);
+    EXPECT_EQ(Value(in->op0), Value::cell(Kind::String, p, 0));
+    EXPECT_EQ(string_view_of(Value(in->op0)), "hi");
+    EXPECT_EQ(cell_as<StringCell>(Value(in->op0))->text.bits, f << 10);
+    EXPECT_GE(global_find(SYM_count), 0);
+    // New cells and compile-area blocks come after the image's pages.
+    EXPECT_EQ(cell_alloc(Kind::Int).value.page(), p + 1);
+    EXPECT_EQ((area_alloc(4).addr.bits >> 10), f + 1);
+}
+
+TEST_F(ObjectFile, SymbolTableIsReplacedFirstAndMergedLater) {
+    Bytes file = sample_image(true).file();
+    uint32_t image_count = symbol_count();  // the image holds 54 names
+    process_reset();                        // only the predefined names now
+    std::vector<Value> stmts;
+    load_object_image(file.data(), file.size(), 1, "t.jo", stmts);
+    EXPECT_EQ(symbol_count(), image_count);
+    EXPECT_EQ(intern("fromImage"), 53u);
+    EXPECT_GE(global_find(53), 0);
+
+    // After other names exist the image's names are merged and translated.
+    process_reset();
+    intern("first");
+    intern("second");
+    load_object_image(file.data(), file.size(), 1, "t.jo", stmts);
+    int64_t n = symbol_lookup("fromImage", 9);
+    EXPECT_EQ(n, 55);
+    EXPECT_GE(global_find(55), 0);
+    EXPECT_LT(global_find(53), 0);
+}
+
+TEST_F(ObjectFile, CompressedImageLoadsLikeTheStoredOne) {
+    Bytes stored = sample_image(false).file();
+    Bytes stream(stored.begin() + 8, stored.end());
+    // Code every zero byte with the Z1/run markers and keep the rest literal.
+    Bytes coded = {0xF0, 0xF1, 0xF2, 0xF3, 0, 0};
+    for (size_t i = 0; i < stream.size();) {
+        size_t run = 0;
+        while (i + run < stream.size() && stream[i + run] == 0 && run < 200) ++run;
+        if (run >= 2) {
+            coded.push_back(0xF0);
+            coded.push_back(static_cast<uint8_t>(run));
+            i += run;
+        } else {
+            uint8_t b = stream[i++];
+            coded.push_back(b);
+            if (b >= 0xF0 && b <= 0xF3) coded.push_back(b == 0xF0 ? 0 : b);  // escaped marker
+        }
+    }
+    Bytes file;
+    put32(file, static_cast<uint32_t>(stream.size()));
+    put32(file, static_cast<uint32_t>(coded.size()));
+    file.insert(file.end(), coded.begin(), coded.end());
+    std::vector<Value> stmts;
+    load_object_image(file.data(), file.size(), 1, "t.jo", stmts);
+    ASSERT_EQ(stmts.size(), 1u);
+    EXPECT_EQ(string_view_of(Value(cell_as<InstrCell>(stmts[0])->op0)), "hi");
+}
+
+TEST_F(ObjectFile, BadImagesAreErrors) {
+    Image im = sample_image(false);
+    auto code = [](const Bytes& f) {
+        return expect_raise([&] {
+            std::vector<Value> s;
+            load_object_image(f.data(), f.size(), 1, "t.jo", s);
+        }).code;
+    };
+    Bytes ok = im.file();
+    EXPECT_EQ(code(Bytes(ok.begin(), ok.begin() + 5)), "1440");       // no header
+    Bytes cut(ok.begin(), ok.end() - 20);
+    EXPECT_EQ(code(cut), "1440");                                       // E past the end
+    Bytes truncated = ok;
+    uint32_t l = static_cast<uint32_t>(ok.size() - 8 - 30);
+    std::memcpy(truncated.data(), &l, 4), std::memcpy(truncated.data() + 4, &l, 4);
+    truncated.resize(8 + l);
+    EXPECT_EQ(code(truncated), "1440");                                 // a section runs past L
+
+    Image bad_reloc = sample_image(false);
+    bad_reloc.section(0x01000600, 1, Image::words({5 << 16}));          // page 5 of 1
+    EXPECT_EQ(code(bad_reloc.file()), "1450");
+    Image bad_stmt = sample_image(false);
+    bad_stmt.section(0x01000B00, 1, Image::words({Value::cell(Kind::Instruction, 0, 9).bits}));
+    EXPECT_EQ(code(bad_stmt.file()), "1450");
+    Image huge = sample_image(false);
+    huge.section(0x01000500, 0xFFFFFFFF, {});
+    EXPECT_EQ(code(huge.file()), "1440");
+    Image unknown = sample_image(false);
+    unknown.section(0x01000C00, 0, {});
+    EXPECT_EQ(code(unknown.file()), "1459");
+
+    Image bad_sym;
+    Bytes data = Image::words({0});      // one record, length 5 at offset 100 ...
+    data[1] = 5;
+    put32(data, symbol_key("abcde", 5));
+    put32(data, 100);
+    put32(data, 0), put32(data, 0);      // index entry
+    put32(data, 8);                      // ... of an 8-byte text
+    data.insert(data.end(), 8, 'x');
+    bad_sym.section(0x01000300, 1, data);
+    EXPECT_EQ(code(bad_sym.file()), "1455");
+}
+
+TEST_F(ObjectFile, CellPageLimit) {
+    for (int i = 0; i < 4090 * 256; ++i) cell_alloc(Kind::Int);
+    Image im;
+    im.section(0x01000100, 5 << 16, Bytes(5 * 4096, 0));
+    Bytes f = im.file();
+    auto r = expect_raise([&] {
+        std::vector<Value> s;
+        load_object_image(f.data(), f.size(), 1, "t.jo", s);
+    });
+    EXPECT_EQ(r.code, "1435");
+    EXPECT_NE(r.message.find("Buffer Overflow(Area DW16)"), std::string::npos);
+}
+
+TEST_F(ObjectFile, MutatedImagesEndInAnError) {
+    Bytes base = sample_image(true).file();
+    std::mt19937 rng(7);
+    int loaded = 0, failed = 0;
+    for (int round = 0; round < 2000; ++round) {
+        process_reset();
+        Bytes f = base;
+        int edits = 1 + static_cast<int>(rng() % 3);
+        for (int e = 0; e < edits; ++e) {
+            size_t at = rng() % f.size();
+            switch (rng() % 3) {
+            case 0: f[at] ^= static_cast<uint8_t>(1u << (rng() % 8)); break;
+            case 1: f[at] = static_cast<uint8_t>(rng()); break;
+            default: f.resize(at + 1); break;
+            }
+        }
+        try {
+            std::vector<Value> s;
+            load_object_image(f.data(), f.size(), 1, "t.jo", s);
+            ++loaded;
+        } catch (const Unwind&) {
+            ++failed;
+        }
+    }
+    EXPECT_GT(failed, 100);
+    EXPECT_GT(loaded, 10);
+}
+
+}  // namespace
+}  // namespace koru
