@@ -24,7 +24,7 @@ TEST_F(SourceTest, CommentRemovalKeepsStringsAndLines) {
         {"a /* x */ b", "a         b"},
         {"a /* x\ny */ b", "a     \n     b"},
         {"s = \"/* no */\";", "s = \"/* no */\";"},
-        {"s = '// no'; // yes", "s = '// no';       "},
+        {"s = '// no'; // yes\n", "s = '// no';       \n"},
         {"s = \"a\\\"/*\"; /*c*/", "s = \"a\\\"/*\";      "},
         {"s = \"a\\\\\" /*c*/", "s = \"a\\\\\"      "},
         {"x // last line", "x "},
