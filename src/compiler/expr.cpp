@@ -103,8 +103,8 @@ private:
         if (value_mode_) compile_error(1065, "JSON文字列フォーマット不正 '%s'", excerpt(start_, 120));
         compile_error(1125, "フォーマット不正 '%s'", excerpt(start_, 120));
     }
-    [[noreturn]] void bad_token(const char* p) const {
-        compile_error(1015, "ステートメント不正(%s)", excerpt(p, 120));
+    [[noreturn]] void bad_token(const char*) const {
+        compile_error(1015, "ステートメント不正(%s)", excerpt(start_, 120));
     }
 
     bool prev_is_operand() const { return n_ > 0 && kind_[n_ - 1] <= 30; }
@@ -332,11 +332,10 @@ char* ListCompiler::bracket_after_operand(char* p, uint32_t pos) {
     if (!close)
         compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", call ? ")" : "]", p, excerpt(start_, 120));
     Value items[256];
-    const char* leftover = nullptr;
+    std::string leftover;
     unsigned n = compile_bracketed(p, close, items, 256, call, &leftover);
-    if (leftover) {
-        std::string rest = excerpt(leftover, 20);
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", rest.c_str(), p, excerpt(start_, 120));
+    if (!leftover.empty()) {
+        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
     }
     if (call) {
         push_op(op(Op::OP_CALL), pos);
@@ -353,11 +352,10 @@ char* ListCompiler::group(char* p, uint32_t pos) {
     char* close = find_close(p + 1, ')', '(');
     if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start_, 120));
     Value items[256];
-    const char* leftover = nullptr;
+    std::string leftover;
     unsigned n = compile_bracketed(p, close, items, 256, false, &leftover);
-    if (leftover) {
-        std::string rest = excerpt(leftover, 20);
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", rest.c_str(), p, excerpt(start_, 120));
+    if (!leftover.empty()) {
+        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
     }
     push_operand(make_instruction(Op::OP_SEQUENCE, n, items, pos), pos);
     return close + 1;
@@ -368,11 +366,10 @@ char* ListCompiler::argument_list(char* p, const char* name_start, unsigned* cou
                                   unsigned max, bool check) {
     char* close = find_close(p + 1, ')', '(');
     if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start_, 120));
-    const char* leftover = nullptr;
+    std::string leftover;
     *count = compile_bracketed(p, close, args, 256, true, &leftover);
-    if (leftover) {
-        std::string rest = excerpt(leftover, 20);
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", rest.c_str(), p, excerpt(start_, 120));
+    if (!leftover.empty()) {
+        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
     }
     if (check && (*count < min || *count > max)) compile_error(1020, "引数の個数不正 '%s'", excerpt(name_start, 100));
     return close + 1;
@@ -643,13 +640,14 @@ char* compile_value(char* text, Value* values, unsigned* count) {
 }
 
 unsigned compile_bracketed(char* open, char* close, Value* out, unsigned capacity, bool retain,
-                           const char** leftover) {
+                           std::string* leftover) {
     char saved = *close;
     *close = '\0';
     unsigned n = 0;
     char* end = compile_list(open + 1, out, capacity, &n, retain);
     end = skip_space(end);
-    *leftover = *end ? end : nullptr;
+    if (*end) *leftover = excerpt(end, 20);
+    else leftover->clear();
     *close = saved;
     return n;
 }

@@ -4,6 +4,7 @@
 // enter the array as single operands.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "runtime/value.h"
 
@@ -28,8 +29,9 @@ char* compile_value(char* text, Value* values, unsigned* count);
 
 // Compiles the text of a bracket pair: `open` points at the opening bracket,
 // `close` at its match; the closing byte is replaced by a NUL meanwhile.
-// `leftover` receives the first byte the list did not consume (or null).
+// `leftover` receives a 20-character excerpt of what the list did not
+// consume (empty when it consumed everything).
 unsigned compile_bracketed(char* open, char* close, Value* out, unsigned capacity, bool retain,
-                           const char** leftover);
+                           std::string* leftover);
 
 }  // namespace koru

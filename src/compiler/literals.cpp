@@ -113,6 +113,7 @@ char* compile_number(char* p, Value* out, int sign) {
         ++q;
     }
     if (q == p) bad_number(start);
+    if (*q == '.' && is_digit(q[1])) bad_number(start);  // 1.2.3
     if (*q == 'e' || *q == 'E') {
         char* e = q + 1;
         if (*e == '+' || *e == '-') ++e;

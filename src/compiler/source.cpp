@@ -145,22 +145,23 @@ char* find_unquoted(char* p, char ch) {
 }
 
 char* find_close(char* p, char close, char open) {
-    // The next `open` is remembered until the scan passes it, so a long text
-    // without another `open` is searched once, not once per bracket.
+    // Both searches are remembered until the scan passes them, so a deeply
+    // nested text is walked once, not once per bracket.
     char* next_open = find_unquoted(p, open);
+    char* next_close = find_unquoted(p, close);
     unsigned depth = 0;
     for (;;) {
-        char* c = find_unquoted(p, close);
-        if (!c) return nullptr;
-        if (next_open && next_open < c) {
+        if (!next_close) return nullptr;
+        if (next_open && next_open < next_close) {
             ++depth;
             p = next_open + 1;
             next_open = find_unquoted(p, open);
             continue;
         }
-        if (depth == 0) return c;
+        if (depth == 0) return next_close;
         --depth;
-        p = c + 1;
+        p = next_close + 1;
+        next_close = find_unquoted(p, close);
         if (next_open && next_open < p) next_open = find_unquoted(p, open);
     }
 }

@@ -82,9 +82,9 @@ char* one_condition(char* p, unsigned capacity, Value* out) {
     char* close = find_close(p + 1, ')', '(');
     if (!close) return nullptr;
     Value items[256];
-    const char* leftover = nullptr;
+    std::string leftover;
     unsigned n = compile_bracketed(p, close, items, capacity, false, &leftover);
-    if (n != 1 || leftover) return nullptr;
+    if (n != 1 || !leftover.empty()) return nullptr;
     *out = items[0];
     return close + 1;
 }
@@ -296,11 +296,10 @@ char* st_try(char* text, Value* out, const char*, uint32_t pos) {
         char* close = find_close(q + 1, ')', '(');
         if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", q, excerpt(p, 120));
         Value items[18];
-        const char* leftover = nullptr;
+        std::string leftover;
         unsigned n = compile_bracketed(q, close, items, 18, false, &leftover);
-        if (leftover) {
-            std::string rest = excerpt(leftover, 20);
-            compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", rest.c_str(), q, excerpt(p, 120));
+        if (!leftover.empty()) {
+                compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), q, excerpt(p, 120));
         }
         if (n != 1 || !items[0].is_symbol()) bad_try(true, "catch", p);
         q = skip_space(close + 1);
@@ -406,9 +405,9 @@ char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
     char* close = find_close(p + 1, ')', '(');
     if (!close) bad();
     Value params[256];
-    const char* leftover = nullptr;
+    std::string leftover;
     unsigned np = compile_bracketed(p, close, params, 256, false, &leftover);
-    if (leftover) bad();
+    if (!leftover.empty()) bad();
     p = skip_space(close + 1);
     if (*p != '{') bad();
 
@@ -502,11 +501,10 @@ char* builtin_form(int k, char* text, Value* out, const char* start, uint32_t po
     char* close = find_close(p + 1, ')', '(');
     if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start, 120));
     Value args[256];
-    const char* leftover = nullptr;
+    std::string leftover;
     unsigned n = compile_bracketed(p, close, args, f.capacity, false, &leftover);
-    if (leftover) {
-        std::string rest = excerpt(leftover, 20);
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", rest.c_str(), p, excerpt(start, 120));
+    if (!leftover.empty()) {
+        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start, 120));
     }
     int count_error = f.count_error ? f.count_error : f.error;
     if (n < f.min || n > f.max) form_error(count_error, start);
