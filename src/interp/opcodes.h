@@ -31,9 +31,11 @@
 //   OP_CALL                     callee, AreaAddr of the argument record
 //                               (word 0 the count n, words 1..n the arguments)
 //   OP_NEW                      class symbol, AreaAddr of the argument record
-//   OP_SWITCH                   one operand: AreaAddr of a 4-word block
-//                               (discriminant, AreaAddr of the case table,
-//                               AreaAddr of the statement list, has-default)
+//   OP_SWITCH                   vector of 4: discriminant, AreaAddr of the
+//                               case table, AreaAddr of the statement list,
+//                               has-default flag.  Case table: pairs of words;
+//                               pair 0 (pairs in use, statement count), pair 1
+//                               (0, default index), then (label, index)
 //   conversions and statements  their arguments in order
 #pragma once
 #include <cstdint>
