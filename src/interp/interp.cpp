@@ -3,12 +3,14 @@
 #include "interp/evaluate.h"
 #include "interp/jumps.h"
 #include "interp/state.h"
+#include "interp/text_compiler.h"
 
 namespace koru {
 
 void interp_reset() {
     g_interp.reset();
     g_jumps.reset();
+    install_text_compiler();
 }
 
 Value run_statement(Value stmt) {
