@@ -10,26 +10,34 @@ void GlobalTable::reset() {
     for (VarSlot& s : slots) value_release(s.value);
     slots.clear();
     slots.reserve(512);
+    by_symbol.clear();
 }
 
 int64_t global_find(uint32_t symbol) {
-    for (size_t i = g_globals.slots.size(); i-- > 0;)
-        if (g_globals.slots[i].symbol() == (symbol & 0x0FFFFFFF)) return static_cast<int64_t>(i);
-    return -1;
+    uint32_t sym = symbol & 0x0FFFFFFF;
+    if (sym >= g_globals.by_symbol.size()) return -1;
+    return static_cast<int64_t>(g_globals.by_symbol[sym]) - 1;
+}
+
+uint32_t global_append(uint32_t symbol) {
+    uint32_t sym = symbol & 0x0FFFFFFF;
+    GlobalTable& g = g_globals;
+    if (g.slots.size() == g.slots.capacity()) g.slots.reserve(g.slots.size() + 512);
+    g.slots.push_back(VarSlot{sym, kUndefinedValue});
+    uint32_t index = static_cast<uint32_t>(g.slots.size() - 1);
+    if (sym >= g.by_symbol.size()) g.by_symbol.resize(sym + 256, 0);
+    g.by_symbol[sym] = index + 1;
+    return index;
 }
 
 uint32_t global_bind(uint32_t symbol, Value v) {
     int64_t i = global_find(symbol);
     value_retain(v);
-    if (i >= 0) {
-        Value old = g_globals.slots[i].value;
-        g_globals.slots[i].value = v;
-        value_release(old);
-        return static_cast<uint32_t>(i);
-    }
-    if (g_globals.slots.size() == g_globals.slots.capacity()) g_globals.slots.reserve(g_globals.slots.size() + 512);
-    g_globals.slots.push_back(VarSlot{symbol & 0x0FFFFFFF, v});
-    return static_cast<uint32_t>(g_globals.slots.size() - 1);
+    uint32_t index = i >= 0 ? static_cast<uint32_t>(i) : global_append(symbol);
+    Value old = g_globals.slots[index].value;
+    g_globals.slots[index].value = v;
+    value_release(old);
+    return index;
 }
 
 }  // namespace koru

@@ -21,6 +21,9 @@ static_assert(sizeof(VarSlot) == 8);
 
 struct GlobalTable {
     std::vector<VarSlot> slots;  // capacity grows by 512
+    // Slot index + 1 of each symbol number (0 = none): the same answer as the
+    // search from the last slot down, in one step.
+    std::vector<uint32_t> by_symbol;
     void reset();
 };
 extern GlobalTable g_globals;
@@ -30,5 +33,8 @@ int64_t global_find(uint32_t symbol);
 // Binds a global variable, replacing an earlier binding of the same name:
 // the new value is retained, the old one released.  Returns the slot index.
 uint32_t global_bind(uint32_t symbol, Value v);
+// Appends a slot holding undefined without searching; the caller knows the
+// name is not bound.
+uint32_t global_append(uint32_t symbol);
 
 }  // namespace koru

@@ -1,0 +1,128 @@
+#include "compiler/module.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "compiler/emit.h"
+#include "compiler/expr.h"
+#include "compiler/keywords.h"
+#include "compiler/literals.h"
+#include "compiler/source.h"
+#include "compiler/state.h"
+#include "compiler/statements.h"
+#include "host/errors.h"
+#include "runtime/objects.h"
+#include "runtime/refcount.h"
+#include "runtime/symbols.h"
+
+namespace koru {
+
+namespace {
+
+std::string g_path;  // the path parse errors name
+
+constexpr size_t kMaxPathBytes = 511;
+
+// A quoted prefix of at most n bytes of s, for messages.
+std::string first_bytes(const std::string& s, size_t n) { return s.substr(0, std::min(n, s.size())); }
+
+}  // namespace
+
+void compile_module(const char* path, char* text, std::vector<Value>& statements) {
+    g_path = path;
+    g_errors.compile_path = g_path.c_str();
+    begin_text(text);
+    g_errors.compile_line = 1;
+    strip_comments(text);
+    compile_statements(text, statements, true);
+}
+
+void load_source_module(const std::string& module_dir, const std::string& path, unsigned module,
+                        std::vector<Value>& statements) {
+    std::string full = module_dir.empty() ? path : module_dir + "/" + path;
+    if (full.size() > kMaxPathBytes) full.resize(kMaxPathBytes);
+    g_compiler.module = static_cast<uint8_t>(module);
+    g_compiler.line = 1;
+    g_path = path;
+    g_errors.compile_path = g_path.c_str();
+    std::FILE* f = std::fopen(full.c_str(), "rb");
+    if (!f) compile_error(1165, "ファイルオープン不正 '%s'", full.c_str());
+    std::string text;
+    char buf[65536];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
+    std::fclose(f);
+    compile_module(path.c_str(), text.data(), statements);
+}
+
+Value parse_top_call(const std::string& text) {
+    std::string buf = text;
+    auto invalid = [&]() { compile_error(1810, "評価する式が不正 '%s'", first_bytes(text, 100).c_str()); };
+    auto format = [&]() { compile_error(1730, "TOP関数のフォーマット不正 '%s'", first_bytes(text, 120).c_str()); };
+    uint8_t saved_stops = g_compiler.suppress_stops;
+    g_compiler.suppress_stops = InstrCell::kNoStop;  // the TOP call is never a stopping point
+    struct Restore {
+        uint8_t stops;
+        ~Restore() { g_compiler.suppress_stops = stops; }
+    } restore{saved_stops};
+
+    begin_text(buf.data(), 0);
+    strip_comments(buf.data());
+    char* p = skip_space(buf.data());
+    if (!is_name_start(*p)) invalid();
+    const char* name_start = p;
+    if (keyword(&name_start) >= 0) raise_runtime(1725, "TOP関数のステートメント不正");
+    uint32_t pos = 0;  // the TOP text has line and column 0
+    uint32_t name = 0;
+    p = skip_space(read_name(p, &name));
+    Value args[256];
+    unsigned n = 0;
+    if (*p == '(') {
+        char* close = find_close(p + 1, ')', '(');
+        if (!close) format();
+        std::string leftover;
+        n = compile_bracketed(p, close, args, 256, false, &leftover);
+        if (!leftover.empty()) format();
+        p = skip_space(close + 1);
+        if (*p == ';') p = skip_space(p + 1);
+    }
+    if (*p) {
+        if (std::strchr("+-*/%=<>!&|^?:.[", *p)) {
+            compile_error(1720, "TOP関数のステートメントの演算子不正 '%s'", first_bytes(text, 120).c_str());
+        }
+        invalid();
+    }
+    return make_instruction(Op::OP_CALL, Value::symbol(name), Value(make_argument_record(n, args).bits), pos);
+}
+
+NameValue parse_name_value(const std::string& text) {
+    std::string buf = text;
+    auto bad = [&]() { compile_error(1140, "文字列のフォーマット不正 '%s'", first_bytes(text, 120).c_str()); };
+    begin_text(buf.data(), 0);
+    strip_comments(buf.data());
+    char* p = skip_space(buf.data());
+    uint32_t name = 0;
+    if (*p == '"' || *p == '\'') {
+        Value s;
+        p = compile_string(p + 1, *p, &s);
+        if (string_length(s) == 0 || string_length(s) > kMaxNameLength) bad();
+        name = intern_counted(string_text(s), string_length(s));
+        value_drop_temp(s);
+    } else if (is_name_start(*p)) {
+        p = read_name(p, &name);
+    } else {
+        bad();
+    }
+    p = skip_space(p);
+    if (*p != ':') bad();
+    Value values[kMaxValues + 1];
+    unsigned n = 0;
+    p = compile_value(p + 1, values, &n);
+    if (n != 1 || *skip_space(p)) bad();
+    // Only literal values: no names and no instructions to evaluate.
+    Value v = values[0];
+    if (v.kind() == Kind::Instruction || v.is_symbol()) bad();
+    return {name, v};
+}
+
+}  // namespace koru

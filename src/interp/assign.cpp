@@ -1,0 +1,185 @@
+// Assignment, compound assignment, increment and decrement.  Each store is
+// made only after the new value exists, and the old value is released only
+// after the write, so an error never leaves a half-made store.
+#include <string>
+
+#include "host/errors.h"
+#include "interp/handlers.h"
+#include "interp/numbers.h"
+#include "interp/operators.h"
+#include "interp/support.h"
+#include "interp/variables.h"
+#include "runtime/objects.h"
+
+namespace koru {
+
+namespace {
+
+// The left side of an assignment: evaluated in place mode, leaving its
+// place in g_interp.  The value is returned as the evaluation left it.
+Value evaluate_target(Value target) {
+    PlaceModeGuard mode(true);
+    clear_place();
+    return evaluate(target);
+}
+
+// Keeps the container of an element or pair place alive while the other
+// side of a compound assignment runs.
+class PlaceHold {
+public:
+    explicit PlaceHold(const Place& p) : place_(p), hold_(p.container) {}
+    const Place& place() const { return place_; }
+
+private:
+    Place place_;
+    RetainGuard hold_;
+};
+
+}  // namespace
+
+Value h_assign(const InstrCell& c) {
+    TempGuard right(evaluate(Value(c.op1)));
+    // The old value is not needed: a temporary goes at once, before the
+    // store can release what the place held.
+    value_drop_temp(evaluate_target(Value(c.op0)));
+    if (g_interp.place_const) raise_runtime(2320, "オペレーション不正");
+    Place p = g_interp.place;
+    if (p.kind == PlaceKind::None) return right.release();
+    store_to_place(p, right.get());
+    return right.release();
+}
+
+// ---- += ------------------------------------------------------------------------------
+
+namespace {
+
+bool is_number(Kind k) { return k == Kind::Int || k == Kind::Double; }
+
+Value add_assign_result(Value l, Value r) {
+    Kind kl = l.kind(), kr = r.kind();
+    bool numbers = is_number(kl) && is_number(kr);
+    bool text = (kl == Kind::String && (kr == Kind::String || is_number(kr))) ||
+                (kr == Kind::String && is_number(kl));
+    if (!numbers && !text) raise_runtime(2255, "オペレーション(+=)のデータ型不正");
+    return add_values(l, r);
+}
+
+}  // namespace
+
+Value h_add_assign(const InstrCell& c) {
+    Value left = evaluate_target(Value(c.op0));
+    // Held (and a temporary destroyed) at scope end: the right side may
+    // overwrite the variable before the sum is made.
+    RetainGuard keep_left(left);
+    if (g_interp.place_const) raise_runtime(2245, "オペレーション不正(+=)");
+    if (g_interp.place.kind == PlaceKind::None) raise_runtime(2250, "オペレーション不正(+=)");
+    PlaceHold hold(g_interp.place);
+    TempGuard right(evaluate(Value(c.op1)));
+    TempGuard result(add_assign_result(left, right.get()));
+    store_to_place(hold.place(), result.get());
+    return result.release();
+}
+
+// ---- -=, *=, /=, %= -------------------------------------------------------------------
+
+namespace {
+
+Value arith_assign(const InstrCell& c, ArithOp op) {
+    TempGuard right(evaluate(Value(c.op1)));
+    Number r = arith_operand(right.get());
+    TempGuard left(evaluate_target(Value(c.op0)));
+    if (g_interp.place_const) raise_runtime(2315, "オペレーション不正");
+    Place p = g_interp.place;
+    Number l = arith_operand(left.get());
+    Number out{arith_apply(op, l.value, r.value), l.is_double || r.is_double};
+    left.reset(kUndefinedValue);
+    TempGuard result(make_number(out));
+    if (p.kind == PlaceKind::None) raise_runtime(2317, "オペレーション不正");
+    store_to_place(p, result.get());
+    return result.release();
+}
+
+}  // namespace
+
+Value h_sub_assign(const InstrCell& c) { return arith_assign(c, ArithOp::Sub); }
+Value h_mul_assign(const InstrCell& c) { return arith_assign(c, ArithOp::Mul); }
+Value h_div_assign(const InstrCell& c) { return arith_assign(c, ArithOp::Div); }
+Value h_mod_assign(const InstrCell& c) { return arith_assign(c, ArithOp::Mod); }
+
+// ---- &=, |=, ^= ------------------------------------------------------------------------
+
+namespace {
+
+enum class BitAssign { And, Or, Xor };
+
+Value bit_assign(const InstrCell& c, BitAssign op) {
+    TempGuard right(evaluate(Value(c.op1)));
+    if (right.get().kind() != Kind::Int) raise_runtime(2285, "オペランド不正(非整数)");
+    TempGuard left(evaluate_target(Value(c.op0)));
+    if (g_interp.place_const) raise_runtime(2290, "オペレーション不正");
+    if (left.get().kind() != Kind::Int) raise_runtime(2295, "オペランド不正(非整数)");
+    Place p = g_interp.place;
+    int32_t l = int_value(left.get()), r = int_value(right.get());
+    int32_t v = op == BitAssign::And ? (l & r) : op == BitAssign::Or ? (l | r) : (l ^ r);
+    left.reset(kUndefinedValue);
+    if (p.kind == PlaceKind::None) raise_runtime(2300, "オペレーション不正");
+    TempGuard result(make_int(v));
+    store_to_place(p, result.get());
+    return result.release();
+}
+
+}  // namespace
+
+Value h_and_assign(const InstrCell& c) { return bit_assign(c, BitAssign::And); }
+Value h_or_assign(const InstrCell& c) { return bit_assign(c, BitAssign::Or); }
+Value h_xor_assign(const InstrCell& c) { return bit_assign(c, BitAssign::Xor); }
+
+// ---- ++ and -- ------------------------------------------------------------------------
+
+namespace {
+
+struct Step {
+    int delta;
+    bool postfix;
+    int const_code;
+    int kind_code;
+    const char* message;
+};
+
+constexpr Step kPostInc{1, true, 2200, 2205, "オペレーション不正(++)"};
+constexpr Step kPreInc{1, false, 2210, 2215, "オペレーション不正(++)"};
+constexpr Step kPostDec{-1, true, 2220, 2225, "オペレーション不正(--)"};
+constexpr Step kPreDec{-1, false, 2230, 2235, "オペレーション不正(--)"};
+
+Value step(const InstrCell& c, const Step& s) {
+    clear_place();
+    Value old = evaluate(Value(c.op0));
+    TempGuard old_guard(old);
+    if (g_interp.place_const) raise_runtime(s.const_code, "%s", s.message);
+    Place p = g_interp.place;
+    Kind k = old.kind();
+    if ((k != Kind::Int && k != Kind::Double) || p.kind == PlaceKind::None) raise_runtime(s.kind_code, "%s", s.message);
+    Value next = k == Kind::Int
+                     ? make_int(static_cast<int32_t>(static_cast<uint32_t>(int_value(old)) + static_cast<uint32_t>(s.delta)))
+                     : make_double(double_value(old) + s.delta);
+    TempGuard next_guard(next);
+    Value displaced = exchange_place(p, next);
+    old_guard.release();
+    if (p.kind == PlaceKind::LastIndex) displaced = old;
+    if (s.postfix) {
+        // The old value leaves the place but lives on as the caller's temporary.
+        value_unref(displaced);
+        return displaced;
+    }
+    value_release(displaced);
+    return next_guard.release();
+}
+
+}  // namespace
+
+Value h_post_inc(const InstrCell& c) { return step(c, kPostInc); }
+Value h_pre_inc(const InstrCell& c) { return step(c, kPreInc); }
+Value h_post_dec(const InstrCell& c) { return step(c, kPostDec); }
+Value h_pre_dec(const InstrCell& c) { return step(c, kPreDec); }
+
+}  // namespace koru

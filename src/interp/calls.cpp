@@ -1,0 +1,514 @@
+// Calls of script functions and built-in methods, new, Array(...) and
+// Hash(...).
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "db/front/records.h"
+#include "host/errors.h"
+#include "host/journal.h"
+#include "interp/control.h"
+#include "interp/globalfns.h"
+#include "interp/handlers.h"
+#include "interp/methods.h"
+#include "interp/opcodes.h"
+#include "interp/support.h"
+#include "interp/variables.h"
+#include "runtime/objects.h"
+#include "runtime/symbols.h"
+#include "runtime/text.h"
+
+namespace koru {
+
+namespace {
+
+MethodFn g_families[static_cast<size_t>(MethodFamily::Count)] = {};
+ConstructFn g_date_construct = nullptr;
+ConstructFn g_regexp_construct = nullptr;
+CallHooks g_call_hooks;
+ConsoleFn g_console = nullptr;
+
+// Evaluated arguments, dropped when the call is done (or an error passes).
+class ArgList {
+public:
+    ArgList() = default;
+    ArgList(const ArgList&) = delete;
+    ArgList& operator=(const ArgList&) = delete;
+    ~ArgList() {
+        for (Value v : values) value_drop_temp(v);
+    }
+    void evaluate_all(const ArgRecord& rec) {
+        values.reserve(rec.count);
+        for (uint32_t i = 0; i < rec.count; ++i) values.push_back(evaluate(Value(rec.args[i])));
+    }
+    const Value* data() const { return values.data(); }
+    uint32_t size() const { return static_cast<uint32_t>(values.size()); }
+    Value at(uint32_t i) const { return i < values.size() ? values[i] : kUndefinedValue; }
+    std::vector<Value> values;
+};
+
+// A result that may be one of the arguments must outlive their drop.
+Value outlive(Value result, ArgList& args) {
+    value_retain(result);
+    for (Value v : args.values) value_drop_temp(v);
+    args.values.clear();
+    value_unref(result);
+    return result;
+}
+
+}  // namespace
+
+void set_method_family(MethodFamily f, MethodFn fn) { g_families[static_cast<size_t>(f)] = fn; }
+void set_date_construct_fn(ConstructFn fn) { g_date_construct = fn; }
+void set_regexp_construct_fn(ConstructFn fn) { g_regexp_construct = fn; }
+void set_call_hooks(CallHooks hooks) { g_call_hooks = hooks; }
+void set_console_fn(ConsoleFn fn) { g_console = fn; }
+
+// ---- script function calls ------------------------------------------------------------
+
+namespace {
+
+// Where the arguments of a script call come from: expressions evaluated in
+// the caller's scope (only as many as there are parameters), or values.
+struct CallArgs {
+    const uint32_t* exprs = nullptr;
+    const Value* values = nullptr;
+    uint32_t count = 0;
+};
+
+// The parameter values, retained until they are in their slots.
+class ParamValues {
+public:
+    ~ParamValues() { release_all(); }
+    // Once the values sit in their slots the slots hold them.
+    void release_all() {
+        for (uint32_t i = 0; i < n_; ++i) value_release(at(i));
+        n_ = 0;
+        more_.clear();
+    }
+    void add(Value v) {
+        value_retain(v);
+        if (n_ < kInline) inline_[n_] = v;
+        else more_.push_back(v);
+        ++n_;
+    }
+    Value at(uint32_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+private:
+    static constexpr uint32_t kInline = 16;
+    Value inline_[kInline];
+    std::vector<Value> more_;
+    uint32_t n_ = 0;
+};
+
+// Saves and restores the running function's frame.
+class FrameGuard {
+public:
+    FrameGuard() : base_(g_interp.frame_base), params_(g_interp.param_count), locals_(g_interp.local_count) {}
+    ~FrameGuard() {
+        g_interp.frame_base = base_;
+        g_interp.param_count = params_;
+        g_interp.local_count = locals_;
+    }
+    FrameGuard(const FrameGuard&) = delete;
+    FrameGuard& operator=(const FrameGuard&) = delete;
+
+private:
+    uint32_t base_, params_, locals_;
+};
+
+class CallHookGuard {
+public:
+    CallHookGuard(Value fn, uint32_t name) : on_(g_call_hooks.enter != nullptr) {
+        if (on_) g_call_hooks.enter(fn, name);
+    }
+    ~CallHookGuard() {
+        if (on_ && g_call_hooks.exit) g_call_hooks.exit();
+    }
+    CallHookGuard(const CallHookGuard&) = delete;
+    CallHookGuard& operator=(const CallHookGuard&) = delete;
+
+private:
+    bool on_;
+};
+
+// A parameter word: a symbol, or an assignment cell (symbol, default).
+uint32_t param_symbol(Value w, Value* default_expr) {
+    *default_expr = kUndefinedValue;
+    if (w.kind() == Kind::Instruction) {
+        const InstrCell& c = *cell_as<InstrCell>(w);
+        *default_expr = Value(c.op1);
+        return Value(c.op0).payload();
+    }
+    return w.payload();
+}
+
+void push_frame(const FunctionCell& f, const ParamValues& params) {
+    const uint32_t* names =
+        (f.param_count + f.local_count) ? static_cast<const uint32_t*>(area_ptr(f.names)) : nullptr;
+    for (uint32_t i = 0; i < f.param_count; ++i) {
+        Value def;
+        uint32_t sym = param_symbol(Value(names[i]), &def);
+        Value v = params.at(i);
+        if (v.is_undefined() && def.bits != 0) {
+            TempGuard d(evaluate(def));
+            push_local(sym, d.get());
+        } else {
+            push_local(sym, v);
+        }
+    }
+    for (uint32_t i = 0; i < f.local_count; ++i)
+        push_local(Value(names[f.param_count + i]).payload(), kUndefinedValue);
+}
+
+struct CallOutcome {
+    Value value;       // retained once more than its owners account for
+    bool no_value;     // fell off the end, or returned without a value
+    bool escaped;      // a break or continue left for the caller's loop
+};
+
+CallOutcome run_body(Value body, uint32_t call_context) {
+    exec_statement(body);
+    CallOutcome out{kUndefinedValue, true, false};
+    if (!jump_pending()) return out;
+    if (g_interp.jump == Jump::Return && g_interp.jump_target == call_context) {
+        Value v = g_interp.jump_value;
+        g_interp.jump = Jump::None;
+        g_interp.jump_value = kUndefinedValue;
+        if (v == kReturnNoValue) return out;
+        return {v, false, false};
+    }
+    out.escaped = true;
+    return out;
+}
+
+// Runs a script function.  With `construct_class` a `this` slot holding a
+// new Hash follows the locals and the result is built as for new.
+Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t construct_class) {
+    const FunctionCell& f = *cell_as<FunctionCell>(fn);
+    ParamValues params;
+    for (uint32_t i = 0; i < f.param_count; ++i) {
+        if (i >= args.count) {
+            params.add(kUndefinedValue);
+        } else if (args.exprs) {
+            TempGuard v(evaluate(Value(args.exprs[i])));
+            params.add(v.get());
+        } else {
+            params.add(args.values[i]);
+        }
+    }
+    CallOutcome out;
+    {
+        CallHookGuard hooks(fn, name);
+        FrameGuard frame;
+        PlaceModeGuard reads(false);
+        ScopeGuard scope(true, true);
+        g_interp.frame_base = g_interp.top() + 1;
+        g_interp.param_count = f.param_count;
+        g_interp.local_count = f.local_count;
+        push_frame(f, params);
+        params.release_all();
+        Value self = kUndefinedValue;
+        if (construct_class) {
+            self = make_hash(0);
+            push_local(SYM_this, self);
+        }
+        ContextGuard ctx(JumpType::Call);
+        out = run_body(Value(f.body), ctx.index());
+        if (construct_class) {
+            if (out.no_value) out.value = value_retain(self);
+            if (out.value.kind() == Kind::Hash) cell_as<HashCell>(out.value)->class_symbol = construct_class;
+        }
+    }
+    // The frame is gone; the result keeps the count its other owners give it.
+    value_unref(out.value);
+    if (out.escaped) throw JumpEscape{};
+    return out.value;
+}
+
+[[noreturn]] void not_a_function(uint32_t name, Value v) {
+    if (name) raise_runtime(2155, "関数不正(%s), %d", symbol_name(name), static_cast<int>(v.kind()));
+    raise_runtime(2150, "関数不正");
+}
+
+}  // namespace
+
+Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t n) {
+    if (fn.kind() != Kind::Function) not_a_function(name, fn);
+    CallArgs a;
+    a.values = args;
+    a.count = n;
+    return call_script(fn, name, a, 0);
+}
+
+// ---- method calls -----------------------------------------------------------------------
+
+namespace {
+
+struct FamilyError {
+    int code;
+    const char* message;
+};
+
+constexpr FamilyError kFamilyErrors[] = {
+    {2115, "Mathのメソッド名不正"},    {2100, "OBJECTのメソッド名不正"}, {2125, "NUMBERのメソッド名不正"},
+    {2085, "DATEのメソッド名不正"},    {2095, "STRINGのメソッド名不正"}, {2820, "Stringのメソッド名不正"},
+    {5575, "DATEのメソッド名不正"},    {5070, "正規表現のメソッド名不正"}, {2570, "Arrayのメソッド名不正"},
+    {2552, "Arrayのメソッド名不正"},   {2347, "HASHのメソッド名不正"},
+};
+static_assert(sizeof kFamilyErrors / sizeof kFamilyErrors[0] == static_cast<size_t>(MethodFamily::Count));
+
+Value call_family(MethodFamily f, Value self, uint32_t name, const ArgList& args) {
+    MethodFn fn = g_families[static_cast<size_t>(f)];
+    Value result = kUndefinedValue;
+    if (fn && fn(self, name, args.data(), args.size(), &result)) return result;
+    const FamilyError& e = kFamilyErrors[static_cast<size_t>(f)];
+    raise_runtime(e.code, "%s", e.message);
+}
+
+Value console_call(uint32_t name, const ArgList& args) {
+    const char* prefix;
+    std::string_view method = symbol_name(name);
+    if (method == "log") prefix = "(L) ";
+    else if (method == "error") prefix = "(E) ";
+    else raise_runtime(2140, "メソッド名不正");
+    std::string line = prefix;
+    for (Value v : args.values) write_display(v, line, true);
+    line += '\n';
+    journal_append(line);
+    if (g_front.eval_mode) {
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (g_console) g_console(line.data(), line.size());
+    return kUndefinedValue;
+}
+
+bool static_family(uint32_t sym, MethodFamily* f) {
+    switch (sym) {
+    case SYM_Math: *f = MethodFamily::Math; return true;
+    case SYM_Object: *f = MethodFamily::Object; return true;
+    case SYM_Number: *f = MethodFamily::Number; return true;
+    case SYM_Date: *f = MethodFamily::DateStatic; return true;
+    case SYM_String: *f = MethodFamily::StringStatic; return true;
+    default: return false;
+    }
+}
+
+Value scalar_method(Value self, uint32_t name) {
+    if (std::string_view(symbol_name(name)) != "toString") raise_runtime(2145, "メソッド名不正");
+    std::string s;
+    write_plain(self, s);
+    return make_string(s);
+}
+
+Value hash_method(Value self, uint32_t name, const ArgList& args) {
+    // A function stored under the method's name wins over the built-ins.
+    int64_t i = hash_find(self, name);
+    if (i >= 0) {
+        Value fn = hash_pairs(self)[i].value;
+        return call_function_values(fn, name, args.data(), args.size());
+    }
+    return call_family(MethodFamily::Hash, self, name, args);
+}
+
+Value object_method(Value self, uint32_t name, const ArgList& args) {
+    switch (self.kind()) {
+    case Kind::Immediate:
+    case Kind::Int:
+    case Kind::Exception:
+    case Kind::Double: return scalar_method(self, name);
+    case Kind::String: return call_family(MethodFamily::String, self, name, args);
+    case Kind::Date: return call_family(MethodFamily::Date, self, name, args);
+    case Kind::RegExp: return call_family(MethodFamily::RegExp, self, name, args);
+    case Kind::Array: return call_family(MethodFamily::Array, self, name, args);
+    case Kind::KeyedArray: return call_family(MethodFamily::KeyedArray, self, name, args);
+    case Kind::Hash: return hash_method(self, name, args);
+    default: return kUndefinedValue;
+    }
+}
+
+Value method_call(const InstrCell& member, const ArgRecord& rec) {
+    Value object_expr(member.op0);
+    uint32_t name = Value(member.op1).payload();
+    ArgList args;
+    args.evaluate_all(rec);
+    Value result;
+    MethodFamily f;
+    if (object_expr.is_symbol() && object_expr.payload() == SYM_console) {
+        result = console_call(name, args);
+    } else if (object_expr.is_symbol() && static_family(object_expr.payload(), &f)) {
+        result = call_family(f, kUndefinedValue, name, args);
+    } else {
+        TempGuard self(evaluate(object_expr));
+        result = object_method(self.get(), name, args);
+        value_retain(result);
+        self.reset(kUndefinedValue);
+        value_unref(result);
+    }
+    return outlive(result, args);
+}
+
+Value conversion_call(uint32_t sym, const ArgRecord& rec) {
+    ArgList args;
+    args.evaluate_all(rec);
+    Value result;
+    if (sym == SYM_Number) result = args.size() ? number_of(args.at(0)) : make_int(0);
+    else if (sym == SYM_String) result = args.size() ? string_of(args.at(0)) : make_string("", 0);
+    else {
+        if (!g_date_construct) raise_runtime(2085, "DATEのメソッド名不正");
+        result = g_date_construct(args.data(), args.size());
+    }
+    return outlive(result, args);
+}
+
+}  // namespace
+
+Value h_call(const InstrCell& c) {
+    Value callee(c.op0);
+    ArgRecord rec = arg_record(c.op1);
+    PlaceModeGuard reads(false);
+    if (callee.kind() == Kind::Instruction) {
+        const InstrCell& m = *cell_as<InstrCell>(callee);
+        if (m.opcode == op_byte(Op::OP_MEMBER)) return method_call(m, rec);
+    }
+    uint32_t name = 0;
+    if (callee.is_symbol()) {
+        name = callee.payload();
+        if (name == SYM_Number || name == SYM_String || name == SYM_Date) return conversion_call(name, rec);
+    }
+    Value fn = evaluate(callee);
+    RetainGuard hold(fn);  // a temporary function goes when the call is done
+    if (fn.kind() != Kind::Function) not_a_function(name, fn);
+    CallArgs a;
+    a.exprs = rec.args;
+    a.count = rec.count;
+    return call_script(fn, name, a, 0);
+}
+
+// ---- copies and new ---------------------------------------------------------------------
+
+namespace {
+
+constexpr unsigned kMaxCopyDepth = 256;
+
+Value copy_value(Value v, unsigned depth);
+
+Value copy_container(Value v, unsigned depth) {
+    Kind k = v.kind();
+    if (k == Kind::Array) {
+        uint32_t n = array_count(v);
+        Value out = make_array(n);
+        TempGuard g(out);
+        for (uint32_t i = 0; i < n; ++i) array_elements(out)[i] = value_retain(copy_value(array_elements(v)[i], depth + 1));
+        return g.release();
+    }
+    bool keyed = k == Kind::KeyedArray;
+    uint32_t n = keyed ? keyed_count(v) : hash_count(v);
+    Value out = keyed ? make_keyed_array(n) : make_hash(n, cell_as<HashCell>(v)->class_symbol);
+    TempGuard g(out);
+    for (uint32_t i = 0; i < n; ++i) {
+        const Pair& src = (keyed ? keyed_pairs(v) : hash_pairs(v))[i];
+        Pair* dst = keyed ? keyed_pairs(out) : hash_pairs(out);
+        // The key goes in first: a failure halfway leaves whole pairs only.
+        dst[i].key = src.key;
+        dst[i].value = value_retain(copy_value(src.value, depth + 1));
+    }
+    return g.release();
+}
+
+Value copy_value(Value v, unsigned depth) {
+    if (depth > kMaxCopyDepth) raise_runtime(1420, "newの引数不正");
+    switch (v.kind()) {
+    case Kind::Int: return make_int(int_value(v));
+    case Kind::Double: return make_double(double_value(v));
+    case Kind::String: return make_string(string_text(v), string_length(v));
+    case Kind::Date: {
+        NewCell c = cell_alloc(Kind::Date);
+        std::memcpy(reinterpret_cast<uint8_t*>(c.cell) + 1, reinterpret_cast<uint8_t*>(cell_of(v)) + 1, kCellSize - 1);
+        return c.value;
+    }
+    case Kind::Exception:
+    case Kind::RegExp: return v;
+    case Kind::Array:
+    case Kind::KeyedArray:
+    case Kind::Hash: return copy_container(v, depth);
+    default: raise_runtime(1420, "newの引数不正");
+    }
+}
+
+Value array_of_copies(const ArgList& args) {
+    Value out = make_array(args.size());
+    TempGuard g(out);
+    for (uint32_t i = 0; i < args.size(); ++i) array_elements(out)[i] = value_retain(copy_value(args.at(i), 0));
+    return g.release();
+}
+
+Value new_builtin(uint32_t cls, const ArgList& args) {
+    bool none = args.size() == 0;
+    switch (cls) {
+    case SYM_Number: return none ? make_int(0) : number_of(args.at(0));
+    case SYM_Integer: return none ? make_int(0) : integer_of(args.at(0));
+    case SYM_Float: return none ? make_double(0.0) : float_of(args.at(0));
+    case SYM_String: return none ? make_string("", 0) : string_of(args.at(0));
+    case SYM_Array: return array_of_copies(args);
+    case SYM_Error:
+    case SYM_Exception: {
+        Value code = args.at(1);
+        return make_exception_value(args.at(0), args.size() > 1 ? &code : nullptr);
+    }
+    case SYM_Date:
+        if (!g_date_construct) raise_runtime(2370, "newステートメント不正");
+        return g_date_construct(args.data(), args.size());
+    case SYM_RegExp:
+        if (!g_regexp_construct) raise_runtime(2370, "newステートメント不正");
+        return g_regexp_construct(args.data(), args.size());
+    default: return kUndefinedValue;
+    }
+}
+
+bool is_builtin_class(uint32_t cls) {
+    switch (cls) {
+    case SYM_Number: case SYM_Integer: case SYM_Float: case SYM_String: case SYM_Array:
+    case SYM_Error: case SYM_Exception: case SYM_Date: case SYM_RegExp: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+Value h_new(const InstrCell& c) {
+    Value cls(c.op0);
+    if (!cls.is_symbol()) raise_runtime(2365, "newステートメント不正");
+    uint32_t sym = cls.payload();
+    ArgRecord rec = arg_record(c.op1);
+    PlaceModeGuard reads(false);
+    if (is_builtin_class(sym)) {
+        ArgList args;
+        args.evaluate_all(rec);
+        return outlive(new_builtin(sym, args), args);
+    }
+    Value fn = lookup_variable(sym);
+    if (fn.kind() != Kind::Function) raise_runtime(2370, "newステートメント不正");
+    CallArgs a;
+    a.exprs = rec.args;
+    a.count = rec.count;
+    RetainGuard hold(fn);
+    return call_script(fn, sym, a, sym);
+}
+
+Value h_array(const InstrCell& c) {
+    ArgList args;
+    const uint32_t* ops = operands(c);
+    for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) args.values.push_back(evaluate(Value(ops[i])));
+    return array_of_copies(args);
+}
+
+Value h_hash_call(const InstrCell& c) {
+    const uint32_t* ops = operands(c);
+    for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) value_drop_temp(evaluate(Value(ops[i])));
+    return make_hash(0);
+}
+
+}  // namespace koru

@@ -1,0 +1,42 @@
+// Jump contexts and the pending-jump protocol shared by loops, switch, try
+// and calls.
+#pragma once
+#include <cstdint>
+
+#include "host/errors.h"
+#include "interp/jumps.h"
+#include "interp/state.h"
+
+namespace koru {
+
+// Pushes a jump context for the life of a construct and restores the
+// context count when it ends, normally or by an unwinding error.
+class ContextGuard {
+public:
+    explicit ContextGuard(JumpType t) : saved_(g_jumps.size()), index_(g_jumps.push(t)) {}
+    ~ContextGuard() { g_jumps.restore(saved_); }
+    ContextGuard(const ContextGuard&) = delete;
+    ContextGuard& operator=(const ContextGuard&) = delete;
+    uint32_t index() const { return index_; }
+    // Takes the context off the stack early (a try's catch and finally run outside it).
+    void pop() { g_jumps.restore(saved_); }
+
+private:
+    uint32_t saved_, index_;
+};
+
+// The innermost context that takes a jump of this kind, searched from the
+// top down to entry 1 (the host's entry 0 takes only thrown values and
+// errors); 0 when there is none.
+uint32_t jump_target(Jump kind);
+
+// A thrown value on its way to a try: it travels retained, so that locals
+// popped on the way cannot destroy it.  Errors travel as plain Unwind with
+// a fresh error object that nothing else holds.
+struct Thrown : Unwind {};
+
+// A new Exception from a message String and an optional String or Int code
+// (error 2360 otherwise).
+Value make_exception_value(Value msg, const Value* code);
+
+}  // namespace koru

@@ -1,0 +1,53 @@
+// The interpreter's single entry: evaluate a value.  Immediates and data
+// evaluate to themselves, symbols to their variable's value, literals that
+// hold expressions to a fresh copy, and Instruction cells to the result of
+// their opcode's handler.  A result may be a temporary (count 0): callers
+// drop it with value_drop_temp when done.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "runtime/area.h"
+#include "runtime/cell.h"
+#include "runtime/value.h"
+
+namespace koru {
+
+Value evaluate(Value v);
+
+// The operand words of an instruction: inline when there are at most two,
+// else the operand vector.
+inline const uint32_t* operands(const InstrCell& c) {
+    if (c.nops > 2) return static_cast<const uint32_t*>(area_ptr(AreaAddr{c.op0}));
+    return &c.op0;
+}
+inline Value operand(const InstrCell& c, unsigned i) { return Value(operands(c)[i]); }
+
+// A handler receives the instruction cell and returns the result.
+using Handler = Value (*)(const InstrCell& c);
+
+// ---- hooks filled by other subsystems ------------------------------------------
+// Compiles script text with the statement-list compiler and appends the
+// statement cells to `out`.  The cells come back unretained (count 0); the
+// caller retains them while it runs them and releases them afterwards.
+// `no_stops` makes every cell a non-stopping point.
+using CompileTextFn = void (*)(const char* text, size_t len, bool no_stops, std::vector<Value>& out);
+void set_compile_text_fn(CompileTextFn fn);
+CompileTextFn compile_text_fn();
+
+// The debugger's look at each instruction before it runs (null: none).
+using DebugStepFn = void (*)(Value instr);
+void set_debug_step_fn(DebugStepFn fn);
+
+// Installs the handler of an opcode that another subsystem executes (the
+// database statements, RegExp, Date, parseInt/parseFloat).  The debug-eval
+// table keeps its rejecting handler where it has one.
+void set_handler(unsigned opcode, Handler h);
+
+// Compiles and runs `text` as a statement list in the current scope; the
+// value of the last statement is returned (`empty_result` when there is
+// none).  Used by template expansion and eval.
+Value run_text(const char* text, size_t len, bool no_stops, Value empty_result);
+
+}  // namespace koru

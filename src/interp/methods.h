@@ -1,0 +1,59 @@
+// The registration point of the built-in methods.  A method call finds the
+// family by its receiver (a predefined name such as Math, or the kind of the
+// evaluated object) and asks the family's handler; a family that is not
+// registered, or that has no method of the name, raises the family's
+// method-name error here.  Argument-count and argument errors belong to the
+// family's handler.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/value.h"
+
+namespace koru {
+
+enum class MethodFamily : uint8_t {
+    Math,          // Math.name(...)
+    Object,        // Object.name(...)
+    Number,        // Number.name(...)
+    DateStatic,    // Date.name(...)
+    StringStatic,  // String.name(...)
+    String,        // a String receiver
+    Date,          // a Date receiver
+    RegExp,        // a RegExp receiver
+    Array,         // an Array receiver
+    KeyedArray,    // a KeyedArray receiver
+    Hash,          // a Hash receiver without a function property of the name
+    Count,
+};
+
+// Runs method `name` (a symbol number) of the family on `self` (undefined
+// for the static families) with the evaluated arguments.  Returns false when
+// the family has no such method.  The result is a new or shared value; the
+// caller drops it like any evaluation result.
+using MethodFn = bool (*)(Value self, uint32_t name, const Value* args, uint32_t n, Value* result);
+void set_method_family(MethodFamily f, MethodFn fn);
+
+// Constructors that live with their built-ins: Date(...) and new Date(...),
+// new RegExp(...).  Null: the call raises the family's error.
+using ConstructFn = Value (*)(const Value* args, uint32_t n);
+void set_date_construct_fn(ConstructFn fn);
+void set_regexp_construct_fn(ConstructFn fn);
+
+// Calls a script function with evaluated arguments (a hash method stored as
+// a property, forEach callbacks).  `name` is the symbol for messages (0 =
+// none).  Extra arguments are ignored, missing ones are undefined.
+Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t n);
+
+// The debugger's call-stack hooks (null in the production build).
+struct CallHooks {
+    void (*enter)(Value fn, uint32_t name) = nullptr;
+    void (*exit)() = nullptr;
+};
+void set_call_hooks(CallHooks hooks);
+
+// A console line also goes to an attached debugger.
+using ConsoleFn = void (*)(const char* text, size_t len);
+void set_console_fn(ConsoleFn fn);
+
+}  // namespace koru

@@ -1,0 +1,72 @@
+#include "interp/state.h"
+
+#include "runtime/refcount.h"
+
+namespace koru {
+
+InterpState g_interp;
+
+void InterpState::reset() {
+    for (size_t i = 1; i < locals.size(); ++i) value_release(locals[i].value);
+    locals.clear();
+    locals.reserve(512);
+    locals.push_back(VarSlot{0, kUndefinedValue});
+    frame_base = block_base = scope_depth = 0;
+    param_count = local_count = 0;
+    place = Place{};
+    place_const = false;
+    place_name = 0;
+    place_mode = false;
+    if (jump == Jump::Return) value_release(jump_value);
+    jump = Jump::None;
+    jump_target = 0;
+    jump_value = kUndefinedValue;
+}
+
+void push_local(uint32_t name_word, Value v) {
+    std::vector<VarSlot>& l = g_interp.locals;
+    // Grow by the needed room plus 512, as the table always has.
+    if (l.size() == l.capacity()) l.reserve(l.size() + 512);
+    l.push_back(VarSlot{name_word, value_retain(v)});
+}
+
+void pop_locals(uint32_t new_top) {
+    std::vector<VarSlot>& l = g_interp.locals;
+    while (l.size() > new_top + 1u) {
+        Value v = l.back().value;
+        l.pop_back();
+        value_release(v);
+    }
+}
+
+ScopeGuard::ScopeGuard(bool raise_depth, bool new_block)
+    : top_(g_interp.top()), block_base_(g_interp.block_base), depth_(g_interp.scope_depth) {
+    if (raise_depth) ++g_interp.scope_depth;
+    if (new_block) g_interp.block_base = top_ + 1;
+}
+
+ScopeGuard::~ScopeGuard() {
+    pop_locals(top_);
+    g_interp.block_base = block_base_;
+    g_interp.scope_depth = depth_;
+}
+
+void clear_jump() {
+    if (g_interp.jump == Jump::Return) {
+        Value v = g_interp.jump_value;
+        g_interp.jump_value = kUndefinedValue;
+        value_unref(v);
+        value_drop_temp(v);
+    }
+    g_interp.jump = Jump::None;
+}
+
+Value take_return_value() {
+    Value v = g_interp.jump_value;
+    g_interp.jump_value = kUndefinedValue;
+    g_interp.jump = Jump::None;
+    value_unref(v);
+    return v;
+}
+
+}  // namespace koru

@@ -1,0 +1,91 @@
+// The interpreter's process-wide state: the local stack, the scope
+// positions, the place left by the last look-up and the pending jump.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "interp/globals.h"
+#include "runtime/value.h"
+
+namespace koru {
+
+// Where the value found by the last look-up lives, so that assignment,
+// compound assignment and increment can store without a second look-up.
+enum class PlaceKind : uint8_t {
+    None = 0,
+    Element = 3,    // array element: container, index
+    LastIndex = 5,  // the lastIndex of a RegExp: pointer into its object
+    Local = 10,     // local stack index
+    Global = 11,    // global table index
+    Pair = 21,      // value of a KeyedArray or Hash pair: container, pair index
+};
+
+struct Place {
+    PlaceKind kind = PlaceKind::None;
+    Value container;          // Element, Pair
+    uint32_t index = 0;       // Local, Global, Element, Pair
+    int32_t* last_index = nullptr;
+};
+
+// break, continue and return travel as a pending jump that statement lists,
+// loops, switch, try and calls test after each statement; only throw and
+// errors unwind as C++ exceptions.
+enum class Jump : uint8_t { None = 0, Break, Continue, Return };
+
+struct InterpState {
+    std::vector<VarSlot> locals;  // slot 0 is never used; the top is size() - 1
+    uint32_t frame_base = 0;      // first slot of the running function's frame
+    uint32_t block_base = 0;      // first slot of the innermost block
+    uint32_t scope_depth = 0;     // above 0 inside functions, blocks and for statements
+    uint32_t param_count = 0;     // of the running function
+    uint32_t local_count = 0;
+
+    Place place;
+    bool place_const = false;     // the variable found is a const
+    uint32_t place_name = 0;      // symbol of the variable found (for messages), 0 = none
+    bool place_mode = false;      // look-ups may create elements and properties
+
+    Jump jump = Jump::None;
+    uint32_t jump_target = 0;     // jump-context index that takes the pending jump
+    Value jump_value;             // return value (retained while pending)
+
+    void reset();
+    uint32_t top() const { return static_cast<uint32_t>(locals.size() - 1); }
+};
+extern InterpState g_interp;
+
+// Jump word of a return without a value.
+constexpr Value kReturnNoValue{0x406F0000};
+
+// Thrown when a pending break or continue leaves a function whose caller
+// holds its target: the caller's expression is abandoned up to the nearest
+// statement boundary, where the pending jump carries on.  Rare by nature.
+struct JumpEscape {};
+
+// ---- the local stack ----------------------------------------------------------
+void push_local(uint32_t name_word, Value v);  // v is retained
+void pop_locals(uint32_t new_top);             // releases the values above new_top
+
+// Restores the scope positions and pops the locals of a scope when it ends,
+// normally or by an unwinding error.
+class ScopeGuard {
+public:
+    // A block also moves the block base to the first free slot.
+    ScopeGuard(bool raise_depth, bool new_block);
+    ~ScopeGuard();
+    ScopeGuard(const ScopeGuard&) = delete;
+    ScopeGuard& operator=(const ScopeGuard&) = delete;
+    uint32_t saved_top() const { return top_; }
+
+private:
+    uint32_t top_, block_base_, depth_;
+};
+
+// ---- pending jumps ---------------------------------------------------------------
+// Drops the value of a pending return (the jump was overridden or consumed).
+void clear_jump();
+// Takes the value of a pending return for its receiver: the count is lowered
+// again without destroying, so a temporary becomes a temporary again.
+Value take_return_value();
+
+}  // namespace koru

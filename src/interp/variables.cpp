@@ -1,0 +1,484 @@
+#include "interp/variables.h"
+
+#include <cstring>
+
+#include "host/errors.h"
+#include "interp/handlers.h"
+#include "interp/opcodes.h"
+#include "interp/support.h"
+#include "runtime/objects.h"
+#include "runtime/symbols.h"
+
+namespace koru {
+
+namespace {
+
+RegExpPropertyFn g_regexp_property = nullptr;
+
+constexpr uint32_t kSymbolMask = 0x0FFFFFFF;
+
+void set_place(PlaceKind k, Value container, uint32_t index) {
+    g_interp.place.kind = k;
+    g_interp.place.container = container;
+    g_interp.place.index = index;
+    g_interp.place_const = false;  // a look-up of a variable sets it afterwards
+}
+
+}  // namespace
+
+// ---- variables --------------------------------------------------------------------
+
+Value lookup_variable(uint32_t symbol) {
+    InterpState& s = g_interp;
+    uint32_t sym = symbol & kSymbolMask;
+    s.place_name = sym;
+    if (s.scope_depth > 0 && s.locals.size() > 1) {
+        uint32_t low = s.frame_base > 1 ? s.frame_base : 1;
+        for (uint32_t i = s.top(); i >= low; --i) {
+            const VarSlot& slot = s.locals[i];
+            if ((slot.name & kSymbolMask) == sym) {
+                set_place(PlaceKind::Local, kUndefinedValue, i);
+                s.place_const = slot.is_const();
+                return slot.value;
+            }
+        }
+    }
+    int64_t g = global_find(sym);
+    uint32_t index = g >= 0 ? static_cast<uint32_t>(g) : global_append(sym);
+    set_place(PlaceKind::Global, kUndefinedValue, index);
+    const VarSlot& slot = g_globals.slots[index];
+    s.place_const = slot.is_const();
+    return slot.value;
+}
+
+namespace {
+
+Value* place_cell(const Place& p) {
+    switch (p.kind) {
+    case PlaceKind::Local:
+        if (p.index < g_interp.locals.size()) return &g_interp.locals[p.index].value;
+        break;
+    case PlaceKind::Global:
+        if (p.index < g_globals.slots.size()) return &g_globals.slots[p.index].value;
+        break;
+    case PlaceKind::Element:
+        if (p.container.kind() == Kind::Array && p.index < array_count(p.container))
+            return &array_elements(p.container)[p.index];
+        break;
+    case PlaceKind::Pair:
+        if (p.container.kind() == Kind::KeyedArray && p.index < keyed_count(p.container))
+            return &keyed_pairs(p.container)[p.index].value;
+        if (p.container.kind() == Kind::Hash && p.index < hash_count(p.container))
+            return &hash_pairs(p.container)[p.index].value;
+        break;
+    default:
+        break;
+    }
+    return nullptr;
+}
+
+int32_t int_of(Value v) {
+    if (v.kind() == Kind::Int) return int_value(v);
+    if (v.kind() == Kind::Double) return static_cast<int32_t>(double_value(v));
+    return 0;
+}
+
+}  // namespace
+
+void store_to_place(const Place& p, Value v) { value_release(exchange_place(p, v)); }
+
+Value exchange_place(const Place& p, Value v) {
+    if (p.kind == PlaceKind::LastIndex) {
+        if (p.last_index) *p.last_index = int_of(v);
+        return kUndefinedValue;
+    }
+    Value* cell = place_cell(p);
+    if (!cell) raise_runtime(2000, "value_ptrのタイプ不正");
+    Value old = *cell;
+    *cell = value_retain(v);
+    return old;
+}
+
+Value place_value(const Place& p) {
+    if (p.kind == PlaceKind::LastIndex) return p.last_index ? make_int(*p.last_index) : kUndefinedValue;
+    Value* cell = place_cell(p);
+    return cell ? *cell : kUndefinedValue;
+}
+
+// ---- declarations -------------------------------------------------------------------
+
+namespace {
+
+struct Declaration {
+    uint32_t symbol;
+    Value init;  // kUndefinedValue when bare
+    bool has_init;
+};
+
+// A bare symbol, or an assignment cell (symbol, initial expression).
+bool read_declaration(Value operand, Declaration& d) {
+    if (operand.kind() == Kind::Immediate) {
+        d = {operand.payload(), kUndefinedValue, false};
+        return true;
+    }
+    if (operand.kind() != Kind::Instruction) return false;
+    const InstrCell& c = *cell_as<InstrCell>(operand);
+    if (c.opcode != op_byte(Op::OP_ASSIGN) || c.nops != 2 || Value(c.op0).kind() != Kind::Immediate) return false;
+    d = {Value(c.op0).payload(), Value(c.op1), true};
+    return true;
+}
+
+void declare_var(uint32_t sym, Value v) {
+    InterpState& s = g_interp;
+    if (s.frame_base == 0) {
+        global_bind(sym, v);
+        return;
+    }
+    for (uint32_t i = s.frame_base; i <= s.top(); ++i) {
+        VarSlot& slot = s.locals[i];
+        if ((slot.name & kSymbolMask) == sym) {
+            Value old = slot.value;
+            slot.value = value_retain(v);
+            value_release(old);
+            return;
+        }
+    }
+    push_local(sym, v);
+}
+
+void declare_block(uint32_t sym, Value v, bool is_const) {
+    InterpState& s = g_interp;
+    uint32_t name = sym | (is_const ? VarSlot::kConst : 0);
+    uint32_t low = s.block_base > 1 ? s.block_base : 1;
+    for (uint32_t i = low; i <= s.top(); ++i) {
+        VarSlot& slot = s.locals[i];
+        if ((slot.name & kSymbolMask) == sym) {
+            Value old = slot.value;
+            slot.value = value_retain(v);
+            slot.name = name;
+            value_release(old);
+            return;
+        }
+    }
+    push_local(name, v);
+}
+
+Value declare_let_const(const InstrCell& c, bool is_const) {
+    if (g_interp.scope_depth == 0) raise_runtime(2045, "ステートメント不正(let/const)");
+    const uint32_t* ops = operands(c);
+    for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
+        Declaration d;
+        if (!read_declaration(Value(ops[i]), d) || d.symbol <= kNull) {
+            if (d.has_init && Value(ops[i]).kind() == Kind::Instruction) raise_runtime(2048, "変数名不正(let/const)");
+            raise_runtime(2047, "変数名不正(let/const)");
+        }
+        TempGuard v(d.has_init ? evaluate(d.init) : kUndefinedValue);
+        declare_block(d.symbol, v.get(), is_const);
+    }
+    return kUndefinedValue;
+}
+
+}  // namespace
+
+Value h_var(const InstrCell& c) {
+    const uint32_t* ops = operands(c);
+    for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
+        Declaration d;
+        if (!read_declaration(Value(ops[i]), d)) raise_runtime(2040, "変数名不正");
+        TempGuard v(d.has_init ? evaluate(d.init) : kUndefinedValue);
+        declare_var(d.symbol, v.get());
+    }
+    return kUndefinedValue;
+}
+
+Value h_let(const InstrCell& c) { return declare_let_const(c, false); }
+Value h_const(const InstrCell& c) { return declare_let_const(c, true); }
+
+// ---- hashes -------------------------------------------------------------------------
+
+int64_t hash_find(Value hash, uint32_t symbol) {
+    const Pair* p = hash_pairs(hash);
+    uint32_t sym = symbol & kSymbolMask;
+    for (uint32_t i = 0, n = hash_count(hash); i < n; ++i)
+        if ((p[i].key.bits & kSymbolMask) == sym) return i;
+    return -1;
+}
+
+uint32_t hash_append(Value hash, Value key) {
+    HashCell* h = cell_as<HashCell>(hash);
+    if (h->count + 1u >= h->capacity) {
+        uint32_t cap = h->capacity + 11u;
+        if (cap > 0xFFFF) raise_runtime(1400, "メモリ領域を取得できません");
+        AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
+        std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
+        std::memcpy(b.ptr, area_ptr(h->pairs), static_cast<size_t>(h->count) * sizeof(Pair));
+        area_free(h->pairs);
+        h->pairs = b.addr;
+        h->capacity = static_cast<uint16_t>(cap);
+    }
+    uint32_t i = h->count++;
+    hash_pairs(hash)[i] = Pair{key, kUndefinedValue};
+    return i;
+}
+
+Value hash_property(Value hash, uint32_t symbol, bool create) {
+    int64_t i = hash_find(hash, symbol);
+    if (i >= 0) {
+        set_place(PlaceKind::Pair, hash, static_cast<uint32_t>(i));
+        return hash_pairs(hash)[i].value;
+    }
+    if (!create) {
+        clear_place();
+        return kUndefinedValue;
+    }
+    uint32_t at = hash_append(hash, Value::symbol(symbol));
+    set_place(PlaceKind::Pair, hash, at);
+    return kUndefinedValue;
+}
+
+// ---- keyed arrays -------------------------------------------------------------------
+
+namespace {
+
+uint32_t keyed_append(Value keyed, Value key) {
+    KeyedArrayCell* k = cell_as<KeyedArrayCell>(keyed);
+    if (k->count >= k->capacity) {
+        uint32_t cap = k->capacity + 11u;
+        AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
+        std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
+        std::memcpy(b.ptr, area_ptr(k->pairs), static_cast<size_t>(k->count) * sizeof(Pair));
+        area_free(k->pairs);
+        k->pairs = b.addr;
+        k->capacity = cap;
+    }
+    uint32_t i = k->count++;
+    keyed_pairs(keyed)[i] = Pair{key, kUndefinedValue};
+    return i;
+}
+
+// A pair's key matches an integer index when it is an integer key (any
+// nonzero kind nibble) with the same low 24 bits.
+int64_t keyed_find_int(Value keyed, uint32_t n) {
+    const Pair* p = keyed_pairs(keyed);
+    for (uint32_t i = 0, c = keyed_count(keyed); i < c; ++i)
+        if (p[i].key.kind() != Kind::Immediate && p[i].key.low24() == (n & 0xFFFFFF)) return i;
+    return -1;
+}
+
+int64_t keyed_find_name(Value keyed, uint32_t sym) {
+    const Pair* p = keyed_pairs(keyed);
+    for (uint32_t i = 0, c = keyed_count(keyed); i < c; ++i)
+        if (p[i].key.kind() == Kind::Immediate && (p[i].key.bits & kSymbolMask) == sym) return i;
+    return -1;
+}
+
+Value keyed_entry(Value keyed, int64_t found, Value key) {
+    if (found >= 0) {
+        set_place(PlaceKind::Pair, keyed, static_cast<uint32_t>(found));
+        return keyed_pairs(keyed)[found].value;
+    }
+    if (!g_interp.place_mode) {
+        clear_place();
+        return kUndefinedValue;
+    }
+    set_place(PlaceKind::Pair, keyed, keyed_append(keyed, key));
+    return kUndefinedValue;
+}
+
+// A String key's symbol: interned in place mode, else only looked up (a
+// name that is not interned cannot be a key).  -1 when absent.
+int64_t key_symbol(Value key) {
+    if (key.kind() == Kind::Immediate) return key.payload();
+    const char* t = string_text(key);
+    uint32_t len = string_length(key);
+    if (g_interp.place_mode) return intern(std::string_view(t, len));
+    return symbol_lookup(t, len);
+}
+
+Value index_by_name(Value obj, Value key) {
+    int64_t sym = key_symbol(key);
+    if (obj.kind() == Kind::Hash) {
+        if (sym < 0) {
+            clear_place();
+            return kUndefinedValue;
+        }
+        return hash_property(obj, static_cast<uint32_t>(sym), g_interp.place_mode);
+    }
+    if (obj.kind() == Kind::KeyedArray) {
+        if (sym < 0) {
+            clear_place();
+            return kUndefinedValue;
+        }
+        uint32_t s = static_cast<uint32_t>(sym);
+        return keyed_entry(obj, keyed_find_name(obj, s), Value::symbol(s));
+    }
+    raise_runtime(2023, "オペランド不正[index]");
+}
+
+// Turns an array into a keyed array with the pairs (i, element i) and a new
+// pair (n, undefined), which becomes the place.
+Value array_to_keyed(Value arr, uint32_t n, const Place& where, TempGuard& obj_guard) {
+    uint32_t count = array_count(arr);
+    Value keyed = make_keyed_array(count + 1);
+    KeyedArrayCell* k = cell_as<KeyedArrayCell>(keyed);
+    Pair* p = keyed_pairs(keyed);
+    const Value* e = array_elements(arr);
+    for (uint32_t i = 0; i < count; ++i) p[i] = Pair{Value::int_key(i), value_retain(e[i])};
+    p[count] = Pair{Value::int_key(n), kUndefinedValue};
+    (void)k;
+    if (where.kind != PlaceKind::None) {
+        obj_guard.release();  // the store below releases the array
+        store_to_place(where, keyed);
+    }
+    set_place(PlaceKind::Pair, keyed, count);
+    return kUndefinedValue;
+}
+
+Value index_array(Value arr, uint32_t n, const Place& where, TempGuard& obj_guard) {
+    ArrayCell* a = cell_as<ArrayCell>(arr);
+    if (n < a->count) {
+        set_place(PlaceKind::Element, arr, n);
+        return array_elements(arr)[n];
+    }
+    if (!g_interp.place_mode) {
+        clear_place();
+        return kUndefinedValue;
+    }
+    if (n == a->count && a->count + 1 < a->capacity) {
+        array_elements(arr)[a->count++] = kUndefinedValue;
+        set_place(PlaceKind::Element, arr, n);
+        return kUndefinedValue;
+    }
+    return array_to_keyed(arr, n, where, obj_guard);
+}
+
+Value char_at(Value str, uint32_t n) {
+    const char* t = string_text(str);
+    uint32_t len = string_length(str), pos = 0;
+    for (uint32_t i = 0; i < n && pos < len; ++i) pos += utf8_lead_length(static_cast<uint8_t>(t[pos]));
+    clear_place();
+    if (pos >= len) return kUndefinedValue;
+    uint32_t w = utf8_lead_length(static_cast<uint8_t>(t[pos]));
+    if (w > len - pos) w = len - pos;
+    return make_string(t + pos, w);
+}
+
+Value index_by_int(Value obj, int32_t n, const Place& where, TempGuard& obj_guard) {
+    if (n < 0) raise_runtime(2025, "インデックス不正");
+    uint32_t u = static_cast<uint32_t>(n);
+    switch (obj.kind()) {
+    case Kind::Array:
+        return index_array(obj, u, where, obj_guard);
+    case Kind::KeyedArray:
+        return keyed_entry(obj, keyed_find_int(obj, u), Value::int_key(u));
+    case Kind::String:
+        return char_at(obj, u);
+    default:
+        raise_runtime(2030, "オペランド不正[index]");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The result of an access into a container that was itself a temporary
+// must outlive it; the place inside it dies with it.
+Value outlive_container(Value result, TempGuard& obj) {
+    Value o = obj.get();
+    if (!has_object(o) || (*header_ptr(o) & 0xF0) != 0) return result;
+    value_retain(result);
+    obj.reset(kUndefinedValue);
+    value_unref(result);
+    clear_place();
+    return result;
+}
+
+Value index_value(TempGuard& obj, TempGuard& key, const Place& where) {
+    Value k = key.get();
+    Value o = obj.get();
+    if (k.kind() == Kind::String || k.is_symbol()) return index_by_name(o, k);
+    if (k.kind() == Kind::Int) return index_by_int(o, int_value(k), where, obj);
+    raise_runtime(2032, "インデックス不正");
+}
+
+}  // namespace
+
+Value h_index(const InstrCell& c) {
+    TempGuard obj(evaluate(Value(c.op0)));
+    Place where = g_interp.place;
+    TempGuard key;
+    {
+        // The key is an ordinary read even on the left of an assignment.
+        PlaceModeGuard read(false);
+        key.reset(evaluate(Value(c.op1)));
+    }
+    Value result = index_value(obj, key, where);
+    return outlive_container(result, obj);
+}
+
+// ---- members ------------------------------------------------------------------------
+
+namespace {
+
+Value exception_member(Value e, uint32_t name) {
+    ErrorView v = error_view(e);
+    clear_place();
+    if (name == SYM_name) return make_string(v.code, v.code_len);
+    if (name == SYM_message) return make_string(v.message, v.message_len);
+    raise_runtime(2035, "ステートメント不正(key/method)");
+}
+
+Value length_of(Value o) {
+    clear_place();
+    switch (o.kind()) {
+    case Kind::String: return make_int(static_cast<int32_t>(string_length(o)));
+    case Kind::Array: return make_int(static_cast<int32_t>(array_count(o)));
+    case Kind::KeyedArray: return make_int(static_cast<int32_t>(keyed_count(o)));
+    case Kind::Hash: return make_int(static_cast<int32_t>(hash_count(o)));
+    case Kind::Immediate: return make_int(static_cast<int32_t>(symbol_length(o.payload())));
+    default: return kUndefinedValue;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+Value member_value(Value o, uint32_t name) {
+    if (o.kind() == Kind::Exception) return exception_member(o, name);
+    if (name == SYM_length) return length_of(o);
+    if (o.kind() == Kind::RegExp) {
+        if (!g_regexp_property) raise_runtime(5080, "正規表現プロパティ不正");
+        return g_regexp_property(o, name);
+    }
+    if (o.kind() == Kind::Hash) return hash_property(o, name, g_interp.place_mode);
+    raise_runtime(2035, "ステートメント不正(key/method)");
+}
+
+}  // namespace
+
+Value h_member(const InstrCell& c) {
+    TempGuard obj(evaluate(Value(c.op0)));
+    Value result = member_value(obj.get(), Value(c.op1).payload());
+    return outlive_container(result, obj);
+}
+
+void set_regexp_property_fn(RegExpPropertyFn fn) { g_regexp_property = fn; }
+
+unsigned utf8_lead_length(uint8_t b) {
+    if (b >= 0xC0 && b <= 0xDF) return 2;
+    if (b >= 0xE0 && b <= 0xEF) return 3;
+    if (b >= 0xF0 && b <= 0xF7) return 4;
+    if (b >= 0xF8 && b <= 0xFB) return 5;
+    if (b >= 0xFC && b <= 0xFD) return 6;
+    return 1;
+}
+
+uint32_t utf8_char_count(const char* text, uint32_t len) {
+    uint32_t n = 0;
+    for (uint32_t pos = 0; pos < len; pos += utf8_lead_length(static_cast<uint8_t>(text[pos]))) ++n;
+    return n;
+}
+
+}  // namespace koru

@@ -1,0 +1,41 @@
+// Variables, places and property access.
+#pragma once
+#include <cstdint>
+
+#include "interp/state.h"
+#include "runtime/value.h"
+
+namespace koru {
+
+// The value of a variable; sets the place.  A name never declared becomes a
+// new global holding undefined.
+Value lookup_variable(uint32_t symbol);
+
+// Stores v into a place: v is retained, the old value released after the
+// write.  No place, or a place that no longer exists: error 2000.
+void store_to_place(const Place& p, Value v);
+// The same, handing back the old value unreleased.
+Value exchange_place(const Place& p, Value v);
+// The value currently held by a place (undefined when it has gone).
+Value place_value(const Place& p);
+
+// Property look-up on a Hash by symbol; sets the place on a hit.  With
+// `create` a missing property is appended (holding undefined).
+Value hash_property(Value hash, uint32_t symbol, bool create);
+// The index of a pair whose key has the symbol's low 28 bits, or -1.
+int64_t hash_find(Value hash, uint32_t symbol);
+// Appends (key, undefined) to a Hash, growing its vector by 11 pairs when
+// the count has reached capacity - 1; returns the pair index.
+uint32_t hash_append(Value hash, Value key);
+
+// The reader of a RegExp property (flags, global, lastIndex, ...); it sets
+// the place for lastIndex and raises 5080 for an unknown name.
+using RegExpPropertyFn = Value (*)(Value regexp, uint32_t name_symbol);
+void set_regexp_property_fn(RegExpPropertyFn fn);
+
+// Number of UTF-8 characters in the text, counted by lead bytes.
+uint32_t utf8_char_count(const char* text, uint32_t len);
+// Byte length of the UTF-8 character that starts with this lead byte.
+unsigned utf8_lead_length(uint8_t lead);
+
+}  // namespace koru

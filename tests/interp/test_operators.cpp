@@ -1,0 +1,148 @@
+#include "fixture.h"
+
+namespace koru::test {
+namespace {
+
+TEST_F(InterpTest, ArithmeticFollowsTheNumberModel) {
+    check_cases({
+        {"var r = 7 / 2;", "3"},
+        {"var r = 7 / 2.0;", "3.5"},
+        {"var r = -7 % 3;", "2"},
+        {"var r = 7 % -3;", "-2"},
+        {"var r = '3' * '4';", "12"},
+        {"var r = '3.0' * 2;", "6.0"},
+        {"var r = 2147483647 + 1;", "-2147483648"},
+        {"var r = 2 ** 10;", "1024"},
+        {"var r = 10 - 2 - 3;", "5"},
+        {"var r = 10 - 2 + 3;", "5"},
+        {"var r = 8 / 4 * 2;", "1"},
+        {"var r = 0 - 7 / 2;", "-3"},
+        {"var r = 3000000000.0 * 1; r = Integer(r);", "-1294967296"},
+        {"var r = 1.5 * 2;", "3.0"},
+    });
+}
+
+TEST_F(InterpTest, AdditionKinds) {
+    check_cases({
+        {"var r = 1 + 'a';", "\"1a\""},
+        {"var r = 1.5 + 'a';", "\"1.5a\""},
+        {"var r = 'a' + 2.0;", "\"a2.0\""},
+        {"var r = 'a' + null;", "\"anull\""},
+        {"var r = null + null;", "\"nullnull\""},
+        {"var r = undefined + 'x';", "\"undefinedx\""},
+        {"var r = 1 + 2.5;", "3.5"},
+        {"var r = 1 + 2 + 'x' + 1 + 2;", "\"3x12\""},
+    });
+}
+
+TEST_F(InterpTest, ArithmeticErrors) {
+    check_errors({
+        {"var r = 5 / 0;", 2330},
+        {"var r = 5.0 / 0;", 2330},
+        {"var r = 5 % 0;", 2330},
+        {"var r = '3x' * 2;", 2305},
+        {"var r = [1] * 2;", 2310},
+        {"var r = true + 1;", 2240},
+        {"var r = [1] + 'a';", 2240},
+    });
+}
+
+TEST_F(InterpTest, Comparisons) {
+    check_cases({
+        {"var r = '10' < 9;", "false"},
+        {"var r = '10' > 9;", "true"},
+        {"var r = ' 10\t' == 10;", "true"},
+        {"var r = 'abc' < 1;", "false"},
+        {"var r = 'abc' != 1;", "true"},
+        {"var r = '' == 0;", "true"},
+        {"var r = 'abc' < 'abd';", "true"},
+        {"var r = null == null;", "true"},
+        {"var r = undefined <= undefined;", "true"},
+        {"var r = NaN == NaN;", "true"},
+        {"var a = [1]; var b = [1]; var r = a == b;", "false"},
+        {"var a = [1]; var r = a == a;", "true"},
+        {"var r = 1 === 1.0;", "false"},
+        {"var r = 1 == 1.0;", "true"},
+        {"var r = 'a' === 'a';", "true"},
+        {"var r = 2 !== 2;", "false"},
+        {"var r = 1 < 2 && 2 < 3;", "true"},
+        {"var r = 0 || '';", "false"},
+        {"var r = 0 || 'x';", "true"},
+        {"var r = !'';", "true"},
+        {"var r = ![];", "true"},
+        {"var r = 1 ? 'y' : 'n';", "\"y\""},
+        {"var r = 0 ? 'y' : 0 ? 'm' : 'n';", "\"n\""},
+    });
+}
+
+TEST_F(InterpTest, BitOperationsAndShifts) {
+    check_cases({
+        {"var r = 1 << 33;", "2"},
+        {"var r = -1 >>> 28;", "15"},
+        {"var r = -8 >> 1;", "-4"},
+        {"var r = 5 >>> 0;", "5"},
+        {"var r = 6 & 3;", "2"},
+        {"var r = 6 | 3 | 8;", "15"},
+        {"var r = 6 ^ 3;", "5"},
+        {"var r = ~5;", "-6"},
+        {"var x = 5; var r = ~x; r = [r, x];", "[-6,5]"},
+    });
+    check_errors({
+        {"var r = 1.5 & 1;", 2257},
+        {"var r = 1 & 1 & 'a';", 2260},
+        {"var r = 'a' << 1;", 2265},
+        {"var r = 1 << 'a';", 2270},
+        {"var r = 1 << -1;", 2275},
+        {"var r = ~1.5;", 2280},
+    });
+}
+
+TEST_F(InterpTest, TypeofAndInstanceof) {
+    check_cases({
+        {"var r = [typeof undefined, typeof true, typeof null, typeof NaN, typeof 1, typeof 1.5, typeof 's'];",
+         "[\"undefined\",\"boolean\",\"object\",\"symbol\",\"number\",\"number\",\"string\"]"},
+        {"function f() {} var r = typeof f;", "\"function\""},
+        {"function Foo() { this.x = 1; } var o = new Foo(); var r = [typeof o, o instanceof Foo, o instanceof Hash];",
+         "[\"Foo\",true,true]"},
+        {"var r = [1 instanceof Number, 's' instanceof String, [] instanceof Array, {} instanceof Object, 1 instanceof "
+         "String];",
+         "[true,true,true,true,false]"},
+    });
+}
+
+TEST_F(InterpTest, AssignmentForms) {
+    check_cases({
+        {"var a = 1; var b = 2; a = b = 3; var r = [a, b];", "[3,3]"},
+        {"var r = 5; r += 2;", "7"},
+        {"var r = 5; r += 0.5;", "5.5"},
+        {"var r = 'a'; r += 1;", "\"a1\""},
+        {"var r = 1; r += 'a';", "\"1a\""},
+        {"var r = 7; r -= 2; r *= 3; r /= 2;", "7"},
+        {"var r = 7; r %= 4;", "3"},
+        {"var r = 6; r &= 3; r |= 8; r ^= 1;", "11"},
+        {"var r = 1; var x = r++; r = [r, x];", "[2,1]"},
+        {"var r = 1; var x = ++r; r = [r, x];", "[2,2]"},
+        {"var r = 1.5; r--;", "0.5"},
+        {"var h = {}; h.a = 1; h.a += 2; var r = h.a;", "3"},
+        {"var a = [1, 2]; a[0] += 5; var r = a;", "[6,2]"},
+    });
+    check_errors({
+        {"function f() { const c = 1; c = 2; } f();", 2320},
+        {"function f() { const c = 1; c += 2; } f();", 2245},
+        {"function f() { const c = 1; c -= 2; } f();", 2315},
+        {"function f() { const c = 1; c &= 2; } f();", 2290},
+        {"function f() { const c = 1; c++; } f();", 2200},
+        {"function f() { const c = 1; ++c; } f();", 2210},
+        {"function f() { const c = 1; c--; } f();", 2220},
+        {"function f() { const c = 1; --c; } f();", 2230},
+        {"var x; x++;", 2205},
+        {"var x = 'a'; ++x;", 2215},
+        {"var x = [1]; x += 1;", 2255},
+        {"var x = 1; x &= 1.5;", 2285},
+        {"var x = 1.5; x &= 1;", 2295},
+        {"var x = 1; x -= 'q';", 2305},
+    });
+}
+
+}  // namespace
+}  // namespace koru::test
