@@ -130,6 +130,7 @@ char* st_if(char* text, Value* out, const char* start, uint32_t pos) {
     p = compile_statement(p, &ops[1]);
     char* q = skip_space(p);
     size_t count = 2;
+    p = q;
     if (at_word(q, "else")) {
         p = compile_statement(q + 4, &ops[2]);
         count = 3;
@@ -590,8 +591,9 @@ char* compile_statement(char* text, Value* out) {
             return q;
         }
     }
+    // The whitespace is skipped once here (lines are counted as it is).
     char* r = skip_space(q);
-    return *r == ';' ? r + 1 : q;
+    return *r == ';' ? r + 1 : r;
 }
 
 char* compile_statements(char* text, std::vector<Value>& list, bool retain) {

@@ -127,6 +127,14 @@ TEST(StatementShapes, LinesAfterBlockCommentAndPositions) {
     ASSERT_EQ(statements.size(), 1u);
     EXPECT_EQ(dump_tree(statements[0]), "OP_ASSIGN @3:5 stop\n  x\n  1");
 
+    // Lines stay right after a function body and an if without else.
+    fresh_compiler();
+    std::string multi = "function f(a) {\n  return a;\n}\nif (a) b();\n\nx = 1;";
+    statements.clear();
+    compile_module("t.js", multi.data(), statements);
+    ASSERT_EQ(statements.size(), 3u);
+    EXPECT_EQ(cell_as<InstrCell>(statements[2])->position, (3u << 16) | 6);
+
     Raised r = catch_error([] {
         std::string t = "a = 1;\n/*\n\n*/ b = ;";
         std::vector<Value> s;
