@@ -3,3 +3,4 @@
 #pragma once
 
 int tool_dirsum(int argc, char** argv);
+int tool_dump(int argc, char** argv);

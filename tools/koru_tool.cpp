@@ -14,6 +14,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"dirsum", tool_dirsum, "dirsum [-l] DIR  the checksum that MODULE_DIR=DIR>>>... pins"},
+    {"dump", tool_dump, "dump FILE.js     the compiled cells of a module as a tree"},
 };
 
 int usage(const char* program) {
