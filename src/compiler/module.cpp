@@ -104,7 +104,11 @@ NameValue parse_name_value(const std::string& text) {
     uint32_t name = 0;
     if (*p == '"' || *p == '\'') {
         Value s;
-        p = compile_string(p + 1, *p, &s);
+        try {
+            p = compile_string(p + 1, *p, &s);
+        } catch (const Unwind&) {
+            bad();
+        }
         if (string_length(s) == 0 || string_length(s) > kMaxNameLength) bad();
         name = intern_counted(string_text(s), string_length(s));
         value_drop_temp(s);
@@ -117,7 +121,12 @@ NameValue parse_name_value(const std::string& text) {
     if (*p != ':') bad();
     Value values[kMaxValues + 1];
     unsigned n = 0;
-    p = compile_value(p + 1, values, &n);
+    // Whatever is wrong with the value, the definition as a whole is refused.
+    try {
+        p = compile_value(p + 1, values, &n);
+    } catch (const Unwind&) {
+        bad();
+    }
     if (n != 1 || *skip_space(p)) bad();
     // Only literal values: no names and no instructions to evaluate.
     Value v = values[0];

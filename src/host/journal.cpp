@@ -93,9 +93,13 @@ void journal_set_path(std::string_view path) { g_journal.path.assign(path.substr
 void journal_replace_file_name(std::string_view name) {
     size_t slash = g_journal.path.rfind('/');
     if (g_journal.path.empty() || slash == std::string::npos) return;
-    g_journal.path.resize(slash + 1);
     // The name is a C text: a decoded NUL ends it.
-    g_journal.path.append(name.substr(0, name.find('\0')));
+    name = name.substr(0, name.find('\0'));
+    // The request names a file in the configured journal directory, never a
+    // path: a name that could leave the directory keeps the configured file.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) return;
+    g_journal.path.resize(slash + 1);
+    g_journal.path.append(name);
     if (g_journal.path.size() > kJournalPathMax) g_journal.path.resize(kJournalPathMax);
 }
 

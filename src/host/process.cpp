@@ -1,9 +1,14 @@
 #include "host/process.h"
 
+#include "compiler/state.h"
 #include "db/front/records.h"
+#include "host/config.h"
 #include "host/errors.h"
 #include "host/journal.h"
 #include "host/modules.h"
+#include "host/request.h"
+#include "host/token.h"
+#include "interp/interp.h"
 #include "interp/globals.h"
 #include "interp/jumps.h"
 #include "runtime/area.h"
@@ -22,6 +27,11 @@ void process_reset() {
     g_front.reset();
     g_modules.reset();
     journal_reset();
+    g_compiler.reset();
+    interp_reset();
+    g_config.reset();
+    g_token.reset();
+    g_request.reset();
 }
 
 }  // namespace koru

@@ -12,7 +12,10 @@ A case file holds one or more cases.  Each case starts with a line
   --- env NAME          an environment variable
   --- stdin             standard input
   --- expect            standard output, exactly (without the section's final
-                        line end); \\xHH stands for a byte, \\\\ for a backslash
+                        line ends: a line end that belongs to it is written \\x0A); \\xHH stands for a byte, \\\\ for a backslash,
+                        {dir} for the scratch directory, {t:TEXT:t} for TEXT
+                        as a text field of the record stream, {p:TEXT:p} for
+                        TEXT as a plain (never escaped) field
   --- expect-journal PATH   the journal file's text must contain this text
   --- program NAME      koru (default) or koru-debug
 
@@ -27,10 +30,44 @@ import tempfile
 
 
 def unescape(text):
-    def repl(m):
-        s = m.group(0)
-        return "\\" if s == "\\\\" else chr(int(s[2:], 16))
-    return re.sub(r"\\\\|\\x[0-9A-Fa-f]{2}", repl, text).encode("latin-1")
+    """Bytes of a section: UTF-8 text with \\xHH for single bytes."""
+    out, pos = b"", 0
+    for m in re.finditer(r"\\\\|\\x[0-9A-Fa-f]{2}", text):
+        out += text[pos:m.start()].encode("utf-8")
+        out += b"\\" if m.group(0) == "\\\\" else bytes([int(m.group(0)[2:], 16)])
+        pos = m.end()
+    return out + text[pos:].encode("utf-8")
+
+
+SAFE = set(b"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789;,/?:@&=+$-_.*'()#")
+
+
+def text_field(data):
+    """A text field as the front end reads it: plain or escaped, "10" when empty."""
+    if not data:
+        return b"10"
+    if all(b in SAFE for b in data):
+        body, base = data, ord("0")
+    else:
+        body = b"".join(bytes([b]) if b in SAFE else b"%%%02X" % b for b in data)
+        base = ord("A")
+    digits = str(len(body)).encode()
+    return bytes([base + len(digits)]) + digits + body
+
+
+def expand_expect(text, work):
+    text = text.replace("{dir}", work)
+    out, pos = b"", 0
+    for m in re.finditer(r"\{([tp]):(.*?):\1\}", text, re.S):
+        data = m.group(2).encode("utf-8")
+        if m.group(1) == "t":
+            field = text_field(data)
+        else:
+            digits = str(len(data)).encode()
+            field = bytes([ord("0") + len(digits)]) + digits + data
+        out += unescape(text[pos:m.start()]) + field
+        pos = m.end()
+    return out + unescape(text[pos:])
 
 
 def parse(path):
@@ -50,7 +87,7 @@ def parse(path):
     for case in cases:
         for s in case["sections"]:
             text = "".join(s[2])
-            s[2] = text[:-1] if text.endswith("\n") else text
+            s[2] = text.rstrip("\n")
     return cases
 
 
@@ -76,7 +113,7 @@ def run(case, programs):
             elif kind == "stdin":
                 stdin = unescape(text)
             elif kind == "expect":
-                expect = unescape(text)
+                expect = expand_expect(text, work)
             elif kind == "expect-journal":
                 journals.append((arg, text))
             elif kind == "program":

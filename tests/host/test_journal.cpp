@@ -231,6 +231,11 @@ TEST_F(Journal, RequestReplacesTheFileName) {
         {"", "req.log", ""},
         {"/l/a.log", std::string("b.log\0c", 7), "/l/b.log"},
         {"/l/a.log", std::string(300, 'n'), "/l/" + std::string(252, 'n')},
+        // A name that could leave the journal directory keeps the configured file.
+        {"/var/log/koru.log", "../../etc/x", "/var/log/koru.log"},
+        {"/var/log/koru.log", "sub/x.log", "/var/log/koru.log"},
+        {"/var/log/koru.log", "..", "/var/log/koru.log"},
+        {"/var/log/koru.log", "", "/var/log/koru.log"},
     };
     for (const auto& c : cases) {
         journal_set_path(c.configured);

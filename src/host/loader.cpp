@@ -1,0 +1,61 @@
+#include "host/loader.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "compiler/module.h"
+#include "host/config.h"
+#include "host/errors.h"
+#include "host/modules.h"
+#include "host/objfile.h"
+
+namespace koru {
+
+namespace {
+
+// The file path of a module: MODULE_DIR + "/" + path, or the path alone.
+std::string module_file(const std::string& path) {
+    std::string full = g_config.module_dir.empty() ? path : g_config.module_dir + "/" + path;
+    return full.substr(0, 511);
+}
+
+// Reads a whole file; false when it cannot be opened or read.
+bool read_file(const std::string& path, std::vector<uint8_t>& out) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    out.clear();
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+void load_object_module(const std::string& path, unsigned number) {
+    std::string file = module_file(path);
+    std::vector<uint8_t> image;
+    if (!read_file(file, image)) {
+        g_errors.compile_path = module_path(number);
+        g_errors.compile_line = 1;
+        raise_parse(1165, "ファイルオープン不正 '%s'", file.c_str());
+    }
+    g_errors.module = static_cast<uint8_t>(number);
+    load_object_image(image.data(), image.size(), number, module_path(number), g_modules.statements);
+}
+
+}  // namespace
+
+void load_modules() {
+    if (g_modules.loaded) return;
+    g_modules.loaded = true;
+    for (unsigned i = 0; i < g_modules.size(); ++i) {
+        unsigned number = i + 1;
+        const ModuleEntry& m = g_modules.entries[i];
+        if (m.kind == ModuleKind::Object) load_object_module(m.path, number);
+        else load_source_module(g_config.module_dir, m.path, number, g_modules.statements);
+    }
+}
+
+}  // namespace koru
