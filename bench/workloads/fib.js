@@ -1,0 +1,8 @@
+// Recursive calls: fib(27).
+function fib(n) {
+  if (n < 2) return n;
+  return fib(n - 1) + fib(n - 2);
+}
+function main() {
+  return fib(27);
+}
