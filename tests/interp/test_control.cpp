@@ -1,4 +1,5 @@
 #include "fixture.h"
+#include "interp/state.h"
 
 namespace koru::test {
 namespace {
@@ -130,6 +131,17 @@ TEST_F(InterpTest, ScopesAndDeclarations) {
         {"let x = 1;", 2045},
         {"var x = 5; x();", 2155},
     });
+}
+
+TEST_F(InterpTest, RunawayRecursionIsAnErrorNotACrash) {
+    Outcome o = run_script("function f(n) { return f(n + 1) + 1; } var r = f(0);");
+    EXPECT_EQ(o.code, 1400);
+    EXPECT_EQ(g_interp.top(), 0u);
+    // Depth below the limit is fine.
+    fresh_process();
+    o = run_script("function f(n) { if (n == 0) return 0; return f(n - 1) + 1; } var r = f(900);");
+    EXPECT_FALSE(o.error) << o.message;
+    EXPECT_EQ(global_text("r"), "900");
 }
 
 TEST_F(InterpTest, ErrorMessagesNameTheCallee) {
