@@ -10,8 +10,16 @@ namespace koru {
 
 namespace {
 
+// Area address 0 is a valid block, but operand words use 0 for "none" (no
+// catch part, no names), so a block is never placed there.
+AreaBlock block_of(size_t bytes) {
+    AreaBlock b = area_alloc(bytes);
+    if (b.addr.bits == 0) b = area_alloc(bytes);
+    return b;
+}
+
 AreaAddr vector_of(size_t count, const Value* operands) {
-    AreaBlock b = area_alloc(count * 4);
+    AreaBlock b = block_of(count * 4);
     auto* words = static_cast<uint32_t*>(b.ptr);
     for (size_t i = 0; i < count; ++i) words[i] = value_retain(operands[i]).bits;
     return b.addr;
@@ -53,14 +61,14 @@ Value make_instruction(Op op, Value a, Value b, uint32_t position) {
 }
 
 AreaAddr make_word_block(size_t count, const uint32_t* words, bool retain) {
-    AreaBlock b = area_alloc(count == 0 ? 4 : count * 4);
+    AreaBlock b = block_of(count == 0 ? 4 : count * 4);
     auto* out = static_cast<uint32_t*>(b.ptr);
     for (size_t i = 0; i < count; ++i) out[i] = retain ? value_retain(Value(words[i])).bits : words[i];
     return b.addr;
 }
 
 AreaAddr make_argument_record(size_t count, const Value* args) {
-    AreaBlock b = area_alloc((count + 1) * 4);
+    AreaBlock b = block_of((count + 1) * 4);
     auto* out = static_cast<uint32_t*>(b.ptr);
     out[0] = static_cast<uint32_t>(count);
     for (size_t i = 0; i < count; ++i) out[i + 1] = value_retain(args[i]).bits;

@@ -130,6 +130,7 @@ char* st_if(char* text, Value* out, const char* start, uint32_t pos) {
     p = compile_statement(p, &ops[1]);
     char* q = skip_space(p);
     size_t count = 2;
+    p = q;
     if (at_word(q, "else")) {
         p = compile_statement(q + 4, &ops[2]);
         count = 3;
@@ -203,9 +204,11 @@ char* st_const(char* text, Value* out, const char* start, uint32_t pos) {
 
 // ---- for ---------------------------------------------------------------------------
 
-[[noreturn]] void bad_for(const char* start) { compile_error(1090, "ステートメント不正 'for %s'", excerpt(start, 120)); }
+[[noreturn]] void bad_for(const std::string& where) { compile_error(1090, "ステートメント不正 'for %s'", where.c_str()); }
 
-char* st_for(char* text, Value* out, const char* start, uint32_t pos) {
+char* st_for(char* text, Value* out, const char* start_text, uint32_t pos) {
+    // Taken before brackets are bounded by a NUL, so messages show the whole line.
+    const std::string start = excerpt(start_text, 120);
     char* p = skip_space(text);
     if (*p != '(') bad_for(start);
     char* close = find_close(p + 1, ')', '(');
@@ -325,8 +328,9 @@ char* st_try(char* text, Value* out, const char*, uint32_t pos) {
 
 // ---- switch ------------------------------------------------------------------------
 
-char* st_switch(char* text, Value* out, const char* start, uint32_t pos) {
-    auto bad = [&]() { compile_error(1160, "ステートメント不正 '%s %s'", "switch", excerpt(start, 120)); };
+char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
+    const std::string where = excerpt(start_text, 120);
+    auto bad = [&]() { compile_error(1160, "ステートメント不正 '%s %s'", "switch", where.c_str()); };
     Value discriminant{};
     char* p = one_condition(text, 128, &discriminant);
     if (!p) bad();
@@ -339,12 +343,12 @@ char* st_switch(char* text, Value* out, const char* start, uint32_t pos) {
     std::vector<uint32_t> statements;
     bool has_default = false;
     char* q = skip_space(p + 1);
-    if (!at_word(q, "case")) compile_error(1155, "ステートメント不正 'switch %s'", excerpt(start, 120));
+    if (!at_word(q, "case")) compile_error(1155, "ステートメント不正 'switch %s'", where.c_str());
     unsigned labels = 0;
     for (;;) {
         q = skip_space(q);
         if (!*q) break;
-        if (labels >= kMaxCaseLabels) compile_error(1150, "switch文のcaseが多すぎます 'switch %s'", excerpt(start, 120));
+        if (labels >= kMaxCaseLabels) compile_error(1150, "switch文のcaseが多すぎます 'switch %s'", where.c_str());
         if (at_word(q, "case")) {
             char* colon = find_unquoted(q + 4, ':');
             if (!colon) bad();
@@ -372,7 +376,7 @@ char* st_switch(char* text, Value* out, const char* start, uint32_t pos) {
         for (unsigned i = 0; i < n; ++i) statements.push_back(items[i].bits);
     }
     *close = '}';
-    if (statements.empty()) compile_error(1155, "ステートメント不正 'switch %s'", excerpt(start, 120));
+    if (statements.empty()) compile_error(1155, "ステートメント不正 'switch %s'", where.c_str());
     table[0] = static_cast<uint32_t>(table.size() / 2);
     table[1] = static_cast<uint32_t>(statements.size());
     // Labels are values; the header words are plain numbers (kind 0, so
@@ -587,8 +591,9 @@ char* compile_statement(char* text, Value* out) {
             return q;
         }
     }
+    // The whitespace is skipped once here (lines are counted as it is).
     char* r = skip_space(q);
-    return *r == ';' ? r + 1 : q;
+    return *r == ';' ? r + 1 : r;
 }
 
 char* compile_statements(char* text, std::vector<Value>& list, bool retain) {
