@@ -38,9 +38,6 @@ inline void fresh_process() {
     g_globals.reset();
     interp_reset();
     memory_reset();
-    // Operand words use address 0 for "none" (a try without catch), but the
-    // compile area hands out address 0 to its first block: keep it in use.
-    area_alloc(4);
     g_symbols.reset();
     symbols_seed();
     g_compiler.reset();
