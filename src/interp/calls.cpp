@@ -183,6 +183,22 @@ CallOutcome run_body(Value body, uint32_t call_context) {
     return out;
 }
 
+// Script calls nest on the machine stack; past this depth a runaway
+// recursion ends in the memory error instead of overflowing the stack.
+constexpr uint32_t kMaxCallDepth = 1000;
+uint32_t g_call_depth = 0;
+
+class DepthGuard {
+public:
+    DepthGuard() {
+        if (g_call_depth >= kMaxCallDepth) raise_runtime(1400, "メモリ領域を取得できません");
+        ++g_call_depth;
+    }
+    ~DepthGuard() { --g_call_depth; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
 // Runs a script function.  With `construct_class` a `this` slot holding a
 // new Hash follows the locals and the result is built as for new.
 Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t construct_class) {
@@ -200,6 +216,7 @@ Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t constr
     }
     CallOutcome out;
     {
+        DepthGuard depth;
         CallHookGuard hooks(fn, name);
         FrameGuard frame;
         PlaceModeGuard reads(false);

@@ -177,9 +177,12 @@ Place loop_variable(uint32_t sym, uint32_t decl, Walk w) {
                 p.index = i;
                 return p;
             }
-    } else if (int64_t g = global_find(sym); g >= 0) {
+    } else {
+        // At the top level the compiler has declared the name in the global
+        // list, which at run time is the global table: bind it when missing.
+        int64_t g = global_find(sym);
         p.kind = PlaceKind::Global;
-        p.index = static_cast<uint32_t>(g);
+        p.index = g >= 0 ? static_cast<uint32_t>(g) : global_append(sym);
         return p;
     }
     if (w == Walk::Of) raise_runtime(2050, "ステートメント不正(for ... of)");

@@ -262,6 +262,7 @@ void set_debug_step_fn(DebugStepFn fn) { g_debug_step = fn; }
 
 void set_handler(unsigned opcode, Handler h) {
     if (!is_opcode(opcode) || opcode >= op_byte(Op::OP_UNUSED_FIRST)) return;
+    if (!h) h = h_unavailable;  // uninstalling
     g_main[opcode - kOpFirst] = h;
     if (!debug_rejects(opcode)) g_debug[opcode - kOpFirst] = h;
 }

@@ -42,7 +42,7 @@ void set_debug_step_fn(DebugStepFn fn);
 
 // Installs the handler of an opcode that another subsystem executes (the
 // database statements, RegExp, Date, parseInt/parseFloat).  The debug-eval
-// table keeps its rejecting handler where it has one.
+// table keeps its rejecting handler where it has one.  Null uninstalls.
 void set_handler(unsigned opcode, Handler h);
 
 // Compiles and runs `text` as a statement list in the current scope; the

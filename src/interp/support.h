@@ -86,8 +86,9 @@ struct ArgRecord {
     uint32_t count;
     const uint32_t* args;
 };
+// Calls and new always carry a record (count 0 without brackets); address 0
+// is a real address of the compile area, not "none".
 inline ArgRecord arg_record(uint32_t addr_word) {
-    if (addr_word == 0) return {0, nullptr};
     const auto* w = static_cast<const uint32_t*>(area_ptr(AreaAddr{addr_word}));
     return {w[0], w + 1};
 }

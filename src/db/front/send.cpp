@@ -55,6 +55,7 @@ bool scalar_field(std::string& out, Value v, bool in_container) {
     }
 }
 
+// `name` is the name field already encoded.
 void write_container(std::string_view name, Value v, unsigned depth);
 
 // An element or property value: a scalar field, or a reference to a nested
@@ -63,9 +64,10 @@ void element_field(std::string& out, Value v, unsigned depth) {
     Kind k = v.kind();
     if (k == Kind::Array || k == Kind::Hash) {
         if (depth >= kMaxNesting) raise_runtime(1215, "フロントエンドに送信するデータの型不正(%d)", static_cast<int>(k));
+        // The reference is a plain field of eight bytes whose caret travels
+        // unescaped; the nested record carries the same field as its name.
         char ref[16];
-        std::snprintf(ref, sizeof ref, "^%c%06u", k == Kind::Array ? 'A' : 'H', ++g_front.nested_ref);
-        out += "18";
+        std::snprintf(ref, sizeof ref, "18^%c%06u", k == Kind::Array ? 'A' : 'H', ++g_front.nested_ref);
         out += ref;
         write_container(ref, v, depth + 1);
         return;
@@ -80,7 +82,7 @@ void write_container(std::string_view name, Value v, unsigned depth) {
         uint32_t n = array_count(v);
         rec += 'A';
         encode_count(rec, n);
-        name_field(rec, name);
+        rec += name;
         for (uint32_t i = 0; i < n && i < array_count(v); ++i) element_field(rec, array_elements(v)[i], depth);
         write_record(rec);
         ++g_front.a_records;
@@ -89,7 +91,7 @@ void write_container(std::string_view name, Value v, unsigned depth) {
     uint32_t n = hash_count(v);
     rec += 'H';
     encode_count(rec, n);
-    name_field(rec, name);
+    rec += name;
     for (uint32_t i = 0; i < n && i < hash_count(v); ++i) {
         const Pair& p = hash_pairs(v)[i];
         if (p.key.kind() == Kind::Immediate) encode_text_field(rec, symbol_name(p.key.payload()));
@@ -105,7 +107,9 @@ void write_container(std::string_view name, Value v, unsigned depth) {
 void send_value(std::string_view name, Value v) {
     Kind k = v.kind();
     if (k == Kind::Array || k == Kind::Hash) {
-        write_container(name, v, 0);
+        std::string field;
+        name_field(field, name);
+        write_container(field, v, 0);
         return;
     }
     if (k == Kind::KeyedArray) raise_runtime(1330, "フロントエンドへ送信するデータの型不正");

@@ -1,0 +1,80 @@
+#include <algorithm>
+
+#include "compiler/emit.h"
+#include "fixture.h"
+#include "interp/evaluate.h"
+#include "interp/methods.h"
+#include "interp/state.h"
+
+namespace koru::test {
+namespace {
+
+TEST_F(InterpTest, ErrorsReportTheInstructionPosition) {
+    Outcome o = run_script("var a = 1;\nvar b = 2;\n  var c = a / 0;");
+    EXPECT_EQ(o.code, 2330);
+    std::string_view j = journal_buffer();
+    EXPECT_NE(j.find("EVAL ERROR 2330 (:3:"), std::string_view::npos) << j;
+}
+
+int g_depth = 0, g_max_depth = 0;
+void on_enter(Value, uint32_t) { g_max_depth = std::max(g_max_depth, ++g_depth); }
+void on_exit() { --g_depth; }
+
+TEST_F(InterpTest, CallHooksStayBalancedWhenAThrowPassesThrough) {
+    g_depth = g_max_depth = 0;
+    set_call_hooks({on_enter, on_exit});
+    Outcome o = run_script(
+        "function inner() { throw 'x'; } function outer() { let pad = [1]; inner(); }"
+        " var r; try { outer(); } catch (e) { r = e; }");
+    set_call_hooks({});
+    EXPECT_FALSE(o.error);
+    EXPECT_EQ(g_max_depth, 2);
+    EXPECT_EQ(g_depth, 0);
+    // The frames of both calls are gone again.
+    EXPECT_EQ(g_interp.top(), 0u);
+    EXPECT_EQ(g_interp.frame_base, 0u);
+    EXPECT_EQ(global_text("r"), "\"x\"");
+}
+
+Value answer(const InstrCell&) { return make_int(42); }
+
+TEST_F(InterpTest, SubsystemsInstallHandlersButTheDebugTableKeepsRefusing) {
+    constexpr unsigned kSelect = 162, kParseFloat = 177;
+    Value select = make_instruction(static_cast<Op>(kSelect), 0);
+    Value parse = make_instruction(static_cast<Op>(kParseFloat), 0);
+    set_handler(kSelect, answer);
+    set_handler(kParseFloat, answer);
+    EXPECT_EQ(int_value(evaluate(select)), 42);
+    g_errors.debug_eval = true;
+    EXPECT_EQ(int_value(evaluate(parse)), 42);
+    int code = 0;
+    try {
+        evaluate(select);
+    } catch (const Unwind& u) {
+        code = outcome_of(u.value).code;
+    }
+    g_errors.debug_eval = false;
+    EXPECT_EQ(code, 1860);
+    set_handler(kSelect, nullptr);
+    set_handler(kParseFloat, nullptr);
+}
+
+bool upper_only(Value self, uint32_t name, const Value*, uint32_t n, Value* result) {
+    if (std::string_view(symbol_name(name)) != "size" || n != 0) return false;
+    *result = make_int(static_cast<int32_t>(string_length(self)));
+    return true;
+}
+
+TEST_F(InterpTest, MethodFamiliesAreReachedThroughTheirRegistration) {
+    set_method_family(MethodFamily::String, upper_only);
+    Outcome o = run_script("var r = 'abcd'.size();");
+    EXPECT_FALSE(o.error) << o.message;
+    EXPECT_EQ(global_text("r"), "4");
+    fresh_process();
+    o = run_script("var r = 'abcd'.other();");
+    EXPECT_EQ(o.code, 2820);
+    set_method_family(MethodFamily::String, nullptr);
+}
+
+}  // namespace
+}  // namespace koru::test

@@ -1,0 +1,200 @@
+#include "compiler/emit.h"
+#include "fixture.h"
+#include "interp/evaluate.h"
+
+namespace koru::test {
+namespace {
+
+TEST_F(InterpTest, IndexAndMemberAccess) {
+    check_cases({
+        {"var a = [1, 2, 3]; a[5] = 9; var r = [a.length, a[5], a[1]];", "[4,9,2]"},
+        {"var a = [1, 2, 3]; a[5] = 9; var r = a;", "[0:1,1:2,2:3,5:9]"},
+        {"var a = [1, 2]; a[2] = 3; var r = a;", "[1,2,3]"},
+        {"var s = 'あい'; var r = [s[1], s[2], s.length];", "[\"い\",undefined,6]"},
+        {"var h = {a: 1}; var r = [h.b, h.length]; ", "[undefined,1]"},
+        {"var h = {a: 1}; h['b'] = 2; var r = [h.b, h['a']];", "[2,1]"},
+        {"var a = [[1, 2], [3]]; a[0][1] = 5; var r = a;", "[[1,5],[3]]"},
+        {"var a = [1]; a[3] = 1; a['k'] = 2; var r = [a.length, a['k'], a[3]];", "[3,2,1]"},
+        {"var r = [10, 20][1];", "20"},
+        {"var x = 1; var r = [x, 2][0];", "1"},
+        {"var e = new Error('msg', 'C1'); var r = [e.name, e.message];", "[\"C1\",\"msg\"]"},
+        {"var r = null.length;", "4"},
+    });
+    check_errors({
+        {"var a = [1]; var r = a[-1];", 2025},
+        {"var a = [1]; var r = a[1.5];", 2032},
+        {"var n = 5; var r = n[0];", 2030},
+        {"var n = 5; var r = n['x'];", 2023},
+        {"var n = 5; var r = n.x;", 2035},
+        {"var e = new Error('m'); var r = e.other;", 2035},
+    });
+}
+
+TEST_F(InterpTest, ReadingAMissingPropertyDoesNotAddIt) {
+    Outcome o = run_script("var h = {}; var x = h.a; var y = h['b']; var r = h;");
+    EXPECT_FALSE(o.error) << o.message;
+    EXPECT_EQ(global_text("r"), "{}");
+}
+
+TEST_F(InterpTest, LiteralsAreSharedUnlessTheyHoldExpressions) {
+    check_cases({
+        // A constant literal is one object: a change through one evaluation shows in the next.
+        {"function f() { return [1, 2]; } var a = f(); a[0] = 9; var r = f();", "[9,2]"},
+        // A literal with an expression is a fresh copy each time.
+        {"var x = 1; function f() { return [x, 2]; } var a = f(); a[0] = 9; var r = f();", "[1,2]"},
+        {"var x = 5; var r = {a: {b: [x]}};", "{'a':{'b':[5]}}"},
+    });
+}
+
+TEST_F(InterpTest, Templates) {
+    check_cases({
+        {"var x = 2; var r = `a${x + 1}b${'c'}`;", "\"a3bc\""},
+        {"var r = `p\\${x}`;", "\"p\\${x}\""},
+        {"var a = [1, 'q']; var r = `${a}`;", "\"[1,q]\""},
+        {"var r = `no braces`;", "\"no braces\""},
+    });
+    check_errors({
+        {"var r = `a${x`;", 2010},
+    });
+}
+
+TEST_F(InterpTest, UnevaluableValuesAndUnusedOpcodes) {
+    EXPECT_EQ(outcome_of([] {
+                  try {
+                      evaluate(Value::int_key(7));
+                  } catch (const Unwind& u) {
+                      return u.value;
+                  }
+                  return kUndefinedValue;
+              }())
+                  .code,
+              2015);
+    for (unsigned op : {195u, 210u, 228u}) {
+        Value instr = make_instruction(static_cast<Op>(op), 0);
+        Outcome o;
+        try {
+            evaluate(instr);
+        } catch (const Unwind& u) {
+            o = outcome_of(u.value);
+        }
+        EXPECT_EQ(o.code, 1860) << op;
+    }
+}
+
+TEST_F(InterpTest, HashWrittenAsACallMakesAnEmptyHash) {
+    Outcome o = run_script("var n = 0;");
+    ASSERT_FALSE(o.error);
+    // Hash(1, n = 5): the arguments run and are dropped.
+    Value set_n = make_instruction(Op::OP_ASSIGN, Value::symbol(static_cast<uint32_t>(symbol_lookup("n", 1))),
+                                   make_int(5), 0);
+    Value args[2] = {make_int(1), set_n};
+    Value call = make_instruction(Op::OP_HASH_CALL, 2, args, 0);
+    Value h = evaluate(call);
+    EXPECT_EQ(h.kind(), Kind::Hash);
+    EXPECT_EQ(hash_count(h), 0u);
+    EXPECT_EQ(global_text("n"), "5");
+    value_drop_temp(h);
+}
+
+TEST_F(InterpTest, DebugEvaluationRefusesStateChanges) {
+    Value assign = make_instruction(Op::OP_VAR, Value::symbol(60), 0);
+    Value add = make_instruction(Op::OP_ADD, make_int(1), make_int(2), 0);
+    g_errors.debug_eval = true;
+    Value sum = kUndefinedValue;
+    int code = 0;
+    try {
+        sum = evaluate(add);
+        evaluate(assign);
+    } catch (const Unwind& u) {
+        code = outcome_of(u.value).code;
+    }
+    g_errors.debug_eval = false;
+    EXPECT_EQ(int_value(sum), 3);
+    EXPECT_EQ(code, 1860);
+}
+
+TEST_F(InterpTest, NewAndCopies) {
+    check_cases({
+        {"var r = new Array(3);", "[3]"},
+        {"var a = [1, [2]]; var b = new Array(a); b[0][1][0] = 9; var r = [a, b];", "[[1,[2]],[[1,[9]]]]"},
+        {"var r = Array(1, 's', 2.5);", "[1,\"s\",2.5]"},
+        {"function Foo(x) { this.x = x; } var o = new Foo(4); var r = [o.x, typeof o];", "[4,\"Foo\"]"},
+        {"function Foo() { this.x = 1; return [7]; } var r = new Foo();", "[7]"},
+        {"function Foo() { this.x = 1; return; } var r = new Foo();", "{'x':1}"},
+        {"var r = [new Number('12'), new Integer('0x1F'), new Float(3), new String(5), new Number()];",
+         "[12,31,3.0,\"5\",0]"},
+        {"var r = [Number('-1.5'), Number('.5'), Number('1e2')];", "[-1.5,0.5,100.0]"},
+        {"var r = [String(1.5), String([1, 'a']), String()];", "[\"1.5\",\"[1,\"a\"]\",\"\"]"},
+    });
+    check_errors({
+        {"function f() {} var r = new Array(f);", 1420},
+        {"var r = new Hash();", 2370},
+        {"var r = Number(' 1');", 2335},
+        {"var Foo = 3; var r = new Foo();", 2370},
+    });
+}
+
+TEST_F(InterpTest, GlobalConversions) {
+    const std::string long_eval = "var r = eval('" + std::string(254, ' ') + "12');";
+    check_cases({
+        {"var r = [Number('12'), Number('-1.5'), Number('0x10'), Number('+7')];", "[12,-1.5,16,7]"},
+        {"var r = [Integer('0x1F'), Integer('2.5'), Integer('-2.5'), Integer('12px'), Integer(-2.7)];",
+         "[31,2,-2.5,12,-2]"},
+        {"var r = [Float(3), Float(2.5), Float('1.5e2'), Float('7')];", "[3.0,2.0,150.0,7.0]"},
+        {"var r = [Integer(), Float()];", "[0,0.0]"},
+        {"var r = [decodeURI('%2F%41'), decodeURIComponent('%2F%41'), decodeURI('ab%4')];",
+         "[\"%2FA\",\"/A\",\"ab%4\"]"},
+        {"var r = [encodeURIComponent('あ'), encodeURI('a b/c'), encodeURIComponent('a b/c')];",
+         "[\"%E3%81%82\",\"a%20b/c\",\"a%20b%2Fc\"]"},
+        {"var r = eval('1;2');", "2"},
+        {"var r = eval('');", "\"\""},
+        {"function f() { eval('var q = 3'); return q; } var r = f();", "3"},
+    });
+    check_errors({
+        {"var r = Number('12px');", 2335},
+        {"var r = Number([1]);", 2335},
+        {"var r = Integer([1]);", 1410},
+        {"var r = Float([1]);", 1415},
+        {"var r = Integer('1..2');", 1405},
+        {"var r = decodeURI('%G1');", 1510},
+        {"var r = decodeURI(1);", 2340},
+        {"var r = encodeURI(1);", 2345},
+        {"var r = eval(1);", 2350},
+        {long_eval.c_str(), 2357},
+    });
+}
+
+TEST_F(InterpTest, EncodingAPlainTextReturnsTheSameString) {
+    Outcome o = run_script("var s = 'abc'; var r = encodeURI(s) === s; var t = encodeURI(s);");
+    EXPECT_FALSE(o.error);
+    int64_t s = global_find(static_cast<uint32_t>(symbol_lookup("s", 1)));
+    int64_t t = global_find(static_cast<uint32_t>(symbol_lookup("t", 1)));
+    EXPECT_EQ(g_globals.slots[s].value, g_globals.slots[t].value);
+}
+
+TEST_F(InterpTest, ConsoleWritesToTheJournal) {
+    Outcome o = run_script("console.log('a', 1, [2]); console.error(null);");
+    EXPECT_FALSE(o.error) << o.message;
+    EXPECT_EQ(journal_buffer(), "(L) \"a\"1[2]\n(E) null\n");
+    fresh_process();
+    o = run_script("console.warn(1);");
+    EXPECT_EQ(o.code, 2140);
+}
+
+TEST_F(InterpTest, MethodCallsWithoutRegisteredFamiliesNameTheirFamily) {
+    check_errors({
+        {"var r = Math.abs(1);", 2115},
+        {"var r = Object.keys({});", 2100},
+        {"var r = 'abc'.toUpperCase();", 2820},
+        {"var r = [1].push(2);", 2570},
+        {"var r = {}.get('a');", 2347},
+        {"var r = (5).foo();", 2145},
+    });
+    check_cases({
+        {"var r = [(5).toString(), (1.5).toString(), null.toString()];", "[\"5\",\"1.5\",\"null\"]"},
+        {"var h = {f: function (a) { return a + 1; }}; var r = h.f(4);", "5"},
+    });
+}
+
+}  // namespace
+}  // namespace koru::test
