@@ -12,8 +12,8 @@ namespace {
 TEST_F(InterpTest, ErrorsReportTheInstructionPosition) {
     Outcome o = run_script("var a = 1;\nvar b = 2;\n  var c = a / 0;");
     EXPECT_EQ(o.code, 2330);
-    std::string_view j = journal_buffer();
-    EXPECT_NE(j.find("EVAL ERROR 2330 (:3:"), std::string_view::npos) << j;
+    std::string j = journal_buffer();
+    EXPECT_NE(j.find("EVAL ERROR 2330 (:3:"), std::string::npos) << j;
 }
 
 int g_depth = 0, g_max_depth = 0;
