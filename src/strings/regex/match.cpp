@@ -27,7 +27,7 @@ constexpr Pos kNoLimit = std::numeric_limits<Pos>::max();
 
 // A few kilobytes of subject against a pathological pattern must end in an
 // error within a fraction of a second rather than run for minutes.
-constexpr uint64_t kMaxSteps = 20'000'000;
+constexpr uint64_t kMaxSteps = 50'000'000;
 // Nested procedure calls; each quantified node and each group adds a level.
 constexpr unsigned kMaxDepth = 1500;
 
