@@ -78,6 +78,23 @@ void each_group(Value re, F&& f) {
 
 }  // namespace
 
+void regex_free(Value re) {
+    if (is_alternation(re)) {
+        const AltBlock* a = alt_block(re);
+        for (unsigned k = 0; k < a->alt_count; ++k) regex_free(Value(alt_items(a)[k]));
+        area_free(a->alts);
+    } else {
+        const SeqBlock* s = seq_block(re);
+        const Node* nodes = seq_nodes(s);
+        for (unsigned k = 0; k < s->node_count; ++k) {
+            if (nodes[k].look != Look::None) regex_free(Value(look_pattern(nodes[k])));
+            if (nodes[k].is_group()) regex_free(Value(nodes[k].sub));
+        }
+        if (s->node_count) area_free(s->nodes);
+    }
+    area_free(re.area_addr());
+}
+
 unsigned regex_group_count(Value re) {
     unsigned count = 0;
     each_group(re, [&](const Node& n) { count = std::max<unsigned>(count, n.min); });

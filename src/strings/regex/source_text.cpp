@@ -3,6 +3,7 @@
 #include <string>
 
 #include "host/errors.h"
+#include "runtime/refcount.h"
 #include "runtime/text.h"
 #include "strings/regex/nodes.h"
 #include "strings/regex/regex.h"
@@ -139,6 +140,9 @@ void regex_to_text(Value re, std::string& out) {
     for (unsigned k = 0; k < s->node_count; ++k) write_node(nodes[k], seq_text(s), lower, out);
 }
 
-void regex_install() { set_regex_source_fn(&regex_to_text); }
+void regex_install() {
+    set_regex_source_fn(&regex_to_text);
+    set_regex_free_fn(&regex_free);
+}
 
 }  // namespace koru
