@@ -155,6 +155,28 @@ TEST_F(RegexMatch, BacktrackingIsBounded) {
     }
 }
 
+// Long chains of quantified nodes and deep group nesting stay within the
+// nesting budget instead of exhausting the stack.
+TEST_F(RegexMatch, DeepPatternsAreBounded) {
+    std::string optional_chain;
+    for (int k = 0; k < 3000; ++k) optional_chain += "a?";
+    std::string nested = "a";
+    for (int k = 0; k < 190; ++k) nested = "(?:" + nested + "b?)*";
+    for (const std::string& p : {optional_chain, nested}) {
+        std::string r;
+        try {
+            r = run_match(p.c_str(), "", std::string(50, 'a').c_str());
+        } catch (const Unwind& u) {
+            ErrorView e = error_view(u.value);
+            r = std::string(e.code, e.code_len);
+        }
+        EXPECT_TRUE(r == "4850" || r.find(',') != std::string::npos) << r;
+    }
+    std::string short_chain;
+    for (int k = 0; k < 100; ++k) short_chain += "a?";
+    EXPECT_EQ(run_match(short_chain.c_str(), "", "aaa"), "0,3");
+}
+
 TEST_F(RegexMatch, BudgetErrorMessage) {
     std::string subject(3000, 'a');
     auto r = expect_raise([&] { run_match("a+a+a+a+b", "", subject.c_str()); });
