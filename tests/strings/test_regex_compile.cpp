@@ -177,7 +177,7 @@ TEST_F(RegexCompile, StoredNodes) {
     const SeqBlock* s = seq_block(re);
     EXPECT_EQ(s->header & 0xF, static_cast<unsigned>(Kind::RegExp));
     EXPECT_EQ(s->flags, kFlagIgnoreCase);
-    EXPECT_EQ(s->last_index, 0u);
+    EXPECT_EQ(s->last_index.get(), 0u);
     ASSERT_EQ(s->node_count, 4u);
     const Node* n = seq_nodes(s);
     const char16_t* text = seq_text(s);
@@ -191,14 +191,14 @@ TEST_F(RegexCompile, StoredNodes) {
     EXPECT_EQ(std::u16string(text + n[2].text_off, n[2].text_len), u"ABC");
     EXPECT_EQ(n[3].type, NodeType::Group);
     EXPECT_EQ(n[3].aux, 1u);
-    EXPECT_EQ(symbol_name(n[3].name), std::string("year"));
+    EXPECT_EQ(symbol_name(n[3].name.get()), std::string("year"));
     EXPECT_EQ(regex_group_count(re), 1u);
-    EXPECT_EQ(regex_group_name(re, 1), n[3].name);
+    EXPECT_EQ(regex_group_name(re, 1), n[3].name.get());
 
     Value run = regexp_create("abc|x", "", RaiseAs::Runtime);
     ASSERT_TRUE(is_alternation(run));
     EXPECT_EQ(alt_block(run)->alt_count, 2u);
-    const SeqBlock* first = seq_block(Value(alt_items(alt_block(run))[0]));
+    const SeqBlock* first = seq_block(alt_item(alt_block(run), 0));
     EXPECT_EQ(first->node_count, 1u);
     EXPECT_EQ(seq_nodes(first)[0].type, NodeType::Run);
     EXPECT_EQ(seq_nodes(first)[0].text_len, 3u);

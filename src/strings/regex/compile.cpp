@@ -513,13 +513,13 @@ size_t compile_group(Compiler& c, Sequence& s, size_t i, size_t end) {
         }
         if (a == u':') {
             n = plain_node(NodeType::PlainGroup);
-            n.sub = compile_nested(c, j + 2, close).bits;
+            n.sub.set(compile_nested(c, j + 2, close).bits);
             push_node(c, s, n);
             return close + 1;
         }
         if (a != u'<') c.error_src(4640, "'%s'のフォーマット不正 (、)");
         j += 2;
-        n.name = group_name(c, j, close);
+        n.name.set(group_name(c, j, close));
     }
     if (*s.group_no >= kMaxGroups || c.slots >= kMaxGroups) c.too_big();
     Node g = plain_node(NodeType::Group);
@@ -527,7 +527,7 @@ size_t compile_group(Compiler& c, Sequence& s, size_t i, size_t end) {
     g.aux = static_cast<uint8_t>(++*s.group_no);
     g.min = static_cast<uint16_t>(++c.slots);  // numbered before the groups inside it
     g.max = 0;
-    g.sub = compile_nested(c, j, close).bits;
+    g.sub.set(compile_nested(c, j, close).bits);
     push_node(c, s, g);
     return close + 1;
 }
@@ -546,7 +546,7 @@ Value store_sequence(const Compiler& c, const Sequence& s) {
     std::memcpy(seq_text(blk), s.text.data(), s.text.size() * sizeof(char16_t));
     AreaBlock nodes = area_alloc(s.nodes.size() * sizeof(Node));
     std::memcpy(nodes.ptr, s.nodes.data(), s.nodes.size() * sizeof(Node));
-    blk->nodes = nodes.addr;
+    blk->nodes.set(nodes.addr.bits);
     return Value::area(Kind::RegExp, b.addr);
 }
 
@@ -599,15 +599,15 @@ std::pair<Value, size_t> compile_sequence(Compiler& c, size_t i, size_t end, uns
 
 Value store_alternation(const Compiler& c, const std::vector<Value>& seqs) {
     if (seqs.size() > 0xFFFF) c.too_big();
-    AreaBlock items = area_alloc(seqs.size() * sizeof(uint32_t));
-    for (size_t k = 0; k < seqs.size(); ++k) static_cast<uint32_t*>(items.ptr)[k] = seqs[k].bits;
+    AreaBlock items = area_alloc(seqs.size() * sizeof(Word32));
+    for (size_t k = 0; k < seqs.size(); ++k) static_cast<Word32*>(items.ptr)[k].set(seqs[k].bits);
     AreaBlock b = area_alloc(sizeof(AltBlock));
     std::memset(b.ptr, 0, sizeof(AltBlock));
     auto* alt = static_cast<AltBlock*>(b.ptr);
     alt->header = header_of(Kind::RegExp, 0);
     alt->flags = static_cast<uint8_t>(c.flags | kFlagAlternation);
     alt->alt_count = static_cast<uint16_t>(seqs.size());
-    alt->alts = items.addr;
+    alt->alts.set(items.addr.bits);
     return Value::area(Kind::RegExp, b.addr);
 }
 

@@ -135,7 +135,7 @@ private:
     bool look_ok(const Node& n, Pos s, Pos e, Pos bound);
 
     Pos match_rest_at(const Seq& q, unsigned i, Pos pos, Pos bound);
-    Pos split_walk(const Seq& q, unsigned i, Pos lo, Pos hi, bool greedy, Pos bound);
+    Pos split_walk(const Seq& q, unsigned i, Pos lo, Pos hi, bool greedy);
     bool search_rest(const Seq& q, unsigned i, Pos pos, Pos limit, Pos& s, Pos& e);
     bool search_leading_zero(const Seq& q, unsigned i, Pos pos, Pos limit, Pos& s, Pos& e);
     bool search_optional(const Seq& q, unsigned i, Pos pos, Pos& s, Pos& e);
@@ -182,7 +182,7 @@ bool Matcher::zero_width_holds(const Node& n, Pos p) const {
 // A group's content searched as a whole pattern; a capturing group keeps
 // the span of its match, and loses it when the content does not match.
 bool Matcher::sub_search(const Node& n, Pos p, Pos limit, Pos& s, Pos& e) {
-    bool found = search(Value(n.sub), p, limit, s, e) && s <= limit;
+    bool found = search(Value(n.sub.get()), p, limit, s, e) && s <= limit;
     if (n.type == NodeType::Group) {
         if (Span* c = capture_of(n)) *c = found ? Span{s, e} : Span{};
     }
@@ -381,7 +381,7 @@ Pos Matcher::match_rest_at(const Seq& q, unsigned i, Pos pos, Pos bound) {
         bool greedy = !n.lazy();
         if (is_leading_zero(n)) {
             if (last) return greedy ? extend(q, n, pos, 0) : pos;
-            return split_walk(q, i, pos, extend(q, n, pos, 0), greedy, bound);
+            return split_walk(q, i, pos, extend(q, n, pos, 0), greedy);
         }
         if (is_optional(n)) {
             if (last) {
@@ -408,15 +408,15 @@ Pos Matcher::match_rest_at(const Seq& q, unsigned i, Pos pos, Pos bound) {
         if (e == kNone) return kNone;
         if (n.look != Look::None && !look_ok(n, pos, e, bound)) return kNone;
         if (last) return greedy ? extend(q, n, e, k) : e;
-        if (has_range_quant(n)) return split_walk(q, i, e, extend(q, n, e, k), greedy, bound);
+        if (has_range_quant(n)) return split_walk(q, i, e, extend(q, n, e, k), greedy);
         pos = e;
     }
 }
 
 // Node i's repetitions cover [lo, t) and the rest starts at t, for t up to hi:
 // greedy takes the largest such t, lazy the smallest.
-Pos Matcher::split_walk(const Seq& q, unsigned i, Pos lo, Pos hi, bool greedy, Pos bound) {
-    (void)bound;  // the rest's own searches bound their lookbehinds
+// (The rest's searches start at lo or later and bound their own lookbehinds.)
+Pos Matcher::split_walk(const Seq& q, unsigned i, Pos lo, Pos hi, bool greedy) {
     Depth guard(*this);
     const Node& n = q.nodes[i];
     Pos t = 0, en = 0;
@@ -502,7 +502,7 @@ bool Matcher::search_rest(const Seq& q, unsigned i, Pos pos, Pos limit, Pos& s, 
         }
         Pos end;
         if (last) end = greedy ? extend(q, n, og, k) : og;
-        else if (has_range_quant(n)) end = split_walk(q, i, og, extend(q, n, og, k), greedy, pos);
+        else if (has_range_quant(n)) end = split_walk(q, i, og, extend(q, n, og, k), greedy);
         else end = match_rest_at(q, i + 1, og, pos);
         if (end != kNone) {
             s = os;
@@ -521,13 +521,12 @@ bool Matcher::search_rest(const Seq& q, unsigned i, Pos pos, Pos limit, Pos& s, 
 // the spans they had before.
 bool Matcher::search_alternatives(Value re, Pos pos, Pos limit, Pos& s, Pos& e) {
     const AltBlock* a = alt_block(re);
-    const uint32_t* items = alt_items(a);
     std::vector<Span> before = caps_, best_caps;
     bool found = false;
     for (unsigned k = 0; k < a->alt_count; ++k) {
         caps_ = before;
         Pos as = 0, ae = 0;
-        Seq q = seq_of(Value(items[k]));
+        Seq q = seq_of(alt_item(a, k));
         if (search_rest(q, 0, pos, limit, as, ae) && as <= limit && (!found || as < s)) {
             found = true;
             s = as;
@@ -552,7 +551,7 @@ Pos Matcher::anchored(Value re, Pos pos) {
     std::vector<Span> before = caps_;
     for (unsigned k = 0; k < a->alt_count; ++k) {
         caps_ = before;
-        Pos e = match_rest_at(seq_of(Value(alt_items(a)[k])), 0, pos, pos);
+        Pos e = match_rest_at(seq_of(alt_item(a, k)), 0, pos, pos);
         if (e != kNone) return e;
     }
     caps_ = before;

@@ -61,9 +61,23 @@ enum class Look : uint8_t { None = 0, Ahead = 70, NotAhead = 71, Behind = 80, No
 constexpr uint8_t kClassWord = 0x01, kClassNotWord = 0x02, kClassDigit = 0x04;
 constexpr uint8_t kClassNotDigit = 0x08, kClassSpace = 0x10, kClassNotSpace = 0x20;
 
+// Run-phase area blocks are only 2-byte aligned, so every stored layout is
+// made of bytes and 16-bit units; a 32-bit field is kept as two halves
+// (little-endian order, the same bytes a plain 32-bit field would have).
+struct Word32 {
+    uint16_t lo = 0;
+    uint16_t hi = 0;
+    constexpr uint32_t get() const { return static_cast<uint32_t>(lo) | static_cast<uint32_t>(hi) << 16; }
+    constexpr void set(uint32_t v) {
+        lo = static_cast<uint16_t>(v);
+        hi = static_cast<uint16_t>(v >> 16);
+    }
+};
+static_assert(sizeof(Word32) == 4 && alignof(Word32) == 2);
+
 struct Node {
-    uint32_t sub;        // group content, or the lookaround pattern (Value bits)
-    uint32_t name;       // symbol number of a named group; 0 = none
+    Word32 sub;          // group content, or the lookaround pattern (Value bits)
+    Word32 name;         // symbol number of a named group; 0 = none
     NodeType type;
     uint8_t quant;
     Look look;
@@ -77,19 +91,19 @@ struct Node {
     bool lazy() const { return quant & kQuantLazy; }
     uint8_t base_quant() const { return quant & ~kQuantLazy; }
 };
-static_assert(sizeof(Node) == 20);
+static_assert(sizeof(Node) == 20 && alignof(Node) == 2);
 
 // A group node keeps its content in `sub`, so a lookaround attached to it is
 // kept in the text fields, which a group never uses.
 inline uint32_t look_pattern(const Node& n) {
-    return n.is_group() ? static_cast<uint32_t>(n.text_off) | static_cast<uint32_t>(n.text_len) << 16 : n.sub;
+    return n.is_group() ? static_cast<uint32_t>(n.text_off) | static_cast<uint32_t>(n.text_len) << 16 : n.sub.get();
 }
 inline void set_look_pattern(Node& n, uint32_t bits) {
     if (n.is_group()) {
         n.text_off = static_cast<uint16_t>(bits);
         n.text_len = static_cast<uint16_t>(bits >> 16);
     } else {
-        n.sub = bits;
+        n.sub.set(bits);
     }
 }
 
@@ -98,12 +112,11 @@ struct AltBlock {
     uint8_t header;
     uint8_t flags;        // with kFlagAlternation
     uint16_t alt_count;
-    AreaAddr alts;        // uint32_t[alt_count]: Value bits of the sequences
-    uint32_t last_index;
+    Word32 alts;          // AreaAddr of Word32[alt_count]: Value bits of the sequences
+    Word32 last_index;
     uint16_t zero;
-    uint16_t pad;
 };
-static_assert(sizeof(AltBlock) == 16);
+static_assert(sizeof(AltBlock) == 14 && alignof(AltBlock) == 2);
 
 // Sequence block: the head below, then the text buffer (UTF-16 units and a
 // terminating 0) from byte 14.
@@ -111,13 +124,13 @@ struct SeqBlock {
     uint8_t header;
     uint8_t flags;
     uint16_t node_count;
-    AreaAddr nodes;       // Node[node_count]
-    uint32_t last_index;
+    Word32 nodes;         // AreaAddr of Node[node_count]
+    Word32 last_index;
     uint16_t text_len;
 };
-static_assert(sizeof(SeqBlock) == 16);
-constexpr size_t kSeqTextOffset = 14;
-static_assert(offsetof(SeqBlock, text_len) + 2 == kSeqTextOffset);
+static_assert(sizeof(SeqBlock) == 14 && alignof(SeqBlock) == 2);
+constexpr size_t kSeqTextOffset = sizeof(SeqBlock);
+static_assert(offsetof(SeqBlock, last_index) == offsetof(AltBlock, last_index));
 
 // The 16-bit fields bound what one sequence can hold.
 constexpr size_t kMaxSeqText = 0xFFFF;
@@ -133,7 +146,8 @@ inline const char16_t* seq_text(const SeqBlock* b) {
 inline char16_t* seq_text(SeqBlock* b) {
     return reinterpret_cast<char16_t*>(reinterpret_cast<uint8_t*>(b) + kSeqTextOffset);
 }
-inline Node* seq_nodes(const SeqBlock* b) { return b->node_count ? area_as<Node>(b->nodes) : nullptr; }
-inline const uint32_t* alt_items(const AltBlock* a) { return area_as<uint32_t>(a->alts); }
+inline Node* seq_nodes(const SeqBlock* b) { return b->node_count ? area_as<Node>(AreaAddr{b->nodes.get()}) : nullptr; }
+inline const Word32* alt_items(const AltBlock* a) { return area_as<Word32>(AreaAddr{a->alts.get()}); }
+inline Value alt_item(const AltBlock* a, unsigned k) { return Value(alt_items(a)[k].get()); }
 
 }  // namespace koru::regex

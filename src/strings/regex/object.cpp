@@ -52,9 +52,8 @@ RegexLiteral compile_regex_literal(const char* text, size_t len) {
 uint8_t regex_flags(Value re) { return block_bytes(re)[1] & ~kFlagAlternation; }
 
 // Both block shapes keep lastIndex at bytes 8-11.
-uint32_t regex_last_index(Value re) { return seq_block(re)->last_index; }
-void regex_set_last_index(Value re, uint32_t index) { seq_block(re)->last_index = index; }
-static_assert(offsetof(AltBlock, last_index) == offsetof(SeqBlock, last_index));
+uint32_t regex_last_index(Value re) { return seq_block(re)->last_index.get(); }
+void regex_set_last_index(Value re, uint32_t index) { seq_block(re)->last_index.set(index); }
 
 namespace {
 
@@ -63,7 +62,7 @@ template <class F>
 void each_group(Value re, F&& f) {
     if (is_alternation(re)) {
         const AltBlock* a = alt_block(re);
-        for (unsigned k = 0; k < a->alt_count; ++k) each_group(Value(alt_items(a)[k]), f);
+        for (unsigned k = 0; k < a->alt_count; ++k) each_group(alt_item(a, k), f);
         return;
     }
     const SeqBlock* s = seq_block(re);
@@ -72,7 +71,7 @@ void each_group(Value re, F&& f) {
         const Node& n = nodes[k];
         if (n.type == NodeType::Group) f(n);
         if (n.look != Look::None) each_group(Value(look_pattern(n)), f);
-        if (n.is_group()) each_group(Value(n.sub), f);
+        if (n.is_group()) each_group(Value(n.sub.get()), f);
     }
 }
 
@@ -81,16 +80,16 @@ void each_group(Value re, F&& f) {
 void regex_free(Value re) {
     if (is_alternation(re)) {
         const AltBlock* a = alt_block(re);
-        for (unsigned k = 0; k < a->alt_count; ++k) regex_free(Value(alt_items(a)[k]));
-        area_free(a->alts);
+        for (unsigned k = 0; k < a->alt_count; ++k) regex_free(alt_item(a, k));
+        area_free(AreaAddr{a->alts.get()});
     } else {
         const SeqBlock* s = seq_block(re);
         const Node* nodes = seq_nodes(s);
         for (unsigned k = 0; k < s->node_count; ++k) {
             if (nodes[k].look != Look::None) regex_free(Value(look_pattern(nodes[k])));
-            if (nodes[k].is_group()) regex_free(Value(nodes[k].sub));
+            if (nodes[k].is_group()) regex_free(Value(nodes[k].sub.get()));
         }
-        if (s->node_count) area_free(s->nodes);
+        if (s->node_count) area_free(AreaAddr{s->nodes.get()});
     }
     area_free(re.area_addr());
 }
@@ -104,7 +103,7 @@ unsigned regex_group_count(Value re) {
 uint32_t regex_group_name(Value re, unsigned group) {
     uint32_t name = 0;
     each_group(re, [&](const Node& n) {
-        if (n.min == group) name = n.name;
+        if (n.min == group) name = n.name.get();
     });
     return name;
 }

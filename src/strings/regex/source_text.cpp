@@ -108,12 +108,12 @@ void write_node(const Node& n, const char16_t* text, bool lower, std::string& ou
             break;
         case NodeType::Group:
             out += "(";
-            regex_to_text(Value(n.sub), out);
+            regex_to_text(Value(n.sub.get()), out);
             out += ")";
             break;
         case NodeType::PlainGroup:
             out += "(?:";
-            regex_to_text(Value(n.sub), out);
+            regex_to_text(Value(n.sub.get()), out);
             out += ")";
             write_quant(n, out);
             break;
@@ -130,7 +130,7 @@ void regex_to_text(Value re, std::string& out) {
         const AltBlock* a = alt_block(re);
         for (unsigned k = 0; k < a->alt_count; ++k) {
             if (k) out += "|";
-            regex_to_text(Value(alt_items(a)[k]), out);
+            regex_to_text(alt_item(a, k), out);
         }
         return;
     }
