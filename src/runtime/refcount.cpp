@@ -23,12 +23,21 @@ unsigned value_unref(Value v) {
     return ((old & 0xF0) + 16) & 0xFF;
 }
 
+namespace {
+RegexFreeFn g_regex_free = nullptr;
+}  // namespace
+
+void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
+
 void value_destroy(Value v) {
     uint8_t* h = header_ptr(v);
     switch (static_cast<Kind>(*h & 0xF)) {
+    case Kind::RegExp:
+        if (g_regex_free) g_regex_free(v);
+        else area_free(v.area_addr());
+        break;
     case Kind::SqlObject:
     case Kind::Exception:
-    case Kind::RegExp:
         area_free(v.area_addr());
         break;
     case Kind::DbConnection:

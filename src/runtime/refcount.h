@@ -29,6 +29,11 @@ unsigned value_retain_count(Value v);
 
 void value_destroy(Value v);
 
+// How a RegExp is destroyed: the pattern engine supplies a routine that
+// returns the whole tree of blocks; without one only the head block goes.
+using RegexFreeFn = void (*)(Value regexp);
+void set_regex_free_fn(RegexFreeFn fn);
+
 inline void value_release(Value v) {
     if (!has_object(v)) return;
     uint8_t* h = header_ptr(v);
