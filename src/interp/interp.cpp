@@ -1,5 +1,6 @@
 #include "interp/interp.h"
 
+#include "builtins/install.h"
 #include "interp/evaluate.h"
 #include "interp/jumps.h"
 #include "interp/state.h"
@@ -11,6 +12,7 @@ void interp_reset() {
     g_interp.reset();
     g_jumps.reset();
     install_text_compiler();
+    builtins_install();
 }
 
 Value run_statement(Value stmt) {
