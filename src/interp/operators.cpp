@@ -36,6 +36,28 @@ double arith_apply(ArithOp op, double a, double b) {
 
 namespace {
 
+// Two Int operands give, in 64-bit integers, exactly the value the double
+// arithmetic gives (every intermediate is an integer below 2^53); false
+// leaves the pair to the general path (a divisor of 0, a large product, **).
+bool int_pair(ArithOp op, int64_t a, int64_t b, int64_t& r) {
+    switch (op) {
+    case ArithOp::Sub: r = a - b; return true;
+    case ArithOp::Mul:
+        r = a * b;
+        return r > -(int64_t{1} << 53) && r < (int64_t{1} << 53);
+    case ArithOp::Div:
+        if (b == 0) return false;
+        r = a / b;
+        return true;
+    case ArithOp::Mod:
+        if (b == 0) return false;
+        r = a % b;
+        if (r != 0 && ((r < 0) != (b < 0))) r += b;  // floored: the divisor's sign
+        return true;
+    default: return false;
+    }
+}
+
 Value arith_chain(const InstrCell& c, ArithOp op) {
     const uint32_t* ops = operands(c);
     uint32_t n = c.operand_count();
@@ -43,6 +65,17 @@ Value arith_chain(const InstrCell& c, ArithOp op) {
     Number acc;
     {
         TempGuard first(evaluate(Value(ops[0])));
+        if (n == 2 && first.get().kind() == Kind::Int) {
+            TempGuard second(evaluate(Value(ops[1])));
+            int64_t r;
+            if (second.get().kind() == Kind::Int && int_pair(op, int_value(first.get()), int_value(second.get()), r))
+                return make_int(static_cast<int32_t>(static_cast<uint32_t>(r)));
+            acc = arith_operand(first.get());
+            Number b = arith_operand(second.get());
+            acc.value = arith_apply(op, acc.value, b.value);
+            acc.is_double = acc.is_double || b.is_double;
+            return make_number(acc);
+        }
         acc = arith_operand(first.get());
     }
     for (uint32_t i = 1; i < n; ++i) {

@@ -132,14 +132,11 @@ NewCell cell_alloc(Kind kind, unsigned initial_count) {
             else cp.free_count[page] = 0;
         }
         if (cp.free_count[page] == 0) {
-            int p = static_cast<int>(page) - 1;
+            // With no free cell left anywhere there is no page to look for.
+            int p = cp.total_free == 0 ? -1 : static_cast<int>(page) - 1;
             while (p >= 0 && cp.free_count[p] == 0) --p;
-            if (p < 0 || cp.total_free == 0) {
-                cp.total_free = 0;
-                cp.highest_free_page = -1;
-            } else {
-                cp.highest_free_page = p;
-            }
+            if (p < 0) cp.total_free = 0;
+            cp.highest_free_page = p;
         }
     } else {
         if (cp.bump_page < 0 || cp.bump_slot >= kCellsPerPage) {
@@ -157,8 +154,7 @@ NewCell cell_alloc(Kind kind, unsigned initial_count) {
         slot = cp.bump_slot++;
     }
     Cell* c = reinterpret_cast<Cell*>(cp.pages[page] + slot * kCellSize);
-    std::memset(c, 0, kCellSize);
-    c->header = header_of(kind, initial_count);
+    *c = Cell{header_of(kind, initial_count), 0, 0, 0, 0, 0, 0};
     return {c, Value::cell(kind, page, slot)};
 }
 
@@ -276,7 +272,8 @@ AreaBlock alloc_class(unsigned c) {
         }
         if (h->free_count == 0) {
             --sc.pages_with_free;
-            int p = static_cast<int>(page) - 1;
+            // No other page holds free slots when the count says so.
+            int p = sc.pages_with_free == 0 ? -1 : static_cast<int>(page) - 1;
             while (p >= 0 && page_header(sc.pages[p])->free_count == 0) --p;
             sc.highest_free_page = p;
             if (p < 0) sc.pages_with_free = 0;

@@ -22,6 +22,26 @@ TEST_F(InterpTest, ArithmeticFollowsTheNumberModel) {
     });
 }
 
+// Two Int operands take a shortcut past the double arithmetic; its results
+// must be the ones the double arithmetic gives, at every edge.
+TEST_F(InterpTest, IntegerPairsAgreeWithTheNumberModel) {
+    check_cases({
+        {"var a = -2147483647 - 1; var b = -1; var r = a / b;", "-2147483648"},
+        {"var a = -2147483647 - 1; var b = -1; var r = a * b;", "-2147483648"},
+        {"var a = -2147483647 - 1; var b = 1; var r = a - b;", "2147483647"},
+        {"var a = 65536; var b = 65536; var r = a * b;", "0"},
+        {"var a = 100000; var b = 100000; var r = a * b;", "1410065408"},
+        // Beyond 2^53 the product is a rounded double before it wraps.
+        {"var a = 2147483647; var b = 2147483647; var r = a * b;", "0"},
+        {"var a = -7; var b = 2; var r = a / b;", "-3"},
+        {"var a = 7; var b = -2; var r = a / b;", "-3"},
+        {"var a = -7; var b = -3; var r = a % b;", "-1"},
+        {"var a = -6; var b = 3; var r = a % b;", "0"},
+        {"var a = 5; var b = -2147483647 - 1; var r = a % b;", "-2147483643"},
+        {"var a = 2; var b = 3; var r = a ** b;", "8"},
+    });
+}
+
 TEST_F(InterpTest, AdditionKinds) {
     check_cases({
         {"var r = 1 + 'a';", "\"1a\""},
