@@ -89,6 +89,23 @@ ErrorView error_view(Value v) {
             reinterpret_cast<const char*>(p + 8 + cl), ml};
 }
 
+namespace {
+
+// The common part of the two raising routines, once the report is in the
+// buffer: the error object,
+// the journal and the debugger's view; then the unwind to the recovery point
+// (a try of the TOP call for runtime errors, the host for parse errors).
+[[noreturn]] void raise_report(int code, size_t len, bool to_try) {
+    Value err = report_error(code, len);
+    if (g_errors.debug_eval) unwind(err, kDebugEvalTarget);
+    if (g_debug_print) g_debug_print(g_report, len);
+    if (!to_try || !g_errors.top_running) unwind(err, 0);
+    g_errors.raised_by_error = true;
+    unwind(err, g_jumps.innermost_try());
+}
+
+}  // namespace
+
 void raise_runtime(int code, const char* fmt, ...) {
     char prefix[600];
     std::snprintf(prefix, sizeof prefix, "EVAL ERROR %d (%s:%d:%d) : ", code, module_path(g_errors.module),
@@ -97,12 +114,7 @@ void raise_runtime(int code, const char* fmt, ...) {
     va_start(ap, fmt);
     size_t len = format_report(prefix, fmt, ap);
     va_end(ap);
-    Value err = report_error(code, len);
-    if (g_errors.debug_eval) unwind(err, kDebugEvalTarget);
-    if (g_debug_print) g_debug_print(g_report, len);
-    if (!g_errors.top_running) unwind(err, 0);
-    g_errors.raised_by_error = true;
-    unwind(err, g_jumps.innermost_try());
+    raise_report(code, len, true);
 }
 
 void raise_parse(int code, const char* fmt, ...) {
@@ -113,10 +125,7 @@ void raise_parse(int code, const char* fmt, ...) {
     va_start(ap, fmt);
     size_t len = format_report(prefix, fmt, ap);
     va_end(ap);
-    Value err = report_error(code, len);
-    if (g_errors.debug_eval) unwind(err, kDebugEvalTarget);
-    if (g_debug_print) g_debug_print(g_report, len);
-    unwind(err, 0);
+    raise_report(code, len, false);
 }
 
 void fatal_startup(const char* fmt, ...) {

@@ -69,6 +69,22 @@ bool write_scalar(Value v, std::string& out) {
     }
 }
 
+void display(Value v, std::string& out, bool quote, unsigned depth);
+
+// Pairs as key and value, separated by commas: each key between `before`
+// and `after`, each value in its display form.
+void write_pairs(const Pair* pairs, uint32_t n, std::string& out, const char* before, const char* after, bool quote,
+                 unsigned depth) {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (i) out.push_back(',');
+        Pair p = pairs[i];
+        out.append(before);
+        write_key(p.key, out);
+        out.append(after);
+        display(p.value, out, quote, depth + 1);
+    }
+}
+
 void display(Value v, std::string& out, bool quote, unsigned depth) {
     if (write_scalar(v, out)) return;
     if (depth >= kMaxTextDepth) no_display_form();
@@ -88,33 +104,16 @@ void display(Value v, std::string& out, bool quote, unsigned depth) {
         out.push_back(']');
         return;
     }
-    case Kind::KeyedArray: {
+    case Kind::KeyedArray:
         out.push_back('[');
-        uint32_t n = keyed_count(v);
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i) out.push_back(',');
-            Pair p = keyed_pairs(v)[i];
-            write_key(p.key, out);
-            out.push_back(':');
-            display(p.value, out, quote, depth + 1);
-        }
+        write_pairs(keyed_pairs(v), keyed_count(v), out, "", ":", quote, depth);
         out.push_back(']');
         return;
-    }
-    case Kind::Hash: {
+    case Kind::Hash:
         out.push_back('{');
-        uint32_t n = hash_count(v);
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i) out.push_back(',');
-            Pair p = hash_pairs(v)[i];
-            out.push_back('\'');
-            write_key(p.key, out);
-            out.append("':");
-            display(p.value, out, true, depth + 1);
-        }
+        write_pairs(hash_pairs(v), hash_count(v), out, "'", "':", true, depth);
         out.push_back('}');
         return;
-    }
     case Kind::Instruction: out.append("Operation"); return;
     default: no_display_form();
     }
@@ -156,19 +155,11 @@ void write_plain(Value v, std::string& out) {
     case Kind::String: out.append(string_text(v), string_length(v)); return;
     case Kind::Array:
     case Kind::KeyedArray: display(v, out, true, 0); return;
-    case Kind::Hash: {
+    case Kind::Hash:
         out.push_back('{');
-        uint32_t n = hash_count(v);
-        for (uint32_t i = 0; i < n; ++i) {
-            if (i) out.push_back(',');
-            Pair p = hash_pairs(v)[i];
-            write_key(p.key, out);
-            out.push_back(':');
-            display(p.value, out, true, 1);
-        }
+        write_pairs(hash_pairs(v), hash_count(v), out, "", ":", true, 0);
         out.push_back('}');
         return;
-    }
     case Kind::Instruction: {
         char buf[40];
         int len = std::snprintf(buf, sizeof buf, "operation_index: %d", cell_as<InstrCell>(v)->opcode);
