@@ -1,11 +1,14 @@
 #include "builtins/install.h"
 
 #include "strings/regex/regex.h"
+#include "strings/strings.h"
 
 namespace koru {
 
 void builtins_install() {
     regex_install();
+    install_string_methods();
+    install_regexp_methods();
 }
 
 }  // namespace koru
