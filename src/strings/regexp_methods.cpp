@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "compiler/literals.h"
+#include "compiler/state.h"
 #include "host/errors.h"
 #include "interp/evaluate.h"
 #include "interp/methods.h"
@@ -48,7 +49,10 @@ Value h_regexp(const InstrCell& c) {
 
 // A literal in a module is compiled with the module: its pattern errors
 // are parse errors.
-Value literal(const char* pattern, const char* flags) { return regexp_create(pattern, flags, RaiseAs::Parse); }
+Value literal(const char* pattern, const char* flags) {
+    g_errors.compile_line = g_compiler.line;  // its report names the literal's line
+    return regexp_create(pattern, flags, RaiseAs::Parse);
+}
 
 // ---- properties --------------------------------------------------------------------
 
