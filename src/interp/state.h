@@ -14,7 +14,7 @@ namespace koru {
 enum class PlaceKind : uint8_t {
     None = 0,
     Element = 3,    // array element: container, index
-    LastIndex = 5,  // the lastIndex of a RegExp: pointer into its object
+    LastIndex = 5,  // the lastIndex of a RegExp: the RegExp in `container`
     Local = 10,     // local stack index
     Global = 11,    // global table index
     Pair = 21,      // value of a KeyedArray or Hash pair: container, pair index
@@ -22,9 +22,8 @@ enum class PlaceKind : uint8_t {
 
 struct Place {
     PlaceKind kind = PlaceKind::None;
-    Value container;          // Element, Pair
+    Value container;          // Element, Pair, LastIndex
     uint32_t index = 0;       // Local, Global, Element, Pair
-    int32_t* last_index = nullptr;
 };
 
 // break, continue and return travel as a pending jump that statement lists,

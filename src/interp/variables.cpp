@@ -1,5 +1,6 @@
 #include "interp/variables.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "host/errors.h"
@@ -14,6 +15,7 @@ namespace koru {
 namespace {
 
 RegExpPropertyFn g_regexp_property = nullptr;
+LastIndexAccess g_last_index;
 
 constexpr uint32_t kSymbolMask = 0x0FFFFFFF;
 
@@ -79,7 +81,10 @@ Value* place_cell(const Place& p) {
 
 int32_t int_of(Value v) {
     if (v.kind() == Kind::Int) return int_value(v);
-    if (v.kind() == Kind::Double) return static_cast<int32_t>(double_value(v));
+    if (v.kind() == Kind::Double) {
+        double d = double_value(v);
+        return d > -2147483649.0 && d < 2147483648.0 ? static_cast<int32_t>(d) : 0;  // NaN fails both
+    }
     return 0;
 }
 
@@ -89,7 +94,8 @@ void store_to_place(const Place& p, Value v) { value_release(exchange_place(p, v
 
 Value exchange_place(const Place& p, Value v) {
     if (p.kind == PlaceKind::LastIndex) {
-        if (p.last_index) *p.last_index = int_of(v);
+        if (g_last_index.set && p.container.kind() == Kind::RegExp)
+            g_last_index.set(p.container, static_cast<uint32_t>(int_of(v)));
         return kUndefinedValue;
     }
     Value* cell = place_cell(p);
@@ -100,7 +106,10 @@ Value exchange_place(const Place& p, Value v) {
 }
 
 Value place_value(const Place& p) {
-    if (p.kind == PlaceKind::LastIndex) return p.last_index ? make_int(*p.last_index) : kUndefinedValue;
+    if (p.kind == PlaceKind::LastIndex) {
+        if (!g_last_index.get || p.container.kind() != Kind::RegExp) return kUndefinedValue;
+        return make_int(static_cast<int32_t>(g_last_index.get(p.container)));
+    }
     Value* cell = place_cell(p);
     return cell ? *cell : kUndefinedValue;
 }
@@ -287,23 +296,27 @@ Value keyed_entry(Value keyed, int64_t found, Value key) {
 
 // A String key's symbol: interned in place mode, else only looked up (a
 // name that is not interned cannot be a key).  -1 when absent.
+int64_t name_symbol(const char* text, size_t len) {
+    if (g_interp.place_mode) return intern(std::string_view(text, len));
+    return symbol_lookup(text, len);
+}
+
 int64_t key_symbol(Value key) {
     if (key.kind() == Kind::Immediate) return key.payload();
-    const char* t = string_text(key);
-    uint32_t len = string_length(key);
-    if (g_interp.place_mode) return intern(std::string_view(t, len));
-    return symbol_lookup(t, len);
+    return name_symbol(string_text(key), string_length(key));
+}
+
+Value hash_by_symbol(Value hash, int64_t sym) {
+    if (sym < 0) {
+        clear_place();
+        return kUndefinedValue;
+    }
+    return hash_property(hash, static_cast<uint32_t>(sym), g_interp.place_mode);
 }
 
 Value index_by_name(Value obj, Value key) {
     int64_t sym = key_symbol(key);
-    if (obj.kind() == Kind::Hash) {
-        if (sym < 0) {
-            clear_place();
-            return kUndefinedValue;
-        }
-        return hash_property(obj, static_cast<uint32_t>(sym), g_interp.place_mode);
-    }
+    if (obj.kind() == Kind::Hash) return hash_by_symbol(obj, sym);
     if (obj.kind() == Kind::KeyedArray) {
         if (sym < 0) {
             clear_place();
@@ -363,6 +376,14 @@ Value char_at(Value str, uint32_t n) {
     return make_string(t + pos, w);
 }
 
+// An integer index on a hash names the property whose name is its decimal
+// text: m[0] reads what m["0"] reads.
+Value hash_by_int(Value hash, uint32_t n) {
+    char name[16];
+    int len = std::snprintf(name, sizeof name, "%u", n);
+    return hash_by_symbol(hash, name_symbol(name, static_cast<size_t>(len)));
+}
+
 Value index_by_int(Value obj, int32_t n, const Place& where, TempGuard& obj_guard) {
     if (n < 0) raise_runtime(2025, "インデックス不正");
     uint32_t u = static_cast<uint32_t>(n);
@@ -373,6 +394,8 @@ Value index_by_int(Value obj, int32_t n, const Place& where, TempGuard& obj_guar
         return keyed_entry(obj, keyed_find_int(obj, u), Value::int_key(u));
     case Kind::String:
         return char_at(obj, u);
+    case Kind::Hash:
+        return hash_by_int(obj, u);
     default:
         raise_runtime(2030, "オペランド不正[index]");
     }
@@ -465,6 +488,8 @@ Value h_member(const InstrCell& c) {
 }
 
 void set_regexp_property_fn(RegExpPropertyFn fn) { g_regexp_property = fn; }
+void set_last_index_access(LastIndexAccess access) { g_last_index = access; }
+void set_last_index_place(Value regexp) { set_place(PlaceKind::LastIndex, regexp, 0); }
 
 unsigned utf8_lead_length(uint8_t b) {
     if (b >= 0xC0 && b <= 0xDF) return 2;

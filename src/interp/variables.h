@@ -33,6 +33,18 @@ uint32_t hash_append(Value hash, Value key);
 using RegExpPropertyFn = Value (*)(Value regexp, uint32_t name_symbol);
 void set_regexp_property_fn(RegExpPropertyFn fn);
 
+// The lastIndex field of a RegExp as a place: read and written through the
+// pattern engine (its blocks are only 2-byte aligned, so the place keeps the
+// RegExp rather than a pointer into it).  A stored value becomes an integer
+// (a Double is truncated, anything else counts as 0).
+struct LastIndexAccess {
+    uint32_t (*get)(Value regexp) = nullptr;
+    void (*set)(Value regexp, uint32_t index) = nullptr;
+};
+void set_last_index_access(LastIndexAccess access);
+// Makes the lastIndex of `regexp` the current place.
+void set_last_index_place(Value regexp);
+
 // Number of UTF-8 characters in the text, counted by lead bytes.
 uint32_t utf8_char_count(const char* text, uint32_t len);
 // Byte length of the UTF-8 character that starts with this lead byte.

@@ -1,0 +1,34 @@
+// Character positions in UTF-8 text as the String methods count them: a
+// character is one sequence whose length its lead byte gives (0xC0-0xDF two
+// bytes, 0xE0-0xEF three, 0xF0-0xF7 four, 0xF8-0xFB five, 0xFC-0xFD six, any
+// other byte one), and counting stops at a NUL byte.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace koru {
+
+constexpr unsigned lead_length(uint8_t b) {
+    if (b >= 0xC0 && b <= 0xDF) return 2;
+    if (b >= 0xE0 && b <= 0xEF) return 3;
+    if (b >= 0xF0 && b <= 0xF7) return 4;
+    if (b >= 0xF8 && b <= 0xFB) return 5;
+    if (b >= 0xFC && b <= 0xFD) return 6;
+    return 1;
+}
+
+// The text up to its first NUL byte.
+std::string_view counted_text(std::string_view s);
+
+// Number of characters.
+size_t char_count(std::string_view s);
+
+// Byte offset of character n; the text's length when n is at or beyond the
+// last character (a sequence cut off by the end counts up to the end).
+size_t char_offset(std::string_view s, size_t n);
+
+// Character index of a byte offset that starts a character (or the end).
+size_t char_index(std::string_view s, size_t byte_offset);
+
+}  // namespace koru
