@@ -40,6 +40,7 @@ int64_t key_symbol(Value key, bool enter) {
     if (key.is_symbol()) return key.payload();
     if (key.kind() != Kind::String) raise_runtime(2425, "HASHのキー不正");
     std::string_view t = string_view_of(key);
+    t = t.substr(0, t.find('\0'));  // a name ends at a NUL, as interning takes it
     if (enter) return intern(t);
     return symbol_lookup(t.data(), t.size());
 }
