@@ -56,6 +56,7 @@ private:
 
 Value sort_by_text(Value self) {
     uint32_t n = array_count(self);
+    if (n < 2) return self;
     std::vector<std::string> texts(n);
     const Value* e = array_elements(self);
     for (uint32_t i = 0; i < n; ++i) write_display(e[i], texts[i], false);
