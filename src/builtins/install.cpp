@@ -1,6 +1,7 @@
 #include "builtins/install.h"
 
 #include "builtins/date/date.h"
+#include "builtins/families.h"
 #include "strings/regex/regex.h"
 #include "strings/strings.h"
 
@@ -11,6 +12,12 @@ void builtins_install() {
     date_install();
     install_string_methods();
     install_regexp_methods();
+    array_install();
+    math_install();
+    number_install();
+    hash_install();
+    object_install();
+    string_static_install();
 }
 
 }  // namespace koru

@@ -1,0 +1,54 @@
+// The shape every built-in family shares: method names in one text of
+// fixed-width, blank-padded slots (the slot a name falls in is its method
+// number), and a rule per method for the number of arguments.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "host/errors.h"
+#include "runtime/symbols.h"
+
+namespace koru {
+
+constexpr int kNoMethod = -1;
+
+// The slot in which the first occurrence of the name begins.  The search is
+// by plain substring, so a name that is only part of an entry ("ind") reaches
+// that entry's method, as older scripts expect.
+inline int method_slot(std::string_view table, unsigned width, uint32_t name_symbol) {
+    std::string_view name = symbol_name(name_symbol);
+    if (name.empty()) return kNoMethod;
+    size_t at = table.find(name);
+    if (at == std::string_view::npos) return kNoMethod;
+    return static_cast<int>(at / width);
+}
+
+// An argument rule: `first` below 10 is an exact count; a character
+// '0'..'9' is a minimum, and then `max` is a character '0'..'9' or 'N' for
+// no maximum.
+struct ArgRule {
+    char first;
+    char max;
+};
+
+constexpr ArgRule exactly(int n) { return {static_cast<char>(n), 'N'}; }
+constexpr ArgRule at_least(int n) { return {static_cast<char>('0' + n), 'N'}; }
+constexpr ArgRule between(int lo, int hi) { return {static_cast<char>('0' + lo), static_cast<char>('0' + hi)}; }
+
+// The two errors a family raises for a count that breaks its rule: too few
+// (or not the exact count), and too many.
+struct CountErrors {
+    int too_few;
+    int too_many;
+};
+
+inline void check_arg_count(ArgRule r, uint32_t n, CountErrors e) {
+    if (r.first < 10) {
+        if (n != static_cast<uint32_t>(r.first)) raise_runtime(e.too_few, "引数の個数不正");
+        return;
+    }
+    if (n < static_cast<uint32_t>(r.first - '0')) raise_runtime(e.too_few, "引数の個数不正");
+    if (r.max != 'N' && n > static_cast<uint32_t>(r.max - '0')) raise_runtime(e.too_many, "引数の個数不正");
+}
+
+}  // namespace koru

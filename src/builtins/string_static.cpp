@@ -1,0 +1,79 @@
+// String.fromCharCode and String.fromCodePoint: numbers to UTF-8 text.
+#include <string>
+
+#include "builtins/families.h"
+#include "builtins/method_table.h"
+#include "host/errors.h"
+#include "interp/methods.h"
+#include "runtime/objects.h"
+
+namespace koru {
+
+namespace {
+
+constexpr std::string_view kStringNames = "fromCharCode  fromCodePoint               ";
+constexpr unsigned kNameWidth = 14;
+constexpr unsigned kMethodCount = 2;
+static_assert(kStringNames.size() == 42);
+constexpr ArgRule kArgRules[kMethodCount] = {at_least(1), at_least(1)};
+
+void append_utf8(uint32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The limits and errors of one of the two functions.
+struct CodeRule {
+    uint32_t max;
+    int not_integer;
+    int out_of_range;
+    const char* range_message;
+};
+
+// Each code on its own: a surrogate unit becomes three bytes and is never
+// paired with its partner.
+Value codes_to_text(const Value* args, uint32_t n, const CodeRule& r) {
+    std::string out;
+    for (uint32_t i = 0; i < n; ++i) {
+        if (args[i].kind() != Kind::Int) raise_runtime(r.not_integer, "String.fromCharCodeの引数不正(非整数)");
+        int32_t c = int_value(args[i]);
+        if (c < 0 || static_cast<uint32_t>(c) > r.max) raise_runtime(r.out_of_range, "%s", r.range_message);
+        append_utf8(static_cast<uint32_t>(c), out);
+    }
+    return make_string(out);
+}
+
+constexpr CodeRule kCharCode{0xFFFF, 2400, 2405, "String.fromCharCodeの引数不正(UTF16の範囲外)"};
+constexpr CodeRule kCodePoint{0x10FFFF, 2410, 2415, "String.fromCharCodeの引数不正(ユニコードの範囲外)"};
+
+using StaticFn = Value (*)(const Value* a, uint32_t n);
+Value from_char_code(const Value* a, uint32_t n) { return codes_to_text(a, n, kCharCode); }
+Value from_code_point(const Value* a, uint32_t n) { return codes_to_text(a, n, kCodePoint); }
+constexpr StaticFn kHandlers[kMethodCount] = {from_char_code, from_code_point};
+
+bool string_static_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
+    int m = method_slot(kStringNames, kNameWidth, name);
+    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
+    check_arg_count(kArgRules[m], n, {2097, 2098});
+    *result = kHandlers[m](args, n);
+    return true;
+}
+
+}  // namespace
+
+void string_static_install() { set_method_family(MethodFamily::StringStatic, string_static_family); }
+
+}  // namespace koru
