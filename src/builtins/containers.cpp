@@ -1,5 +1,6 @@
 #include "builtins/containers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -28,15 +29,27 @@ double number_of_value(Value v) {
 
 }  // namespace
 
+// A grown array records the capacity need + 10, which is what the rest of
+// the system sees (an index append past it makes a keyed array).  A large
+// array's block gets room beyond that, unrecorded, so that a long run of
+// pushes grows the record in place instead of copying the whole vector
+// each time.
 void array_reserve(Value array, uint32_t need) {
     ArrayCell* a = cell_as<ArrayCell>(array);
     if (need <= a->capacity) return;
     if (need > kMaxElements) raise_runtime(1400, "メモリ領域を取得できません");
     uint32_t cap = need + 10;
-    if (need >= kLargeArray) cap += std::min(need / 2, kMaxElements - need);
-    AreaBlock b = area_alloc(static_cast<size_t>(cap) * 4);
-    std::memset(b.ptr, 0, static_cast<size_t>(cap) * 4);
-    std::memcpy(b.ptr, area_ptr(a->elements), static_cast<size_t>(a->count) * 4);
+    size_t bytes = static_cast<size_t>(cap) * 4;
+    Value* elements = area_as<Value>(a->elements);
+    if (bytes <= area_block_size(a->elements)) {
+        std::fill(elements + a->count, elements + cap, kUndefinedValue);
+        a->capacity = cap;
+        return;
+    }
+    if (need >= kLargeArray) bytes += static_cast<size_t>(std::min(need / 2, kMaxElements - need)) * 4;
+    AreaBlock b = area_alloc(bytes);
+    std::memset(b.ptr, 0, bytes);
+    std::memcpy(b.ptr, elements, static_cast<size_t>(a->count) * 4);
     area_free(a->elements);
     a->elements = b.addr;
     a->capacity = cap;

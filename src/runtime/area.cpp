@@ -72,6 +72,7 @@ struct SizeClass {
 
 struct LargeBlocks {
     std::vector<void*> table;           // 1024 at first, grows by 512
+    std::vector<size_t> sizes;          // the bytes of each block
     uint32_t next = 0;                  // high-water index
     uint32_t freed = 0;
     int64_t highest_freed = -1;
@@ -90,6 +91,7 @@ struct Memory {
         words.used.resize(128, 0);
         words.owns.resize(128, 0);
         large.table.resize(1024, nullptr);
+        large.sizes.resize(1024, 0);
     }
     ~Memory() { release_all(); }
 
@@ -241,11 +243,15 @@ AreaBlock alloc_large(size_t n) {
         lb.highest_freed = h;
     } else {
         if (lb.next >= kMaxLargeBlocks) raise_runtime(1430, "buffer Overflow(area 15)");
-        if (lb.next >= lb.table.size()) lb.table.resize(lb.table.size() + 512, nullptr);
+        if (lb.next >= lb.table.size()) {
+            lb.table.resize(lb.table.size() + 512, nullptr);
+            lb.sizes.resize(lb.table.size(), 0);
+        }
         index = lb.next++;
     }
     void* p = checked_malloc(n);
     lb.table[index] = p;
+    lb.sizes[index] = n;
     return {p, AreaAddr{0xF00000u | index}};
 }
 
@@ -331,6 +337,16 @@ void area_free(AreaAddr addr) {
     }
     ++h->free_count;
     if (sc.highest_free_page < 0 || sc.highest_free_page < static_cast<int>(page)) sc.highest_free_page = static_cast<int>(page);
+}
+
+size_t area_block_size(AreaAddr addr) {
+    unsigned c = addr.area_class();
+    if (c == 0) return 0;
+    if (c == 15) {
+        uint32_t index = addr.bits & 0xFFFFF;
+        return index < g_mem->large.next ? g_mem->large.sizes[index] : 0;
+    }
+    return kClassSize[c];
 }
 
 void* area_ptr(AreaAddr addr) {

@@ -63,6 +63,9 @@ inline T* cell_as(Value v) {
 AreaBlock area_alloc(size_t n_bytes);
 void area_free(AreaAddr addr);
 void* area_ptr(AreaAddr addr);
+// The usable bytes of a run-phase block (at least what was asked for); 0 for
+// a compile-area block, whose size is not kept.
+size_t area_block_size(AreaAddr addr);
 template <class T>
 inline T* area_as(AreaAddr addr) { return static_cast<T*>(area_ptr(addr)); }
 

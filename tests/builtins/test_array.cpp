@@ -32,6 +32,31 @@ TEST_F(InterpTest, ArrayReadingMethods) {
     });
 }
 
+// A long run of pushes keeps the recorded capacity of each growth at the new
+// count + 10 (10, 21, 32, ... 3002 for 3000 elements), so index appends past
+// it turn a large array into a keyed array just as they do a small one.
+TEST_F(InterpTest, LargeArraysKeepTheRecordedCapacity) {
+    const std::string pushes = "var a = []; for (var i = 0; i < 3000; i++) a.push(i); ";
+    Outcome o = run_script(pushes + "var c = a.length;");
+    ASSERT_FALSE(o.error) << o.message;
+    int64_t slot = global_find(static_cast<uint32_t>(symbol_lookup("a", 1)));
+    ASSERT_GE(slot, 0);
+    Value a = g_globals.slots[slot].value;
+    ASSERT_EQ(a.kind(), Kind::Array);
+    EXPECT_EQ(cell_as<ArrayCell>(a)->capacity, 3002u);
+
+    fresh_process();
+    o = run_script(pushes + "a[a.length] = 'x'; var r = [a.length, a[3000]];");
+    ASSERT_FALSE(o.error) << o.message;
+    EXPECT_EQ(global_kind("a"), Kind::Array);
+    EXPECT_EQ(global_text("r"), "[3001,\"x\"]");
+
+    fresh_process();
+    o = run_script(pushes + "a[a.length] = 'x'; a[a.length] = 'y';");
+    ASSERT_FALSE(o.error) << o.message;
+    EXPECT_EQ(global_kind("a"), Kind::KeyedArray);
+}
+
 TEST_F(InterpTest, ArrayMethodsAtTheEnds) {
     check_cases({
         {"var r = [[].pop(), [].shift()];", "[undefined,undefined]"},
