@@ -80,6 +80,10 @@ unsigned cell_pages_in_use();
 uint8_t* cell_page_append();
 unsigned word_pages_in_use();
 uint8_t* word_page_append(unsigned used_units);
+// `count` word pages in one allocation, so that a block of an image that
+// spans pages stays contiguous as it was when it was compiled; returns the
+// first page.
+uint8_t* word_pages_append(const uint32_t* used_units, unsigned count);
 
 // Figures the tests and object-file writer read.
 struct MemoryStats {
