@@ -350,12 +350,12 @@ private:
             if (page < l_.p_ && cell_page(page) && cell_of(v)->header >= kSaturatedCount &&
                 cell_of(v)->header != kFreeCellHeader)
                 return nullptr;
-            bad();
+            l_.bad_reference();
         }
         const uint32_t* words(AreaAddr a, uint64_t count) override {
             uint64_t first = ((a.bits >> 10) & 0x3FF) * uint64_t{kWordPageUnits} + (a.bits & 0x3FF);
             uint64_t begin = uint64_t{l_.f_} * kWordPageUnits, end = begin + uint64_t{l_.word_pages_} * kWordPageUnits;
-            if (a.area_class() != 0 || first < begin || count > end - first || first > end) bad();
+            if (a.area_class() != 0 || first < begin || count > end - first || first > end) l_.bad_reference();
             return reinterpret_cast<const uint32_t*>(word_page(l_.f_)) + (first - begin);
         }
         void check_symbol(uint32_t n) override {
