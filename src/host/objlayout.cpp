@@ -1,6 +1,7 @@
 #include "host/objlayout.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "runtime/area.h"
 #include "runtime/symbols.h"
@@ -33,13 +34,24 @@ uint32_t block_site(AreaAddr a, uint64_t j) {
 
 class Walk {
 public:
-    explicit Walk(CompiledMemory& m) : m_(m), seen_(kCellRefSpace, false) {}
+    explicit Walk(CompiledMemory& m) : m_(m), state_(kCellRefSpace, kNew) {}
 
+    // Depth first, without recursion.  Compiled code is acyclic (functions
+    // call each other by name), and the interpreter recurses along these
+    // references, so a cycle is refused rather than run into a stack overflow.
     void run(const std::vector<Value>& roots) {
         for (Value v : roots) value(v);
         while (!todo_.empty()) {
-            Value v = todo_.back();
+            auto [v, leaving] = todo_.back();
             todo_.pop_back();
+            uint8_t& st = state_[v.bits & 0xFFFFF];
+            if (leaving) {
+                st = kDone;
+                continue;
+            }
+            if (st != kNew) continue;
+            st = kOnPath;
+            todo_.push_back({v, true});
             cell(v);
         }
     }
@@ -60,9 +72,9 @@ private:
         if (is_area_kind(k) || v.bits >> 28) m_.bad();
         if (site) m_.relocate(*site, Reloc::CellRef);
         uint32_t id = v.bits & 0xFFFFF;
-        if (id >= kCellRefSpace || seen_[id]) return;
-        seen_[id] = true;
-        todo_.push_back(v);
+        if (id >= kCellRefSpace) m_.bad();
+        if (state_[id] == kOnPath) m_.bad();
+        if (state_[id] == kNew) todo_.push_back({v, false});
     }
 
     void word(WordSite site, WordRole role, uint32_t w) {
@@ -200,9 +212,10 @@ private:
         }
     }
 
+    static constexpr uint8_t kNew = 0, kOnPath = 1, kDone = 2;
     CompiledMemory& m_;
-    std::vector<bool> seen_;
-    std::vector<Value> todo_;
+    std::vector<uint8_t> state_;
+    std::vector<std::pair<Value, bool>> todo_;  // a cell, and whether its walk ends here
 };
 
 }  // namespace

@@ -72,9 +72,13 @@ private:
     MemoryStats stats_;
 };
 
-void cell_pages_section(std::vector<uint8_t>& out, unsigned pages) {
-    section(out, ObjSection::CellPages, page_size_word(uint64_t{pages} * kCellsPerPage, kCellsPerPage));
-    for (unsigned p = 0; p < pages; ++p) put_bytes(out, cell_page(p), kCellPageBytes);
+// The cells handed out: whole pages, and the last one up to its bump slot
+// (the slots after it hold whatever the allocation held).
+void cell_pages_section(std::vector<uint8_t>& out, unsigned pages, unsigned last_page_cells) {
+    uint64_t cells = pages ? uint64_t{pages - 1} * kCellsPerPage + last_page_cells : 0;
+    section(out, ObjSection::CellPages, page_size_word(cells, kCellsPerPage));
+    for (unsigned p = 0; p < pages; ++p)
+        put_bytes(out, cell_page(p), p + 1 < pages ? kCellPageBytes : last_page_cells * kCellSize);
 }
 
 void word_pages_section(std::vector<uint8_t>& out, unsigned pages) {
@@ -111,7 +115,7 @@ std::vector<uint8_t> write_object_image(const std::vector<Value>& statements, co
     ProcessMemory memory;
     walk_compiled(statements, memory);
     std::vector<uint8_t> stream;
-    cell_pages_section(stream, memory.cell_pages());
+    cell_pages_section(stream, memory.cell_pages(), std::min(memory_stats().cell_bump_slot, kCellsPerPage));
     word_pages_section(stream, memory.words_used());
     symbols_section(stream);
     word_list_section(stream, ObjSection::Globals, globals);

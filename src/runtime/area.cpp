@@ -423,7 +423,7 @@ uint8_t* word_pages_append(const uint32_t* used_units, unsigned count) {
 MemoryStats memory_stats() {
     const Memory& m = *g_mem;
     return {static_cast<unsigned>(m.cells.bump_page + 1), m.cells.total_free, m.cells.highest_free_page,
-            m.words.last_in_use + 1};
+            m.words.last_in_use + 1, static_cast<unsigned>(m.cells.bump_slot)};
 }
 
 uint8_t* cell_page(unsigned index) {

@@ -91,6 +91,7 @@ struct MemoryStats {
     unsigned free_cells;
     int highest_free_cell_page;   // -1 = none
     int word_pages_used;          // last word page in use + 1
+    unsigned cell_bump_slot;      // cells handed out in the last page (the rest is not yet written)
 };
 MemoryStats memory_stats();
 uint8_t* cell_page(unsigned index);      // null past the pages in use

@@ -76,7 +76,7 @@ TEST_F(ObjectWriter, CodedStreamsExpandToTheSameBytes) {
         EXPECT_EQ(expand(coded, c.stream.size()), c.stream) << c.what;
     }
     // Compiled code is mostly zeros and small words: the coding pays.
-    EXPECT_LT(compress_object_stream(module_stream).size() * 3, module_stream.size());
+    EXPECT_LT(compress_object_stream(module_stream).size() * 2, module_stream.size());
 }
 
 // The module run from source, then from its image (stored and compressed,
