@@ -4,3 +4,4 @@
 
 int tool_dirsum(int argc, char** argv);
 int tool_dump(int argc, char** argv);
+int tool_objfile(int argc, char** argv);

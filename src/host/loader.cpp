@@ -36,11 +36,11 @@ bool read_file(const std::string& path, std::vector<uint8_t>& out) {
 void load_object_module(const std::string& path, unsigned number) {
     std::string file = module_file(path);
     std::vector<uint8_t> image;
-    if (!read_file(file, image)) {
-        g_errors.compile_path = module_path(number);
-        g_errors.compile_line = 1;
-        raise_parse(1165, "ファイルオープン不正 '%s'", file.c_str());
-    }
+    // Later parse errors (VAR lines, the TOP text) name the last module
+    // loaded, as they do after a source module.
+    g_errors.compile_path = module_path(number);
+    g_errors.compile_line = 1;
+    if (!read_file(file, image)) raise_parse(1165, "ファイルオープン不正 '%s'", file.c_str());
     g_errors.module = static_cast<uint8_t>(number);
     load_object_image(image.data(), image.size(), number, module_path(number), g_modules.statements);
 }

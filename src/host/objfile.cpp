@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/errors.h"
+#include "host/objlayout.h"
 #include "interp/globals.h"
 #include "runtime/area.h"
 #include "runtime/cell.h"
@@ -130,6 +131,8 @@ public:
         }
         // Later compile-area blocks never share a page with the image.
         area_seal_pages();
+        validate();
+        for (Value v : roots_) statements_.push_back(value_retain(v));
     }
 
 private:
@@ -197,13 +200,15 @@ private:
         const uint8_t* data = take(pos, words * 4 + static_cast<uint64_t>(m) * 4);
         const uint8_t* used = data + words * 4;
         if (f_ + m > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+        std::vector<uint32_t> counts(m);
         for (uint32_t i = 0; i < m; ++i) {
-            uint32_t count = read32(used + i * 4);
-            if (count > kWordPageUnits) bad_length();
-            uint8_t* page = word_page_append(count);
-            uint64_t n = std::min<uint64_t>(kWordPageUnits, words - static_cast<uint64_t>(i) * kWordPageUnits);
-            std::memcpy(page, data + static_cast<size_t>(i) * kWordPageBytes, static_cast<size_t>(n) * 4);
+            counts[i] = read32(used + i * 4);
+            if (counts[i] > kWordPageUnits) bad_length();
         }
+        // One allocation: a block the compiler spread over several pages
+        // stays contiguous.
+        uint8_t* pages = word_pages_append(counts.data(), m);
+        if (words) std::memcpy(pages, data, static_cast<size_t>(words) * 4);
         word_pages_ = m;
         return pos + static_cast<size_t>(words * 4 + static_cast<uint64_t>(m) * 4);
     }
@@ -326,11 +331,49 @@ private:
             Value v(w + p_ * 256);
             const Cell* c = cell_of(v);
             if (!is_cell_kind(v.kind()) || c->type() != v.kind()) bad_reference();
-            statements_.push_back(value_retain(v));
+            roots_.push_back(v);
         }
         return pos + static_cast<size_t>(count) * 4;
     }
 
+    // What the interpreter will run must not reach outside the image: every
+    // reference a statement leads to lies in the new pages (or is a
+    // permanent cell of the process), every block within the new word pages.
+    class ImageMemory : public CompiledMemory {
+    public:
+        explicit ImageMemory(ImageLoader& l) : l_(l) {}
+        const Cell* cell(Value v) override {
+            uint32_t page = v.page();
+            if (page >= l_.p_ && page - l_.p_ < l_.cell_pages_ &&
+                static_cast<uint64_t>(page - l_.p_) * kCellsPerPage + v.slot() < l_.cells_)
+                return cell_of(v);
+            if (page < l_.p_ && cell_page(page) && cell_of(v)->header >= kSaturatedCount &&
+                cell_of(v)->header != kFreeCellHeader)
+                return nullptr;
+            l_.bad_reference();
+        }
+        const uint32_t* words(AreaAddr a, uint64_t count) override {
+            uint64_t first = ((a.bits >> 10) & 0x3FF) * uint64_t{kWordPageUnits} + (a.bits & 0x3FF);
+            uint64_t begin = uint64_t{l_.f_} * kWordPageUnits, end = begin + uint64_t{l_.word_pages_} * kWordPageUnits;
+            if (a.area_class() != 0 || first < begin || count > end - first || first > end) l_.bad_reference();
+            return reinterpret_cast<const uint32_t*>(word_page(l_.f_)) + (first - begin);
+        }
+        void check_symbol(uint32_t n) override {
+            if (n >= symbol_count()) bad();
+        }
+        void relocate(WordSite, Reloc) override {}
+        [[noreturn]] void bad() override { l_.bad_reference(); }
+
+    private:
+        ImageLoader& l_;
+    };
+
+    void validate() {
+        ImageMemory memory(*this);
+        walk_compiled(roots_, memory);
+    }
+
+    std::vector<Value> roots_;
     const uint8_t* s_;
     size_t len_;
     unsigned module_;

@@ -3,6 +3,7 @@
 // layouts exactly rather than using a general-purpose allocator.
 #include "runtime/area.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -411,10 +412,31 @@ uint8_t* word_page_append(unsigned used_units) {
     return w.pages[next];
 }
 
+uint8_t* word_pages_append(const uint32_t* used_units, unsigned count) {
+    WordPages& w = g_mem->words;
+    size_t first = static_cast<size_t>(w.last_in_use + 1);
+    if (count == 0) return nullptr;
+    if (first + count - 1 > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+    if (first + count > w.pages.size()) {
+        size_t size = (first + count + 127) / 128 * 128;
+        w.pages.resize(size, nullptr);
+        w.used.resize(size, 0);
+        w.owns.resize(size, 0);
+    }
+    auto* block = static_cast<uint8_t*>(checked_calloc(size_t{count} * kWordPageBytes));
+    for (unsigned i = 0; i < count; ++i) {
+        w.pages[first + i] = block + size_t{i} * kWordPageBytes;
+        w.owns[first + i] = (i == 0);
+        w.used[first + i] = static_cast<uint16_t>(std::min<uint32_t>(used_units[i], kWordPageUnits));
+    }
+    w.last_in_use = static_cast<int>(first + count - 1);
+    return block;
+}
+
 MemoryStats memory_stats() {
     const Memory& m = *g_mem;
     return {static_cast<unsigned>(m.cells.bump_page + 1), m.cells.total_free, m.cells.highest_free_page,
-            m.words.last_in_use + 1};
+            m.words.last_in_use + 1, static_cast<unsigned>(m.cells.bump_slot)};
 }
 
 uint8_t* cell_page(unsigned index) {

@@ -83,6 +83,10 @@ unsigned cell_pages_in_use();
 uint8_t* cell_page_append();
 unsigned word_pages_in_use();
 uint8_t* word_page_append(unsigned used_units);
+// `count` word pages in one allocation, so that a block of an image that
+// spans pages stays contiguous as it was when it was compiled; returns the
+// first page.
+uint8_t* word_pages_append(const uint32_t* used_units, unsigned count);
 
 // Figures the tests and object-file writer read.
 struct MemoryStats {
@@ -90,6 +94,7 @@ struct MemoryStats {
     unsigned free_cells;
     int highest_free_cell_page;   // -1 = none
     int word_pages_used;          // last word page in use + 1
+    unsigned cell_bump_slot;      // cells handed out in the last page (the rest is not yet written)
 };
 MemoryStats memory_stats();
 uint8_t* cell_page(unsigned index);      // null past the pages in use

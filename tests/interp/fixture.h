@@ -5,6 +5,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "db/front/records.h"
 #include "host/errors.h"
 #include "host/journal.h"
+#include "host/objfile.h"
+#include "host/objwrite.h"
 #include "interp/globals.h"
 #include "interp/interp.h"
 #include "runtime/area.h"
@@ -65,6 +68,48 @@ inline Outcome outcome_of(Value carried) {
     return o;
 }
 
+// How run_script brings the compiled script into the process.  The
+// environment variable KORU_TEST_OBJECT_IMAGE sends every script through an
+// object image instead: "stored" or "compressed", loaded first (the image's
+// symbol table replaces the process's), or with "-merged" after a source
+// module (its names are merged).
+struct ImageRoute {
+    bool image = false, compressed = false, merged = false;
+};
+
+inline ImageRoute image_route() {
+    const char* e = std::getenv("KORU_TEST_OBJECT_IMAGE");
+    std::string r = e ? e : "";
+    return {!r.empty(), r.rfind("compressed", 0) == 0, r.find("-merged") != std::string::npos};
+}
+
+// A module compiled before the image in the merged route: names of its own,
+// so the image's symbol numbers must be translated and its pages shifted.
+inline constexpr const char* kPreludeModule =
+    "var objPreludeA = 'p'; function objPreludeF(objPreludeX, y) { return [objPreludeX, y, {objPreludeK: 1}]; }";
+
+// Writes the compiled statements as an image, resets memory, symbols and
+// globals, and loads the image (after the prelude module when merged).
+inline void reload_through_image(std::vector<Value>& statements, ImageRoute route) {
+    std::vector<uint8_t> image = write_object_image(statements, g_compiler.globals, route.compressed);
+    statements.clear();
+    g_globals.slots.clear();
+    memory_reset();
+    g_globals.reset();
+    g_symbols.reset();
+    symbols_seed();
+    g_compiler.reset();
+    unsigned module = 1;
+    if (route.merged) {
+        std::string prelude = kPreludeModule;
+        g_compiler.module = 1;
+        std::vector<Value> prelude_statements;
+        compile_module("prelude.js", prelude.data(), prelude_statements);
+        module = 2;
+    }
+    load_object_image(image.data(), image.size(), module, "t.jo", statements);
+}
+
 // Compiles and runs `source` as the TOP call runs (errors go to the
 // script's try statements).
 inline Outcome run_script(const std::string& source, bool top_running = true) {
@@ -73,6 +118,7 @@ inline Outcome run_script(const std::string& source, bool top_running = true) {
     g_compiler.module = 1;
     try {
         compile_module("t.js", text.data(), statements);
+        if (ImageRoute route = image_route(); route.image) reload_through_image(statements, route);
     } catch (const Unwind& u) {
         return outcome_of(u.value);
     }

@@ -1,0 +1,225 @@
+#include "host/objlayout.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "runtime/area.h"
+#include "runtime/symbols.h"
+
+namespace koru {
+
+const OperandLayout* operand_layout(unsigned opcode) {
+    for (const OperandLayout& l : kOperandLayouts)
+        if (op_byte(l.op) == opcode) return &l;
+    return nullptr;
+}
+
+WordRole operand_role(unsigned opcode, unsigned index) {
+    const OperandLayout* l = operand_layout(opcode);
+    if (!l || index >= l->max_count) return WordRole::Value;
+    return l->roles[index];
+}
+
+namespace {
+
+constexpr uint32_t kCellRefSpace = kMaxCellPages * kCellsPerPage;
+
+uint32_t cell_site(Value v, unsigned word) { return v.page() * 65536 + v.slot() * 4 + word; }
+
+// The linear compile-area index of word `j` of a class-0 block.
+uint32_t block_site(AreaAddr a, uint64_t j) {
+    uint32_t page = (a.bits >> 10) & 0x3FF, offset = a.bits & 0x3FF;
+    return static_cast<uint32_t>(page * kWordPageUnits + offset + j);
+}
+
+class Walk {
+public:
+    explicit Walk(CompiledMemory& m) : m_(m), state_(kCellRefSpace, kNew) {}
+
+    // Depth first, without recursion.  Compiled code is acyclic (functions
+    // call each other by name), and the interpreter recurses along these
+    // references, so a cycle is refused rather than run into a stack overflow.
+    void run(const std::vector<Value>& roots) {
+        for (Value v : roots) value(v);
+        while (!todo_.empty()) {
+            auto [v, leaving] = todo_.back();
+            todo_.pop_back();
+            uint8_t& st = state_[v.bits & 0xFFFFF];
+            if (leaving) {
+                st = kDone;
+                continue;
+            }
+            if (st != kNew) continue;
+            st = kOnPath;
+            todo_.push_back({v, true});
+            cell(v);
+        }
+    }
+
+private:
+    // A Value word: symbols are translated, cells walked, immediates and
+    // integer keys left alone.  Area objects never occur in compiled code.
+    void value(Value v, const WordSite* site = nullptr) {
+        Kind k = v.kind();
+        if (k == Kind::Immediate) {
+            if (!v.is_symbol()) return;
+            m_.check_symbol(v.payload());
+            // The predefined names have the same numbers in every table.
+            if (site && v.payload() >= kPredefinedSymbols) m_.relocate(*site, Reloc::Symbol);
+            return;
+        }
+        if (k == Kind::IntKey || k == Kind::None4) return;
+        if (is_area_kind(k) || v.bits >> 28) m_.bad();
+        if (site) m_.relocate(*site, Reloc::CellRef);
+        uint32_t id = v.bits & 0xFFFFF;
+        if (id >= kCellRefSpace) m_.bad();
+        if (state_[id] == kOnPath) m_.bad();
+        if (state_[id] == kNew) todo_.push_back({v, false});
+    }
+
+    void word(WordSite site, WordRole role, uint32_t w) {
+        if (role == WordRole::Value) return value(Value(w), &site);
+        if (role == WordRole::Symbol) {
+            if (w == 0) return;
+            m_.check_symbol(w);
+            if (w >= kPredefinedSymbols) m_.relocate(site, Reloc::Symbol);
+        }
+    }
+
+    // A block of Values; its own address word is at `site`.
+    const uint32_t* block(WordSite site, AreaAddr a, uint64_t count) {
+        if (a.area_class() != 0) m_.bad();
+        m_.relocate(site, Reloc::AreaAddr);
+        return m_.words(a, count);
+    }
+
+    void values_in(AreaAddr a, const uint32_t* w, uint64_t from, uint64_t to) {
+        for (uint64_t j = from; j < to; ++j) in_block(a, j, w[j]);
+    }
+    void in_block(AreaAddr a, uint64_t j, uint32_t w) {
+        WordSite site{false, block_site(a, j)};
+        value(Value(w), &site);
+    }
+
+    void cell(Value v) {
+        const Cell* c = m_.cell(v);
+        if (!c) return;
+        if (c->type() != v.kind()) m_.bad();
+        switch (v.kind()) {
+        case Kind::String: return string(v, reinterpret_cast<const StringCell*>(c));
+        case Kind::Array: return array(v, reinterpret_cast<const ArrayCell*>(c));
+        case Kind::KeyedArray: {
+            auto* k = reinterpret_cast<const KeyedArrayCell*>(c);
+            return pairs(v, 1, k->pairs, k->count, k->capacity);
+        }
+        case Kind::Hash: {
+            auto* h = reinterpret_cast<const HashCell*>(c);
+            word(WordSite{true, cell_site(v, 3)}, WordRole::Symbol, h->class_symbol);
+            return pairs(v, 2, h->pairs, h->count, h->capacity);
+        }
+        case Kind::Function: return function(v, reinterpret_cast<const FunctionCell*>(c));
+        case Kind::Instruction: return instruction(v, reinterpret_cast<const InstrCell*>(c));
+        default: return;  // Int, Double, Date: no references
+        }
+    }
+
+    void string(Value v, const StringCell* s) {
+        uint64_t bytes = std::max<uint64_t>(s->capacity, uint64_t{s->length} + 1);
+        auto* text = reinterpret_cast<const char*>(block(WordSite{true, cell_site(v, 1)}, s->text, (bytes + 3) / 4));
+        if (text[s->length] != '\0') m_.bad();
+    }
+
+    void array(Value v, const ArrayCell* a) {
+        if (a->count > a->capacity) m_.bad();
+        const uint32_t* w = block(WordSite{true, cell_site(v, 1)}, a->elements, a->capacity);
+        values_in(a->elements, w, 0, a->count);
+    }
+
+    void pairs(Value v, unsigned at, AreaAddr vec, uint32_t count, uint32_t capacity) {
+        if (count > capacity) m_.bad();
+        const uint32_t* w = block(WordSite{true, cell_site(v, at)}, vec, uint64_t{capacity} * 2);
+        values_in(vec, w, 0, uint64_t{count} * 2);
+    }
+
+    void function(Value v, const FunctionCell* f) {
+        WordSite body{true, cell_site(v, 1)};
+        value(Value(f->body), &body);
+        unsigned names = f->param_count + f->local_count;
+        if (names == 0) return;
+        const uint32_t* w = block(WordSite{true, cell_site(v, 2)}, f->names, names);
+        values_in(f->names, w, 0, names);
+    }
+
+    void instruction(Value v, const InstrCell* c) {
+        if (!is_opcode(c->opcode)) m_.bad();
+        if (c->nops == InstrCell::kLargeCount && c->opcode != op_byte(Op::OP_BLOCK)) m_.bad();
+        uint32_t n = c->operand_count();
+        if (const OperandLayout* l = operand_layout(c->opcode); l && (n < l->min_count || n > l->max_count)) m_.bad();
+        const uint32_t* ops;
+        AreaAddr vec{c->op0};
+        if (c->uses_vector()) {
+            ops = block(WordSite{true, cell_site(v, 1)}, vec, n);
+        } else {
+            ops = &c->op0;
+        }
+        for (uint32_t i = 0; i < n; ++i) {
+            WordSite site = c->uses_vector() ? WordSite{false, block_site(vec, i)} : WordSite{true, cell_site(v, 1 + i)};
+            operand(site, operand_role(c->opcode, i), ops, i);
+        }
+    }
+
+    void operand(WordSite site, WordRole role, const uint32_t* ops, uint32_t i) {
+        AreaAddr a{ops[i]};
+        switch (role) {
+        case WordRole::Value:
+        case WordRole::Number:
+        case WordRole::Symbol: return word(site, role, ops[i]);
+        case WordRole::Args: {
+            uint64_t n = block(site, a, 1)[0];
+            values_in(a, m_.words(a, n + 1), 1, n + 1);
+            return;
+        }
+        case WordRole::ForHeader: {
+            // The counts word beside it: steps in the low half, initialisers above.
+            uint64_t n = (ops[1] >> 16) + 1 + (ops[1] & 0xFFFF);
+            values_in(a, block(site, a, n), 0, n);
+            return;
+        }
+        case WordRole::Catch: {
+            if (a.bits == 0) return;
+            values_in(a, block(site, a, 3), 0, 2);
+            return;
+        }
+        case WordRole::Cases: return cases(site, a);
+        case WordRole::CaseList: {
+            uint64_t n = m_.words(AreaAddr{ops[1]}, 2)[1];
+            values_in(a, block(site, a, n), 0, n);
+            return;
+        }
+        }
+    }
+
+    // Pair 0: (pairs in use, statement count); pair 1: (0, default index);
+    // then (label, statement index).  Indexes stay within the statement list.
+    void cases(WordSite site, AreaAddr a) {
+        const uint32_t* head = block(site, a, 2);
+        uint64_t pairs = head[0], statements = head[1];
+        if (pairs < 2) m_.bad();
+        const uint32_t* w = m_.words(a, pairs * 2);
+        for (uint64_t p = 1; p < pairs; ++p) {
+            if (w[2 * p + 1] > statements) m_.bad();
+            if (p >= 2) in_block(a, 2 * p, w[2 * p]);
+        }
+    }
+
+    static constexpr uint8_t kNew = 0, kOnPath = 1, kDone = 2;
+    CompiledMemory& m_;
+    std::vector<uint8_t> state_;
+    std::vector<std::pair<Value, bool>> todo_;  // a cell, and whether its walk ends here
+};
+
+}  // namespace
+
+void walk_compiled(const std::vector<Value>& roots, CompiledMemory& memory) { Walk(memory).run(roots); }
+
+}  // namespace koru

@@ -1,0 +1,88 @@
+// What every word of compiled code holds, for object images.
+//
+// Most words that hang off a cell are Values, and a Value says by its kind
+// whether it names a symbol, a cell or nothing to relocate.  The exceptions
+// are the words that the compiler stores raw: compile-area addresses of the
+// small blocks some instructions use (argument records, `for` header lists,
+// catch records, switch tables), plain numbers (counts, flags, indexes) and
+// the class symbol of a Hash.  Those are listed here, once; the object-file
+// writer builds its relocation lists from this walk and the loader checks a
+// loaded image with the same walk.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "interp/opcodes.h"
+#include "runtime/cell.h"
+#include "runtime/value.h"
+
+namespace koru {
+
+enum class WordRole : uint8_t {
+    Value,      // a Value: by its kind a symbol, a cell reference or an immediate
+    Number,     // a plain number: never relocated
+    Symbol,     // a raw symbol number, 0 = none
+    Args,       // AreaAddr of an argument record: word 0 the count n, then n Values
+    ForHeader,  // AreaAddr of a `for` header list: initialisers, condition, steps
+    Catch,      // AreaAddr of a catch record (symbol, block, 0), or 0 = no catch
+    Cases,      // AreaAddr of a switch case table: pairs (header, default, labels)
+    CaseList,   // AreaAddr of a switch statement list (its length is in the case table)
+};
+
+// The instructions whose operands are not all Values, with the operand
+// counts their handlers expect.
+struct OperandLayout {
+    Op op;
+    uint8_t min_count, max_count;
+    WordRole roles[4];
+};
+
+inline constexpr OperandLayout kOperandLayouts[] = {
+    {Op::OP_CALL, 2, 2, {WordRole::Value, WordRole::Args}},
+    {Op::OP_NEW, 2, 2, {WordRole::Value, WordRole::Args}},
+    {Op::OP_FOR, 3, 3, {WordRole::ForHeader, WordRole::Number, WordRole::Value}},
+    {Op::OP_FOR_OF, 4, 4, {WordRole::Value, WordRole::Value, WordRole::Value, WordRole::Number}},
+    {Op::OP_FOR_IN, 4, 4, {WordRole::Value, WordRole::Value, WordRole::Value, WordRole::Number}},
+    {Op::OP_TRY, 2, 3, {WordRole::Value, WordRole::Catch, WordRole::Value}},
+    {Op::OP_SWITCH, 4, 4, {WordRole::Value, WordRole::Cases, WordRole::CaseList, WordRole::Number}},
+};
+
+// The layout of an opcode, or null when every operand is a Value.
+const OperandLayout* operand_layout(unsigned opcode);
+WordRole operand_role(unsigned opcode, unsigned index);
+
+// The three kinds of word an image's relocation lists name.
+enum class Reloc : uint8_t { Symbol, CellRef, AreaAddr };
+
+// Where a word lives, in the loader's position format: a cell-page word is
+// page * 65536 + word within the page, a word-page word is page * 1024 +
+// word (its linear index in the compile area).
+struct WordSite {
+    bool in_cells;
+    uint32_t position;
+};
+
+// The memory a walk reads.  The writer's view is the process's own compiled
+// module; the loader's view accepts only what lies inside a freshly loaded
+// image and raises for anything else.
+class CompiledMemory {
+public:
+    virtual ~CompiledMemory() = default;
+    // The cell a cell-kind Value refers to, or null for a cell that is known
+    // good and is not walked (a permanent cell of the process).  Raises for
+    // a reference it cannot accept.
+    virtual const Cell* cell(Value v) = 0;
+    // `count` words of the compile area from `addr` on; raises when they do
+    // not lie in the memory.
+    virtual const uint32_t* words(AreaAddr addr, uint64_t count) = 0;
+    // A symbol number that the memory cannot name raises.
+    virtual void check_symbol(uint32_t number) = 0;
+    virtual void relocate(WordSite site, Reloc kind) = 0;
+    [[noreturn]] virtual void bad() = 0;
+};
+
+// Walks every cell reachable from `roots` once and reports each word that
+// holds a symbol number, a cell reference or a compile-area address.
+void walk_compiled(const std::vector<Value>& roots, CompiledMemory& memory);
+
+}  // namespace koru
