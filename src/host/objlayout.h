@@ -47,6 +47,10 @@ inline constexpr OperandLayout kOperandLayouts[] = {
     {Op::OP_SWITCH, 4, 4, {WordRole::Value, WordRole::Cases, WordRole::CaseList, WordRole::Number}},
 };
 
+// The operands a handler reads whatever the count says (the fixed ones):
+// an instruction with fewer would have its handler read past them.
+unsigned min_operands(unsigned opcode);
+
 // The layout of an opcode, or null when every operand is a Value.
 const OperandLayout* operand_layout(unsigned opcode);
 WordRole operand_role(unsigned opcode, unsigned index);

@@ -188,6 +188,27 @@ TEST_F(ObjectWriter, UnlistedReferencesAreRefused) {
     }
 }
 
+// An operator cell whose operand count is below what its handler reads
+// would make the handler take the position word for an operand.
+TEST_F(ObjectWriter, OperatorsWithTooFewOperandsAreRefused) {
+    Bytes image = compile_object_image("m.js", "var r = 1 == 2;", false);
+    std::vector<Section> sections = sections_of(stream_of(image));
+    bool changed = false;
+    for (Section& s : sections) {
+        if (s.tag != 0x01000100) continue;
+        for (size_t at = 0; at + 16 <= s.data.size(); at += 16)
+            if ((s.data[at] & 0xF) == 13 && s.data[at + 3] == op_byte(Op::OP_EQ)) s.data[at + 2] = 1, changed = true;
+    }
+    ASSERT_TRUE(changed);
+    Bytes bad = file_of(sections);
+    fresh_process();
+    testing::Raised r = testing::expect_raise([&] {
+        std::vector<Value> s;
+        load_object_image(bad.data(), bad.size(), 1, "m.jo", s);
+    });
+    EXPECT_EQ(r.code, "1450");
+}
+
 // Mutations of a real image: each load ends in an image error or in an
 // image the walk accepted, whose top-level statements then run to an end.
 TEST_F(ObjectWriter, MutatedImagesOfARealModuleNeverCrash) {
