@@ -1,10 +1,13 @@
 #include "host/objlayout.h"
 
 #include <algorithm>
+#include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "runtime/area.h"
 #include "runtime/symbols.h"
+#include "strings/regex/nodes.h"
 
 namespace koru {
 
@@ -92,12 +95,79 @@ private:
             return;
         }
         if (k == Kind::IntKey || k == Kind::None4) return;
+        if (k == Kind::RegExp && !(v.bits >> 28)) return pattern(v, site, 0);
         if (is_area_kind(k) || v.bits >> 28) m_.bad();
         if (site) m_.relocate(*site, Reloc::CellRef);
         uint32_t id = v.bits & 0xFFFFF;
         if (id >= kCellRefSpace) m_.bad();
         if (state_[id] == kOnPath) m_.bad();
         if (state_[id] == kNew) todo_.push_back({v, false});
+    }
+
+    // A pattern compiled with the module (a regular-expression literal): a
+    // tree of alternation and sequence blocks in the compile area.  Every
+    // block is reached once and the depth is bounded, so that the matcher,
+    // which recurses along these references, meets neither a cycle nor a
+    // reference into nowhere.
+    void pattern(Value v, const WordSite* site, unsigned depth) {
+        AreaAddr a = v.area_addr();
+        if (a.area_class() != 0 || depth > kMaxPatternDepth) m_.bad();
+        if (site) m_.relocate(*site, Reloc::AreaAddr);
+        if (!patterns_seen_.insert(a.bits).second) m_.bad();  // a tree: every block once
+        const uint32_t* head = m_.words(a, 4);
+        uint8_t flags = static_cast<uint8_t>(head[0] >> 8);
+        uint32_t count = head[0] >> 16;
+        if ((head[0] & 0xF) != static_cast<uint32_t>(Kind::RegExp)) m_.bad();
+        if (flags & regex::kFlagAlternation) {
+            AreaAddr items{head[1]};
+            const uint32_t* w = block(WordSite{false, block_site(a, 1)}, items, count);
+            for (uint32_t j = 0; j < count; ++j) {
+                WordSite at{false, block_site(items, j)};
+                Value alt(w[j]);
+                if (alt.kind() != Kind::RegExp) m_.bad();
+                pattern(alt, &at, depth + 1);
+            }
+            return;
+        }
+        // A sequence: its UTF-16 text (and terminator) must lie in the block too.
+        uint32_t text_len = head[3] & 0xFFFF;
+        m_.words(a, (regex::kSeqTextOffset + (uint64_t{text_len} + 1) * 2 + 3) / 4);
+        if (count == 0) return;
+        AreaAddr nodes{head[1]};
+        const uint32_t* w = block(WordSite{false, block_site(a, 1)}, nodes, uint64_t{count} * 5);
+        for (uint32_t j = 0; j < count; ++j) node(nodes, j, w + j * 5, text_len, depth);
+    }
+
+    // A 20-byte node: `sub` (word 0) holds a group's content or a lookaround
+    // pattern, `name` (word 1) a symbol, and a group keeps its lookaround
+    // pattern in the text fields (word 4).  Every pattern the matcher will
+    // follow must be there, and every piece of text must lie in the
+    // sequence's text.
+    void node(AreaAddr nodes, uint32_t j, const uint32_t* w, uint32_t text_len, unsigned depth) {
+        regex::Node n;
+        std::memcpy(static_cast<void*>(&n), w, sizeof n);
+        auto inner = [&](unsigned word, uint32_t bits) {
+            Value v(bits);
+            if (v.kind() != Kind::RegExp) m_.bad();
+            WordSite at{false, block_site(nodes, uint64_t{j} * 5 + word)};
+            pattern(v, &at, depth + 1);
+        };
+        bool looks = n.look != regex::Look::None;
+        if (n.is_group() || looks) inner(0, n.sub.get());
+        if (n.is_group() && looks) inner(4, regex::look_pattern(n));
+        word(WordSite{false, block_site(nodes, uint64_t{j} * 5 + 1)}, WordRole::Symbol, n.name.get());
+        switch (n.type) {
+        case regex::NodeType::Char:
+            if (n.text_off >= text_len) m_.bad();
+            break;
+        case regex::NodeType::Run:
+        case regex::NodeType::Class:
+        case regex::NodeType::NegClass:
+            if (uint32_t{n.text_off} + n.text_len > text_len) m_.bad();
+            break;
+        default:
+            break;
+        }
     }
 
     void word(WordSite site, WordRole role, uint32_t w) {
@@ -238,6 +308,8 @@ private:
 
     static constexpr uint8_t kNew = 0, kOnPath = 1, kDone = 2;
     CompiledMemory& m_;
+    std::unordered_set<uint32_t> patterns_seen_;
+    static constexpr unsigned kMaxPatternDepth = 256;
     std::vector<uint8_t> state_;
     std::vector<std::pair<Value, bool>> todo_;  // a cell, and whether its walk ends here
 };

@@ -41,6 +41,8 @@ function main() {
   switch (greeting) { case "hi": out += 1; break; case "hello": out += 2; default: out += 3; }
   var p = new Point(4);
   out += `v=${add(1, 2)} ${p.x}` + big + half + (i < 3 ? "lt" : "ge");
+  var m = /(?<y>\d+)-(?:a|bc)+(x)/i.exec("on 2024-BCax");
+  out += m[0] + m["1"] + m.groups.y + /^q/.test("qz");
   sendToFront("out", out);
   sendToFront("table", table);
   return out;
