@@ -57,15 +57,8 @@ Value take_entry(Value self, uint32_t i) {
 
 }  // namespace
 
-Value keyed_concat(Value self, const Value* args, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i)
-        if (args[i].kind() != Kind::Array && args[i].kind() != Kind::KeyedArray)
-            raise_runtime(2505, "Array.concatの引数不正");
-    TempGuard out(make_array(0));
-    concat_into(out.get(), self);
-    for (uint32_t i = 0; i < n; ++i) concat_into(out.get(), args[i]);
-    return out.release();
-}
+// A keyed array concatenates its values as an array does.
+Value keyed_concat(Value self, const Value* args, uint32_t n) { return array_concat(self, args, n); }
 
 Value keyed_keys(Value self, const Value*, uint32_t) { return positions_array(keyed_count(self)); }
 

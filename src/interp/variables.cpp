@@ -491,14 +491,6 @@ void set_regexp_property_fn(RegExpPropertyFn fn) { g_regexp_property = fn; }
 void set_last_index_access(LastIndexAccess access) { g_last_index = access; }
 void set_last_index_place(Value regexp) { set_place(PlaceKind::LastIndex, regexp, 0); }
 
-unsigned utf8_lead_length(uint8_t b) {
-    if (b >= 0xC0 && b <= 0xDF) return 2;
-    if (b >= 0xE0 && b <= 0xEF) return 3;
-    if (b >= 0xF0 && b <= 0xF7) return 4;
-    if (b >= 0xF8 && b <= 0xFB) return 5;
-    if (b >= 0xFC && b <= 0xFD) return 6;
-    return 1;
-}
 
 uint32_t utf8_char_count(const char* text, uint32_t len) {
     uint32_t n = 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "interp/state.h"
+#include "runtime/utf8.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -47,7 +48,5 @@ void set_last_index_place(Value regexp);
 
 // Number of UTF-8 characters in the text, counted by lead bytes.
 uint32_t utf8_char_count(const char* text, uint32_t len);
-// Byte length of the UTF-8 character that starts with this lead byte.
-unsigned utf8_lead_length(uint8_t lead);
 
 }  // namespace koru

@@ -7,16 +7,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "runtime/utf8.h"
+
 namespace koru {
 
-constexpr unsigned lead_length(uint8_t b) {
-    if (b >= 0xC0 && b <= 0xDF) return 2;
-    if (b >= 0xE0 && b <= 0xEF) return 3;
-    if (b >= 0xF0 && b <= 0xF7) return 4;
-    if (b >= 0xF8 && b <= 0xFB) return 5;
-    if (b >= 0xFC && b <= 0xFD) return 6;
-    return 1;
-}
+constexpr unsigned lead_length(uint8_t b) { return utf8_lead_length(b); }
 
 // The text up to its first NUL byte.
 std::string_view counted_text(std::string_view s);
