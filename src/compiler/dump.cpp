@@ -8,6 +8,7 @@
 #include "runtime/cell.h"
 #include "runtime/objects.h"
 #include "runtime/symbols.h"
+#include "runtime/text.h"
 
 namespace koru {
 
@@ -133,6 +134,12 @@ void Writer::dispatch(Value v) {
         case Kind::Function:
             function(v);
             return;
+        case Kind::RegExp: {
+            std::string text;
+            write_display(v, text, false);
+            leaf(text);
+            return;
+        }
         default:
             std::snprintf(buf, sizeof buf, "<kind %u 0x%08x>", static_cast<unsigned>(v.kind()), v.bits);
             leaf(buf);

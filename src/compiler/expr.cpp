@@ -67,9 +67,11 @@ const ClassRule* class_rule(uint32_t symbol) {
 }
 
 // Names that compile to their own instruction when written as a call.
+// Hash(...) is one of them: written as a call it makes a new empty Hash
+// (opcode 190), as the opcode table has it.
 bool is_conversion_name(uint32_t s) {
     return s == SYM_Integer || s == SYM_Float || s == SYM_Error || s == SYM_RegExp || s == SYM_Array ||
-           s == SYM_Exception;
+           s == SYM_Exception || s == SYM_Hash;
 }
 
 struct Nesting {

@@ -1,6 +1,7 @@
 // Shared set-up for the compiler tests: a fresh memory, symbol table and
 // compiler state per case, and a way to catch a parse error's code and text.
 #pragma once
+#include "builtins/install.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -13,12 +14,15 @@
 
 namespace koru::test {
 
+// A fresh process as the program starts one: the built-ins registered, so
+// that regular-expression literals compile as they do in a request.
 inline void fresh_compiler() {
     memory_reset();
     g_symbols.reset();
     symbols_seed();
     g_compiler.reset();
     g_errors.reset();
+    builtins_install();
 }
 
 struct Raised {
