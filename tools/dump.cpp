@@ -1,7 +1,5 @@
 // koru-tool dump FILE.js: the compiled cells of a module as a tree.
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,17 +17,12 @@ int tool_dump(int argc, char** argv) {
         std::fprintf(stderr, "usage: koru-tool dump FILE.js\n");
         return 2;
     }
-    std::ifstream in(argv[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "koru-tool: cannot open '%s'\n", argv[0]);
-        return 1;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    if (!read_input_file(argv[0], text)) return 1;
     symbols_seed();
     g_compiler.module = 1;
     std::vector<Value> statements;
-    std::string error = compile_text_for_dump(argv[0], text.str(), statements);
+    std::string error = compile_text_for_dump(argv[0], text, statements);
     for (Value v : statements) std::printf("%s\n", dump_tree(v).c_str());
     if (!error.empty()) {
         std::printf("%s\n", error.c_str());

@@ -1,5 +1,7 @@
 // koru-tool: helpers for administrators and developers.
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <cstring>
 
 #include "commands.h"
@@ -25,6 +27,18 @@ int usage(const char* program) {
 }
 
 }  // namespace
+
+bool read_input_file(const char* path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "koru-tool: cannot open '%s'\n", path);
+        return false;
+    }
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return true;
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage(argv[0]);

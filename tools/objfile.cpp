@@ -2,8 +2,6 @@
 // it as an object image that a request can load instead of the source.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -38,16 +36,11 @@ int tool_objfile(int argc, char** argv) {
         ++argv;
     }
     if (argc != 2) return usage();
-    std::ifstream in(argv[0], std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "koru-tool: cannot open '%s'\n", argv[0]);
-        return 1;
-    }
-    std::stringstream text;
-    text << in.rdbuf();
+    std::string text;
+    if (!read_input_file(argv[0], text)) return 1;
     std::vector<uint8_t> image;
     try {
-        image = compile_object_image(argv[0], text.str(), compress);
+        image = compile_object_image(argv[0], text, compress);
     } catch (const Unwind& u) {
         std::fprintf(stderr, "koru-tool: %s\n", error_text(u).c_str());
         return 1;
