@@ -1,6 +1,7 @@
 // koru-tool objfile [--compress] IN.js OUT.jo: compiles a module and writes
 // it as an object image that a request can load instead of the source.
 #include <cstdio>
+#include <fstream>
 #include <cstring>
 #include <stdexcept>
 #include <string>
