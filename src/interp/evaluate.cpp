@@ -230,12 +230,10 @@ Value dispatch(Value v) {
     return t[c.opcode - kOpFirst](c);
 }
 
-}  // namespace
-
-Value evaluate(Value v) {
+// Everything but instructions and names: data, literals and templates.
+// Kept out of line so that the two frequent cases stay a short path.
+[[gnu::noinline]] Value evaluate_data(Value v) {
     switch (v.kind()) {
-    case Kind::Immediate:
-        return v.payload() <= kNaN ? v : lookup_variable(v.payload());
     case Kind::Int:
     case Kind::Date:
     case Kind::Exception:
@@ -249,11 +247,18 @@ Value evaluate(Value v) {
     case Kind::KeyedArray:
     case Kind::Hash:
         return literal_needs_eval(v, 0) ? copy_literal(v) : v;
-    case Kind::Instruction:
-        return dispatch(v);
     default:
         unevaluable(v);
     }
+}
+
+}  // namespace
+
+Value evaluate(Value v) {
+    Kind k = v.kind();
+    if (k == Kind::Instruction) return dispatch(v);
+    if (k == Kind::Immediate) return v.payload() <= kNaN ? v : lookup_variable(v.payload());
+    return evaluate_data(v);
 }
 
 void set_compile_text_fn(CompileTextFn fn) { g_compile_text = fn; }
