@@ -108,6 +108,14 @@ struct Memory {
 
 Memory* g_mem = new Memory();
 
+// Points the inline area_ptr at the page tables; called whenever one of
+// them has moved (it grew, or the memory was reset).
+void sync_area_tables() {
+    g_area.words = g_mem->words.pages.data();
+    g_area.large = g_mem->large.table.data();
+    for (unsigned c = 1; c < kClassCount; ++c) g_area.classes[c] = g_mem->classes[c].pages.data();
+}
+
 inline ClassPageHeader* page_header(uint8_t* page) { return reinterpret_cast<ClassPageHeader*>(page); }
 // Slots follow the 8-byte page header at a stride of the slot size, so every
 // block is 8-byte aligned (vectors of Values and pairs are read in place).
@@ -117,6 +125,10 @@ inline bool has_marker(const uint8_t* p) { return std::memcmp(p, kFreeSlotMarker
 }  // namespace
 
 uint8_t** g_cell_pages = g_mem->cells.pages.data();
+AreaTables g_area;
+namespace {
+const bool g_area_ready = (sync_area_tables(), true);
+}  // namespace
 
 // ---- cells --------------------------------------------------------------------
 
@@ -229,6 +241,7 @@ AreaBlock alloc_word_area(size_t n) {
         w.pages.resize(w.pages.size() + grow, nullptr);
         w.used.resize(w.pages.size(), 0);
         w.owns.resize(w.pages.size(), 0);
+        sync_area_tables();
     }
     auto* block = static_cast<uint8_t*>(checked_calloc(span * kWordPageBytes));
     for (size_t i = 0; i < span; ++i) {
@@ -255,6 +268,7 @@ AreaBlock alloc_large(size_t n) {
         if (lb.next >= lb.table.size()) {
             lb.table.resize(lb.table.size() + 512, nullptr);
             lb.sizes.resize(lb.table.size(), 0);
+            sync_area_tables();
         }
         index = lb.next++;
     }
@@ -300,7 +314,10 @@ AreaBlock alloc_class(unsigned c) {
         if (sc.current < 0 || page_header(sc.pages[sc.current])->bumped >= kClassSlots[c]) {
             unsigned next = static_cast<unsigned>(sc.current + 1);
             if (next >= kMaxClassPages) raise_runtime(1435, "buffer Overflow(area %d)", c);
-            if (next >= sc.pages.size()) sc.pages.resize(sc.pages.size() + 256, nullptr);
+            if (next >= sc.pages.size()) {
+                sc.pages.resize(sc.pages.size() + 256, nullptr);
+                sync_area_tables();
+            }
             sc.pages[next] = new_class_page(c);
             sc.current = static_cast<int>(next);
         }
@@ -358,17 +375,6 @@ size_t area_block_size(AreaAddr addr) {
     return kClassSize[c];
 }
 
-void* area_ptr(AreaAddr addr) {
-    unsigned c = addr.area_class();
-    if (c == 0) {
-        unsigned page = (addr.bits >> 10) & 0x3FF, off = addr.bits & 0x3FF;
-        return g_mem->words.pages[page] + off * 4;
-    }
-    if (c == 15) return g_mem->large.table[addr.bits & 0xFFFFF];
-    unsigned page = (addr.bits >> 8) & 0xFFF, slot = addr.bits & 0xFF;
-    return class_slot(c, g_mem->classes[c].pages[page], slot);
-}
-
 // ---- phases and state ----------------------------------------------------------------
 
 bool run_phase() { return g_mem->run; }
@@ -383,6 +389,7 @@ void memory_reset() {
     delete g_mem;
     g_mem = new Memory();
     g_cell_pages = g_mem->cells.pages.data();
+    sync_area_tables();
 }
 
 unsigned cell_pages_in_use() { return static_cast<unsigned>(g_mem->cells.bump_page + 1); }
@@ -412,6 +419,7 @@ uint8_t* word_page_append(unsigned used_units) {
         w.pages.resize(w.pages.size() + 128, nullptr);
         w.used.resize(w.pages.size(), 0);
         w.owns.resize(w.pages.size(), 0);
+        sync_area_tables();
     }
     w.pages[next] = static_cast<uint8_t*>(checked_calloc(kWordPageBytes));
     w.owns[next] = 1;
@@ -430,6 +438,7 @@ uint8_t* word_pages_append(const uint32_t* used_units, unsigned count) {
         w.pages.resize(size, nullptr);
         w.used.resize(size, 0);
         w.owns.resize(size, 0);
+        sync_area_tables();
     }
     auto* block = static_cast<uint8_t*>(checked_calloc(size_t{count} * kWordPageBytes));
     for (unsigned i = 0; i < count; ++i) {

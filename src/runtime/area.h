@@ -62,7 +62,21 @@ inline T* cell_as(Value v) {
 // ---- area blocks --------------------------------------------------------
 AreaBlock area_alloc(size_t n_bytes);
 void area_free(AreaAddr addr);
-void* area_ptr(AreaAddr addr);
+// The page tables behind area_ptr, kept current by the allocator.
+struct AreaTables {
+    uint8_t* const* words = nullptr;                // class 0
+    void* const* large = nullptr;                   // class 15
+    uint8_t* const* classes[kClassCount] = {};      // classes 1..14
+};
+extern AreaTables g_area;
+
+inline void* area_ptr(AreaAddr addr) {
+    unsigned c = addr.area_class();
+    if (c == 0) return g_area.words[(addr.bits >> 10) & 0x3FF] + (addr.bits & 0x3FF) * 4;
+    if (c == 15) return g_area.large[addr.bits & 0xFFFFF];
+    // Slots follow the 8-byte page header at a stride of the slot size.
+    return g_area.classes[c][(addr.bits >> 8) & 0xFFF] + 8 + (addr.bits & 0xFF) * kClassSize[c];
+}
 // The usable bytes of a run-phase block (at least what was asked for); 0 for
 // a compile-area block, whose size is not kept.
 size_t area_block_size(AreaAddr addr);
