@@ -22,13 +22,7 @@ void keyed_reserve(Value keyed, uint32_t need) {
     KeyedArrayCell* k = cell_as<KeyedArrayCell>(keyed);
     if (need <= k->capacity) return;
     if (need > kMaxPairs) raise_runtime(1400, "メモリ領域を取得できません");
-    uint32_t cap = need + 10;
-    AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
-    std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
-    std::memcpy(b.ptr, area_ptr(k->pairs), static_cast<size_t>(k->count) * sizeof(Pair));
-    area_free(k->pairs);
-    k->pairs = b.addr;
-    k->capacity = cap;
+    keyed_set_capacity(keyed, need + 10);
 }
 
 // One above the largest integer key present, 0 when there is none.

@@ -251,15 +251,7 @@ namespace {
 
 uint32_t keyed_append(Value keyed, Value key) {
     KeyedArrayCell* k = cell_as<KeyedArrayCell>(keyed);
-    if (k->count >= k->capacity) {
-        uint32_t cap = k->capacity + 11u;
-        AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
-        std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
-        std::memcpy(b.ptr, area_ptr(k->pairs), static_cast<size_t>(k->count) * sizeof(Pair));
-        area_free(k->pairs);
-        k->pairs = b.addr;
-        k->capacity = cap;
-    }
+    if (k->count >= k->capacity) keyed_set_capacity(keyed, k->capacity + 11u);
     uint32_t i = k->count++;
     keyed_pairs(keyed)[i] = Pair{key, kUndefinedValue};
     return i;

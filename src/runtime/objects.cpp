@@ -72,6 +72,17 @@ Value make_hash(uint32_t count, uint32_t class_symbol) {
     return c.value;
 }
 
+void keyed_set_capacity(Value keyed, uint32_t capacity) {
+    KeyedArrayCell* k = cell_as<KeyedArrayCell>(keyed);
+    size_t bytes = static_cast<size_t>(capacity) * sizeof(Pair);
+    AreaBlock b = area_alloc(bytes);
+    std::memset(b.ptr, 0, bytes);
+    std::memcpy(b.ptr, area_ptr(k->pairs), static_cast<size_t>(k->count) * sizeof(Pair));
+    area_free(k->pairs);
+    k->pairs = b.addr;
+    k->capacity = capacity;
+}
+
 void array_push(Value array, Value element, uint32_t step) {
     ArrayCell* a = cell_as<ArrayCell>(array);
     if (a->count >= a->capacity) {

@@ -35,6 +35,10 @@ inline uint32_t keyed_count(Value v) { return cell_as<KeyedArrayCell>(v)->count;
 inline Pair* hash_pairs(Value v) { return area_as<Pair>(cell_as<HashCell>(v)->pairs); }
 inline uint32_t hash_count(Value v) { return cell_as<HashCell>(v)->count; }
 
+// Moves a keyed array's pairs into a zeroed vector of `capacity` pairs
+// (at least its count) and records the new capacity.
+void keyed_set_capacity(Value keyed, uint32_t capacity);
+
 // Appends to an array, growing its vector by `step` entries when full; the
 // element is retained.
 void array_push(Value array, Value element, uint32_t step = 10);
