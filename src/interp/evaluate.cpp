@@ -254,10 +254,14 @@ Value dispatch(Value v) {
 
 }  // namespace
 
+// Kinds that evaluate to themselves: Int, Date, Exception, RegExp, Double, Function.
+constexpr uint32_t kSelfKinds = 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7 | 1u << 8 | 1u << 14;
+
 Value evaluate(Value v) {
-    Kind k = v.kind();
-    if (k == Kind::Instruction) return dispatch(v);
-    if (k == Kind::Immediate) return v.payload() <= kNaN ? v : lookup_variable(v.payload());
+    unsigned k = static_cast<unsigned>(v.kind());
+    if (k == static_cast<unsigned>(Kind::Instruction)) return dispatch(v);
+    if ((kSelfKinds >> k) & 1) return v;
+    if (k == static_cast<unsigned>(Kind::Immediate)) return v.payload() <= kNaN ? v : lookup_variable(v.payload());
     return evaluate_data(v);
 }
 

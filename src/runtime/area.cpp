@@ -4,6 +4,7 @@
 #include "runtime/area.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -29,22 +30,21 @@ void* checked_calloc(size_t n) {
 }
 
 // ---- cell pages -----------------------------------------------------------
-struct CellPages {
-    std::vector<uint8_t*> pages;        // capacity grows by 128
-    std::vector<uint16_t> free_count;   // per page
-    std::vector<uint8_t> high_free;     // per page: highest known free slot
-    int bump_page = -1;
-    unsigned bump_slot = kCellsPerPage;
-    unsigned total_free = 0;
-    int highest_free_page = -1;
+CellPages* new_cell_pages() {
+    auto* cp = static_cast<CellPages*>(std::calloc(1, sizeof(CellPages)));
+    if (!cp) std::abort();  // at start-up, before anything could report it
+    cp->bump_page = -1;
+    cp->bump_slot = kCellsPerPage;
+    cp->highest_free_page = -1;
+    return cp;
+}
 
-    void grow() {
-        size_t n = pages.size() + 128;
-        pages.resize(n, nullptr);
-        free_count.resize(n, 0);
-        high_free.resize(n, 0);
-    }
-};
+void delete_cell_pages(CellPages* cp) {
+    for (int p = 0; p <= cp->bump_page; ++p) std::free(cp->pages[p]);
+    std::free(cp);
+}
+
+
 
 // ---- word pages (class 0) ---------------------------------------------------
 struct WordPages {
@@ -80,14 +80,12 @@ struct LargeBlocks {
 };
 
 struct Memory {
-    CellPages cells;
     WordPages words;
     SizeClass classes[kClassCount];
     LargeBlocks large;
     bool run = false;
 
     Memory() {
-        cells.grow();
         words.pages.resize(128, nullptr);
         words.used.resize(128, 0);
         words.owns.resize(128, 0);
@@ -97,7 +95,6 @@ struct Memory {
     ~Memory() { release_all(); }
 
     void release_all() {
-        for (uint8_t* p : cells.pages) std::free(p);
         for (size_t i = 0; i < words.pages.size(); ++i)
             if (words.owns[i]) std::free(words.pages[i]);
         for (auto& c : classes)
@@ -124,7 +121,8 @@ inline bool has_marker(const uint8_t* p) { return std::memcmp(p, kFreeSlotMarker
 
 }  // namespace
 
-uint8_t** g_cell_pages = g_mem->cells.pages.data();
+CellPages* g_cells = new_cell_pages();
+uint8_t** g_cell_pages = g_cells->pages;
 AreaTables g_area;
 namespace {
 const bool g_area_ready = (sync_area_tables(), true);
@@ -138,40 +136,62 @@ namespace {
 [[gnu::noinline]] void open_cell_page(CellPages& cp) {
     unsigned next = static_cast<unsigned>(cp.bump_page + 1);
     if (next >= kMaxCellPages) raise_runtime(1435, "Buffer Overflow(Area DW)");
-    if (next >= cp.pages.size()) {
-        cp.grow();
-        g_cell_pages = cp.pages.data();
-    }
     if (!cp.pages[next]) cp.pages[next] = static_cast<uint8_t*>(checked_malloc(kCellPageBytes));
     cp.bump_page = static_cast<int>(next);
     cp.bump_slot = 0;
 }
 
+// The highest free slot below `slot` in an image page, by its headers.
+[[gnu::noinline]] int free_header_below(const CellPages& cp, unsigned page, unsigned slot) {
+    const uint8_t* base = cp.pages[page];
+    int s = static_cast<int>(slot) - 1;
+    while (s >= 0 && base[s * kCellSize] != kFreeCellHeader) --s;
+    return s;
+}
+
+// The highest free slot below `slot` in a page, or -1.
+inline int free_slot_below(const CellPages& cp, unsigned page, unsigned slot) {
+    const CellPageInfo& in = cp.info[page];
+    if (in.raw) [[unlikely]]
+        return free_header_below(cp, page, slot);
+    int w = static_cast<int>(slot >> 6);
+    uint64_t bits = in.free_bits[w] & ((uint64_t{1} << (slot & 63)) - 1);
+    for (;;) {
+        if (bits) return w * 64 + 63 - std::countl_zero(bits);
+        if (--w < 0) return -1;
+        bits = in.free_bits[w];
+    }
+}
+
+// The page `page` has no free cell left: the next page with free cells is
+// looked for below it.
+[[gnu::noinline]] void next_free_page(CellPages& cp, unsigned page) {
+    // With no free cell left anywhere there is no page to look for.
+    int p = cp.total_free == 0 ? -1 : static_cast<int>(page) - 1;
+    while (p >= 0 && cp.info[p].free_count == 0) --p;
+    if (p < 0) cp.total_free = 0;
+    cp.highest_free_page = p;
+}
+
 }  // namespace
 
 NewCell cell_alloc(Kind kind, unsigned initial_count) {
-    CellPages& cp = g_mem->cells;
+    CellPages& cp = *g_cells;
     unsigned page, slot;
-    if (g_mem->run && cp.total_free > 0) {
+    if (cp.total_free > 0 && cp.run) {
         page = static_cast<unsigned>(cp.highest_free_page);
-        slot = cp.high_free[page];
+        CellPageInfo& in = cp.info[page];
+        slot = in.high_free;
+        in.free_bits[slot >> 6] &= ~(uint64_t{1} << (slot & 63));
         --cp.total_free;
-        if (--cp.free_count[page] > 0) {
-            uint8_t* base = cp.pages[page];
-            int s = static_cast<int>(slot) - 1;
-            while (s >= 0 && base[s * kCellSize] != kFreeCellHeader) --s;
-            if (s >= 0) cp.high_free[page] = static_cast<uint8_t>(s);
-            else cp.free_count[page] = 0;
+        if (--in.free_count > 0) {
+            int s = free_slot_below(cp, page, slot);
+            if (s >= 0) in.high_free = static_cast<uint8_t>(s);
+            else in.free_count = 0;
         }
-        if (cp.free_count[page] == 0) {
-            // With no free cell left anywhere there is no page to look for.
-            int p = cp.total_free == 0 ? -1 : static_cast<int>(page) - 1;
-            while (p >= 0 && cp.free_count[p] == 0) --p;
-            if (p < 0) cp.total_free = 0;
-            cp.highest_free_page = p;
-        }
+        if (in.free_count == 0) next_free_page(cp, page);
     } else {
-        if (cp.bump_page < 0 || cp.bump_slot >= kCellsPerPage) [[unlikely]]
+        if (cp.bump_slot >= kCellsPerPage) [[unlikely]]
             open_cell_page(cp);
         page = static_cast<unsigned>(cp.bump_page);
         slot = cp.bump_slot++;
@@ -181,18 +201,8 @@ NewCell cell_alloc(Kind kind, unsigned initial_count) {
     return {c, Value::cell(kind, page, slot)};
 }
 
-void cell_free(Value v) {
-    CellPages& cp = g_mem->cells;
-    unsigned page = v.page(), slot = v.slot();
-    cp.pages[page][slot * kCellSize] = kFreeCellHeader;
-    if (cp.free_count[page] == 0 || cp.high_free[page] < slot) cp.high_free[page] = static_cast<uint8_t>(slot);
-    ++cp.free_count[page];
-    if (cp.total_free == 0 || cp.highest_free_page < static_cast<int>(page)) cp.highest_free_page = static_cast<int>(page);
-    ++cp.total_free;
-}
-
 Value cell_ref_of(const Cell* c) {
-    const CellPages& cp = g_mem->cells;
+    const CellPages& cp = *g_cells;
     auto addr = reinterpret_cast<const uint8_t*>(c);
     for (int p = 0; p <= cp.bump_page; ++p) {
         const uint8_t* base = cp.pages[p];
@@ -378,7 +388,10 @@ size_t area_block_size(AreaAddr addr) {
 // ---- phases and state ----------------------------------------------------------------
 
 bool run_phase() { return g_mem->run; }
-void enter_run_phase() { g_mem->run = true; }
+void enter_run_phase() {
+    g_mem->run = true;
+    g_cells->run = true;
+}
 
 void area_seal_pages() {
     WordPages& w = g_mem->words;
@@ -388,24 +401,23 @@ void area_seal_pages() {
 void memory_reset() {
     delete g_mem;
     g_mem = new Memory();
-    g_cell_pages = g_mem->cells.pages.data();
+    delete_cell_pages(g_cells);
+    g_cells = new_cell_pages();
+    g_cell_pages = g_cells->pages;
     sync_area_tables();
 }
 
-unsigned cell_pages_in_use() { return static_cast<unsigned>(g_mem->cells.bump_page + 1); }
+unsigned cell_pages_in_use() { return static_cast<unsigned>(g_cells->bump_page + 1); }
 
 uint8_t* cell_page_append() {
-    CellPages& cp = g_mem->cells;
+    CellPages& cp = *g_cells;
     unsigned next = static_cast<unsigned>(cp.bump_page + 1);
     if (next >= kMaxCellPages) raise_runtime(1435, "Buffer Overflow(Area DW16)");
-    if (next >= cp.pages.size()) {
-        cp.grow();
-        g_cell_pages = cp.pages.data();
-    }
     if (!cp.pages[next]) cp.pages[next] = static_cast<uint8_t*>(checked_malloc(kCellPageBytes));
     std::memset(cp.pages[next], 0, kCellPageBytes);
     cp.bump_page = static_cast<int>(next);
     cp.bump_slot = kCellsPerPage;
+    cp.info[next].raw = 1;
     return cp.pages[next];
 }
 
@@ -452,12 +464,13 @@ uint8_t* word_pages_append(const uint32_t* used_units, unsigned count) {
 
 MemoryStats memory_stats() {
     const Memory& m = *g_mem;
-    return {static_cast<unsigned>(m.cells.bump_page + 1), m.cells.total_free, m.cells.highest_free_page,
-            m.words.last_in_use + 1, static_cast<unsigned>(m.cells.bump_slot)};
+    const CellPages& c = *g_cells;
+    return {static_cast<unsigned>(c.bump_page + 1), c.total_free, c.highest_free_page, m.words.last_in_use + 1,
+            static_cast<unsigned>(c.bump_slot)};
 }
 
 uint8_t* cell_page(unsigned index) {
-    return static_cast<int>(index) <= g_mem->cells.bump_page ? g_mem->cells.pages[index] : nullptr;
+    return static_cast<int>(index) <= g_cells->bump_page ? g_cells->pages[index] : nullptr;
 }
 uint8_t* word_page(unsigned index) {
     return static_cast<int>(index) <= g_mem->words.last_in_use ? g_mem->words.pages[index] : nullptr;

@@ -43,12 +43,49 @@ struct AreaBlock {
 };
 
 // ---- cells --------------------------------------------------------------
-NewCell cell_alloc(Kind kind, unsigned initial_count = 0);
-void cell_free(Value v);
-Value cell_ref_of(const Cell* c);
+// What the allocator knows of one cell page.  The bitmap mirrors the free
+// headers, so the next free slot below a taken one is found without reading
+// the cells; an image page (loaded whole, free headers included) is not in
+// the bitmap and is searched by its headers.
+struct CellPageInfo {
+    uint64_t free_bits[4];
+    uint16_t free_count;
+    uint8_t high_free;      // highest known free slot
+    uint8_t raw;            // an image page: search the headers
+};
 
+// The cell allocator's state: one zeroed allocation, so the parts a request
+// never reaches are never touched.  Exposed for the inline fast paths.
+struct CellPages {
+    int bump_page;
+    unsigned bump_slot;
+    unsigned total_free;
+    int highest_free_page;
+    bool run;               // freed cells are reused
+    uint8_t* pages[kMaxCellPages];
+    CellPageInfo info[kMaxCellPages];
+};
+extern CellPages* g_cells;
 // The page table, exposed for the inline cell_of.
 extern uint8_t** g_cell_pages;
+
+// New cells come from the highest page with free cells, highest slot first
+// (in the run phase), else from the bump page.
+NewCell cell_alloc(Kind kind, unsigned initial_count = 0);
+
+inline void cell_free(Value v) {
+    CellPages& cp = *g_cells;
+    unsigned page = v.page(), slot = v.slot();
+    cp.pages[page][slot * kCellSize] = kFreeCellHeader;
+    CellPageInfo& in = cp.info[page];
+    in.free_bits[slot >> 6] |= uint64_t{1} << (slot & 63);
+    if (in.free_count == 0 || in.high_free < slot) in.high_free = static_cast<uint8_t>(slot);
+    ++in.free_count;
+    if (cp.total_free == 0 || cp.highest_free_page < static_cast<int>(page)) cp.highest_free_page = static_cast<int>(page);
+    ++cp.total_free;
+}
+
+Value cell_ref_of(const Cell* c);
 
 inline Cell* cell_of(Value v) {
     return reinterpret_cast<Cell*>(g_cell_pages[v.page()] + v.slot() * kCellSize);

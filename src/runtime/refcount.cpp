@@ -29,6 +29,12 @@ RegexFreeFn g_regex_free = nullptr;
 
 void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
 
+void destroy_cell(Value v) {
+    Kind type = static_cast<Kind>(cell_of(v)->header & 0xF);
+    if (type == Kind::Int || type == Kind::Double) cell_free(v);
+    else value_destroy(v);
+}
+
 void value_destroy(Value v) {
     uint8_t* h = header_ptr(v);
     switch (static_cast<Kind>(*h & 0xF)) {

@@ -34,23 +34,41 @@ void value_destroy(Value v);
 using RegexFreeFn = void (*)(Value regexp);
 void set_regex_free_fn(RegexFreeFn fn);
 
+// Kinds whose objects are cells: their header is found without the area
+// tables.  Values whose top nibble is set are left to the general test.
+constexpr uint32_t kCellKindMask = 0x7F24;  // 2, 5, 8-14
+inline bool is_plain_cell_value(Value v) {
+    uint32_t k = v.bits >> 24;
+    return k < 16 && ((kCellKindMask >> k) & 1);
+}
+
+// Destroys a cell whose count reached 0: numbers, the most frequent
+// temporaries, only give their cell back.
+void destroy_cell(Value v);
+
 inline void value_release(Value v) {
-    if (!has_object(v)) return;
-    uint8_t* h = header_ptr(v);
+    uint8_t* h;
+    if (is_plain_cell_value(v)) h = &cell_of(v)->header;
+    else if (has_object(v)) h = header_ptr(v);
+    else return;
     if (*h >= kSaturatedCount) return;
     if (*h >= 16) {
         *h = static_cast<uint8_t>(*h - 16);
         if (*h >= 16) return;
     }
-    value_destroy(v);
+    if (is_plain_cell_value(v)) destroy_cell(v);
+    else value_destroy(v);
 }
 
 // Lowers the count (1..14) without ever destroying; returns ((old & 0xF0) + 16) & 0xFF.
 unsigned value_unref(Value v);
 
 inline void value_drop_temp(Value v) {
-    if (!has_object(v)) return;
-    if ((*header_ptr(v) & 0xF0) == 0) value_destroy(v);
+    if (is_plain_cell_value(v)) {
+        if ((cell_of(v)->header & 0xF0) == 0) destroy_cell(v);
+        return;
+    }
+    if (has_object(v) && (*header_ptr(v) & 0xF0) == 0) value_destroy(v);
 }
 
 bool value_truthy(Value v);
