@@ -69,7 +69,7 @@ Value arith_chain(const InstrCell& c, ArithOp op) {
             TempGuard second(evaluate(Value(ops[1])));
             int64_t r;
             if (second.get().kind() == Kind::Int && int_pair(op, int_value(first.get()), int_value(second.get()), r))
-                return make_int(static_cast<int32_t>(static_cast<uint32_t>(r)));
+                return int_result(first, second, static_cast<int32_t>(static_cast<uint32_t>(r)));
             acc = arith_operand(first.get());
             Number b = arith_operand(second.get());
             acc.value = arith_apply(op, acc.value, b.value);
@@ -141,6 +141,11 @@ Value h_add(const InstrCell& c) {
     TempGuard acc(evaluate(Value(ops[0])));
     for (uint32_t i = 1; i < n; ++i) {
         TempGuard next(evaluate(Value(ops[i])));
+        if (acc.get().kind() == Kind::Int && next.get().kind() == Kind::Int) {
+            uint32_t sum = static_cast<uint32_t>(int_value(acc.get())) + static_cast<uint32_t>(int_value(next.get()));
+            acc.reset(int_result(acc, next, static_cast<int32_t>(sum)));
+            continue;
+        }
         acc.reset(add_values(acc.get(), next.get()));
     }
     return acc.release();
@@ -211,6 +216,10 @@ bool holds(Rel r, Cmp c) {
 Value relation(const InstrCell& c, Rel r, bool negate) {
     TempGuard a(evaluate(Value(c.op0)));
     TempGuard b(evaluate(Value(c.op1)));
+    if (a.get().kind() == Kind::Int && b.get().kind() == Kind::Int) {
+        int32_t x = int_value(a.get()), y = int_value(b.get());
+        return Value::boolean(holds(r, Cmp{CmpKind::Ordered, x < y ? -1 : x > y ? 1 : 0, false}) != negate);
+    }
     return Value::boolean(holds(r, compare(a.get(), b.get())) != negate);
 }
 

@@ -5,6 +5,7 @@
 
 #include "interp/evaluate.h"
 #include "interp/state.h"
+#include "runtime/objects.h"
 #include "runtime/refcount.h"
 
 namespace koru {
@@ -31,6 +32,27 @@ public:
 private:
     Value v_;
 };
+
+// A temporary Int nothing else refers to: its cell may take a new value
+// instead of being freed while a new cell is made.  Only in the run phase,
+// so that compiled images keep their cells exactly.
+inline bool is_spare_int(Value v) {
+    return v.bits >> 24 == static_cast<uint32_t>(Kind::Int) && cell_of(v)->header == header_of(Kind::Int, 0) &&
+           cells_reused();
+}
+
+// The Int result of two operands: written into a spare operand when there
+// is one (an operand that is the other one as well is never spare).
+inline Value int_result(TempGuard& a, TempGuard& b, int32_t r) {
+    if (a.get() != b.get()) {
+        TempGuard* spare = is_spare_int(a.get()) ? &a : is_spare_int(b.get()) ? &b : nullptr;
+        if (spare) {
+            cell_as<IntCell>(spare->get())->value = r;
+            return spare->release();
+        }
+    }
+    return make_int(r);
+}
 
 // Holds a retained reference for the duration of a scope.
 class RetainGuard {

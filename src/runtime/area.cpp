@@ -196,9 +196,12 @@ NewCell cell_alloc(Kind kind, unsigned initial_count) {
         page = static_cast<unsigned>(cp.bump_page);
         slot = cp.bump_slot++;
     }
-    Cell* c = reinterpret_cast<Cell*>(cp.pages[page] + slot * kCellSize);
-    *c = Cell{header_of(kind, initial_count), 0, 0, 0, 0, 0, 0};
-    return {c, Value::cell(kind, page, slot)};
+    // The whole cell is written: the header and zeros, as two words.
+    uint8_t* at = cp.pages[page] + slot * kCellSize;
+    const uint64_t head = header_of(kind, initial_count), zero = 0;
+    std::memcpy(at, &head, 8);
+    std::memcpy(at + 8, &zero, 8);
+    return {reinterpret_cast<Cell*>(at), Value::cell(kind, page, slot)};
 }
 
 Value cell_ref_of(const Cell* c) {

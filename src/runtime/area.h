@@ -73,6 +73,9 @@ extern uint8_t** g_cell_pages;
 // (in the run phase), else from the bump page.
 NewCell cell_alloc(Kind kind, unsigned initial_count = 0);
 
+// Freed cells are reused (the run phase).
+inline bool cells_reused() { return g_cells->run; }
+
 inline void cell_free(Value v) {
     CellPages& cp = *g_cells;
     unsigned page = v.page(), slot = v.slot();
