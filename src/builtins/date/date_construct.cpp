@@ -83,7 +83,8 @@ Value date_utc(const Value* args, uint32_t n) {
 }
 
 bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int slot = find_method_slot(kStaticNames, kStaticSlot, symbol_name(name));
+    static MethodSlotMemo memo(kStaticNames, kStaticSlot);
+    int slot = memo.find(name);
     if (slot < 0) return false;
     check_arg_count(kStaticArgs[slot], kStaticMax[slot], n, 2090, 2093, "引数の個数不正");
     switch (slot) {
