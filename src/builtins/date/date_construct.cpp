@@ -118,8 +118,7 @@ Value date_construct(const Value* args, uint32_t n) {
     if (n == 1) return date_of(args[0]);
     if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
     FieldArgs a = field_args(args, n);
-    int64_t seconds = local_fields_to_seconds(a.fields);
-    return make_date(seconds, 0, a.millis);
+    return make_local_date(a.fields, 0, a.millis);
 }
 
 void date_install() {

@@ -135,7 +135,7 @@ Value set_fields(Value self, unsigned slot, const Value* args, uint32_t n) {
     if (f[kYear] < 1970 || f[kMonth] < 0 || f[kDay] == 0)
         raise_runtime(5505, "Date関連ステートメント不正(1970/01/01以前の年月日)");
     DateFields fields{f[kYear], f[kMonth], f[kDay], f[kHour], f[kMinute], f[kSecond]};
-    refresh_date(self, local_fields_to_seconds(fields), static_cast<unsigned>(f[kMillis]));
+    refresh_local_date(self, fields, static_cast<unsigned>(f[kMillis]));
     return time_value(d);
 }
 
