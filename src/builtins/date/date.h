@@ -29,7 +29,9 @@ struct DateFields {
 uint32_t checked_seconds(int64_t seconds);
 // The fields read as local time, normalised (month 12 is next January).
 // A conversion the C library refuses, or fields too large for it, raises 5500.
-int64_t local_fields_to_seconds(const DateFields& f);
+// With `local`, the broken-down local time of the result goes there too
+// (meaningful only when the result is a time a cell can hold).
+int64_t local_fields_to_seconds(const DateFields& f, std::tm* local = nullptr);
 // The fields read as UTC (exact calendar arithmetic, no time zone).
 int64_t utc_fields_to_seconds(const DateFields& f);
 // local time - UTC in minutes at the given instant (what the zone says then).
@@ -45,6 +47,12 @@ int64_t seconds_of_millis(double millis);
 // A fresh Date (count 0), or the cell's fields refreshed from `seconds`.
 Value make_date(int64_t seconds, uint8_t flags, unsigned millis);
 void refresh_date(Value date, int64_t seconds, unsigned millis);
+// The same from local fields (local_fields_to_seconds, then the cell).
+Value make_local_date(const DateFields& f, uint8_t flags, unsigned millis);
+void refresh_local_date(Value date, const DateFields& f, unsigned millis);
+// The local broken-down time of an instant in a zone `east` seconds ahead
+// of UTC at every instant.
+std::tm fixed_local_tm(int64_t seconds, long east);
 
 // The current time.
 struct Now {
@@ -52,6 +60,18 @@ struct Now {
     unsigned millis;
 };
 Now clock_now();
+
+// ---- date_zone.cpp: zones of one offset -------------------------------------
+
+// True, with the offset in seconds east of UTC, when the local zone (TZ, or
+// the system's zone when TZ is unset) keeps that one offset at every instant
+// a date can hold; false leaves the conversions to the C library.  The answer
+// is kept until TZ changes.
+bool fixed_zone_offset(long* east);
+// The parts of that decision: zone data as the zone files hold it, and a
+// zone rule text ("JST-9", "<+0545>-5:45"); true only for one offset.
+bool tzif_fixed_offset(std::string_view data, long* east);
+bool posix_zone_fixed_offset(std::string_view text, long* east);
 
 // ---- date_parse.cpp: date texts ---------------------------------------------
 
@@ -75,6 +95,29 @@ void date_install();
 // Breaking the rule raises `few` (too few, or not the exact count) or
 // `many` with the message.
 int find_method_slot(std::string_view names, size_t width, std::string_view name);
+
+// find_method_slot for a method symbol, remembering the answers found for
+// recent symbols of one name list.  An entry keeps the name it was found for
+// and serves only while the symbol still spells that name, so a rebuilt
+// symbol table (numbers reused for other names) finds nothing stale.
+class MethodSlotMemo {
+public:
+    MethodSlotMemo(std::string_view names, size_t width) : names_(names), width_(width) {}
+    int find(uint32_t symbol);
+
+private:
+    static constexpr size_t kEntries = 64;
+    static constexpr size_t kNameMax = 24;
+    struct Entry {
+        uint32_t symbol = UINT32_MAX;
+        int16_t slot = -1;
+        uint8_t length = 0;
+        char name[kNameMax] = {};
+    };
+    std::string_view names_;
+    size_t width_;
+    Entry entries_[kEntries];
+};
 void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message);
 
 bool date_method(Value self, uint32_t name, const Value* args, uint32_t n, Value* result);

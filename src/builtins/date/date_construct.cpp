@@ -83,7 +83,8 @@ Value date_utc(const Value* args, uint32_t n) {
 }
 
 bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int slot = find_method_slot(kStaticNames, kStaticSlot, symbol_name(name));
+    static MethodSlotMemo memo(kStaticNames, kStaticSlot);
+    int slot = memo.find(name);
     if (slot < 0) return false;
     check_arg_count(kStaticArgs[slot], kStaticMax[slot], n, 2090, 2093, "引数の個数不正");
     switch (slot) {
@@ -117,8 +118,7 @@ Value date_construct(const Value* args, uint32_t n) {
     if (n == 1) return date_of(args[0]);
     if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
     FieldArgs a = field_args(args, n);
-    int64_t seconds = local_fields_to_seconds(a.fields);
-    return make_date(seconds, 0, a.millis);
+    return make_local_date(a.fields, 0, a.millis);
 }
 
 void date_install() {

@@ -1,11 +1,9 @@
 // The text forms of a Date: toDateString, toISOString/toJSON, toString,
 // toTimeString and toUTCString.  All of them write the cell's local fields;
 // toString and toTimeString add the zone's offset from UTC at that instant.
-#include <cstdio>
-#include <algorithm>
-#include <cstdarg>
 #include <cstdlib>
-#include <string>
+#include <cstring>
+#include <string_view>
 
 #include "builtins/date/date.h"
 #include "runtime/area.h"
@@ -36,47 +34,89 @@ Offset offset_of(const DateCell& d) {
 
 int year_of(const DateCell& d) { return d.year; }
 
-std::string printed(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string printed(const char* fmt, ...) {
-    char buf[128];
-    va_list ap;
-    va_start(ap, fmt);
-    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return std::string(buf, n > 0 ? std::min(static_cast<size_t>(n), sizeof buf - 1) : 0);
+// The text is written field by field into a fixed buffer; no form comes near
+// its size, even with the widest values a damaged cell can hold.
+class Text {
+public:
+    Text& put(std::string_view s) {
+        std::memcpy(p_, s.data(), s.size());
+        p_ += s.size();
+        return *this;
+    }
+    Text& put(char c) {
+        *p_++ = c;
+        return *this;
+    }
+    // At least `width` characters, zeros after any minus sign (as "%0*d").
+    Text& num(int v, int width) {
+        unsigned u = v < 0 ? 0u - static_cast<unsigned>(v) : static_cast<unsigned>(v);
+        char digits[10];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + u % 10);
+            u /= 10;
+        } while (u != 0);
+        if (v < 0) {
+            *p_++ = '-';
+            --width;
+        }
+        for (int z = width - n; z > 0; --z) *p_++ = '0';
+        while (n > 0) *p_++ = digits[--n];
+        return *this;
+    }
+    Value value() const { return make_string(buf_, static_cast<size_t>(p_ - buf_)); }
+
+private:
+    char buf_[128];
+    char* p_ = buf_;
+};
+
+Text& put_time(Text& t, const DateCell& d) {
+    return t.num(d.hour, 2).put(':').num(d.minute, 2).put(':').num(d.second, 2);
 }
 
-std::string date_string(const DateCell& d) {
-    std::string_view wd = weekday_abbrev(d.weekday()), mo = month_abbrev(d.month());
-    return printed("%.*s %.*s %02d %04d", static_cast<int>(wd.size()), wd.data(),
-                          static_cast<int>(mo.size()), mo.data(), static_cast<int>(d.day()), year_of(d));
+// "GMT+hhmm"
+Text& put_offset(Text& t, const Offset& o) { return t.put("GMT").put(o.sign).num(o.hours, 2).num(o.minutes, 2); }
+
+// "Www Mmm dd yyyy"
+Text& put_date(Text& t, const DateCell& d) {
+    return t.put(weekday_abbrev(d.weekday())).put(' ').put(month_abbrev(d.month())).put(' ')
+        .num(static_cast<int>(d.day()), 2).put(' ').num(year_of(d), 4);
 }
 
-std::string iso_string(const DateCell& d) {
-    return printed("%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", year_of(d), static_cast<int>(d.month()) + 1,
-                          static_cast<int>(d.day()), d.hour, d.minute, d.second, static_cast<int>(d.millis()));
+Value date_string(const DateCell& d) {
+    Text t;
+    return put_date(t, d).value();
 }
 
-std::string long_string(const DateCell& d) {
-    std::string_view wd = weekday_abbrev(d.weekday()), mo = month_abbrev(d.month());
+Value iso_string(const DateCell& d) {
+    Text t;
+    t.num(year_of(d), 4).put('-').num(static_cast<int>(d.month()) + 1, 2).put('-').num(static_cast<int>(d.day()), 2);
+    put_time(t.put('T'), d).put('.').num(static_cast<int>(d.millis()), 3).put('Z');
+    return t.value();
+}
+
+Value long_string(const DateCell& d) {
     Offset o = offset_of(d);
-    return printed("%.*s %.*s %02d %04d %02d:%02d:%02d GMT%c%02d%02d (GMT%c%02d:%02d)",
-                          static_cast<int>(wd.size()), wd.data(), static_cast<int>(mo.size()), mo.data(),
-                          static_cast<int>(d.day()), year_of(d), d.hour, d.minute, d.second, o.sign, o.hours,
-                          o.minutes, o.sign, o.hours, o.minutes);
+    Text t;
+    put_offset(put_time(put_date(t, d).put(' '), d).put(' '), o);
+    t.put(" (GMT").put(o.sign).num(o.hours, 2).put(':').num(o.minutes, 2).put(')');
+    return t.value();
 }
 
-std::string time_string(const DateCell& d) {
+Value time_string(const DateCell& d) {
     Offset o = offset_of(d);
-    return printed("%02d:%02d:%02d GMT%c%02d%02d", d.hour, d.minute, d.second, o.sign, o.hours,
-                          o.minutes);
+    Text t;
+    put_offset(put_time(t, d).put(' '), o);
+    return t.value();
 }
 
-std::string utc_string(const DateCell& d) {
-    std::string_view wd = weekday_abbrev(d.weekday()), mo = month_abbrev(d.month());
-    return printed("%.*s, %02d %.*s %04d %02d:%02d:%02d GMT", static_cast<int>(wd.size()),
-                          wd.data(), static_cast<int>(d.day()), static_cast<int>(mo.size()), mo.data(), year_of(d),
-                          d.hour, d.minute, d.second);
+Value utc_string(const DateCell& d) {
+    Text t;
+    t.put(weekday_abbrev(d.weekday())).put(", ").num(static_cast<int>(d.day()), 2).put(' ');
+    t.put(month_abbrev(d.month())).put(' ').num(year_of(d), 4).put(' ');
+    put_time(t, d).put(" GMT");
+    return t.value();
 }
 
 }  // namespace
@@ -87,15 +127,13 @@ std::string_view month_abbrev(unsigned month) { return month < 12 ? kAbbrevs.sub
 
 Value date_format(Value self, unsigned slot) {
     const DateCell& d = *cell_as<DateCell>(self);
-    std::string text;
     switch (slot) {
-    case kDateString: text = date_string(d); break;
-    case kString: text = long_string(d); break;
-    case kTimeString: text = time_string(d); break;
-    case kUtcString: text = utc_string(d); break;
-    default: text = iso_string(d); break;  // toISOString, toJSON
+    case kDateString: return date_string(d);
+    case kString: return long_string(d);
+    case kTimeString: return time_string(d);
+    case kUtcString: return utc_string(d);
+    default: return iso_string(d);  // toISOString, toJSON
     }
-    return make_string(text);
 }
 
 }  // namespace koru

@@ -2,6 +2,7 @@
 // setters rebuild the time through the local-time conversion (which
 // normalises out-of-range fields) and refresh the cell in place.
 #include <array>
+#include <cstring>
 #include <initializer_list>
 
 #include "builtins/date/date.h"
@@ -134,7 +135,7 @@ Value set_fields(Value self, unsigned slot, const Value* args, uint32_t n) {
     if (f[kYear] < 1970 || f[kMonth] < 0 || f[kDay] == 0)
         raise_runtime(5505, "Date関連ステートメント不正(1970/01/01以前の年月日)");
     DateFields fields{f[kYear], f[kMonth], f[kDay], f[kHour], f[kMinute], f[kSecond]};
-    refresh_date(self, local_fields_to_seconds(fields), static_cast<unsigned>(f[kMillis]));
+    refresh_local_date(self, fields, static_cast<unsigned>(f[kMillis]));
     return time_value(d);
 }
 
@@ -169,13 +170,31 @@ constexpr DateHandler kHandlers[kSlotCount] = {
 
 }  // namespace
 
+// The first slot that begins with the name and has a blank (or the slot's
+// end) right after it.
 int find_method_slot(std::string_view names, size_t width, std::string_view name) {
     if (name.empty() || name.size() > width) return -1;
-    for (size_t pos = names.find(name); pos != std::string_view::npos; pos = names.find(name, pos + 1)) {
-        if (pos % width != 0) continue;
-        if (name.size() == width || names[pos + name.size()] == ' ') return static_cast<int>(pos / width);
+    for (size_t pos = 0; pos + name.size() <= names.size(); pos += width) {
+        if (names[pos] != name[0] || names.compare(pos, name.size(), name) != 0) continue;
+        size_t end = pos + name.size();
+        if (name.size() == width || (end < names.size() && names[end] == ' ')) return static_cast<int>(pos / width);
     }
     return -1;
+}
+
+int MethodSlotMemo::find(uint32_t symbol) {
+    std::string_view name = symbol_name(symbol);
+    Entry& e = entries_[symbol % kEntries];
+    if (e.symbol == symbol && e.length == name.size() && std::memcmp(e.name, name.data(), name.size()) == 0)
+        return e.slot;
+    int slot = find_method_slot(names_, width_, name);
+    if (slot >= 0 && name.size() <= kNameMax) {  // a slot's name is never longer than the width
+        e.symbol = symbol;
+        e.slot = static_cast<int16_t>(slot);
+        e.length = static_cast<uint8_t>(name.size());
+        std::memcpy(e.name, name.data(), name.size());
+    }
+    return slot;
 }
 
 void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message) {
@@ -188,7 +207,8 @@ void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, c
 }
 
 bool date_method(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int slot = find_method_slot(kMethodNames, kSlotWidth, symbol_name(name));
+    static MethodSlotMemo memo(kMethodNames, kSlotWidth);
+    int slot = memo.find(name);
     if (slot < 0 || !kHandlers[slot]) return false;
     check_arg_count(kArgRule[slot], kArgMax[slot], n, 5580, 5585, "DATEのメソッドで引数不正");
     *result = kHandlers[slot](self, static_cast<unsigned>(slot), args, n);

@@ -34,6 +34,19 @@ int64_t days_from_civil(int64_t y, int64_t m) {
     return era * 146097 + doe - 719468;
 }
 
+// The calendar date of a day count from 1970-01-01 (proleptic Gregorian).
+void civil_from_days(int64_t days, int64_t* y, int64_t* m, int64_t* d) {
+    days += 719468;
+    int64_t era = floor_div(days, 146097);
+    int64_t doe = days - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    *d = doy - (153 * mp + 2) / 5 + 1;
+    *m = mp < 10 ? mp + 3 : mp - 9;
+    *y = yoe + era * 400 + (*m <= 2);
+}
+
 void fill(DateCell& d, const std::tm& t, uint32_t seconds, unsigned millis) {
     d.month_flags = static_cast<uint8_t>((d.month_flags & 0xF0) | (t.tm_mon & 0x0F));
     d.hour = static_cast<uint8_t>(t.tm_hour);
@@ -52,7 +65,26 @@ uint32_t checked_seconds(int64_t seconds) {
     return static_cast<uint32_t>(seconds);
 }
 
-int64_t local_fields_to_seconds(const DateFields& f) {
+std::tm fixed_local_tm(int64_t seconds, long east) {
+    int64_t local = seconds + east;
+    int64_t days = floor_div(local, 86400);
+    int64_t rest = local - days * 86400;
+    int64_t y, m, d;
+    civil_from_days(days, &y, &m, &d);
+    std::tm t{};
+    t.tm_year = static_cast<int>(y - 1900);
+    t.tm_mon = static_cast<int>(m - 1);
+    t.tm_mday = static_cast<int>(d);
+    t.tm_hour = static_cast<int>(rest / 3600);
+    t.tm_min = static_cast<int>(rest / 60 % 60);
+    t.tm_sec = static_cast<int>(rest % 60);
+    t.tm_wday = static_cast<int>(days + 4 - floor_div(days + 4, 7) * 7);  // 1970-01-01 was a Thursday
+    t.tm_yday = static_cast<int>(days - days_from_civil(y, 1));
+    t.tm_gmtoff = east;
+    return t;
+}
+
+int64_t local_fields_to_seconds(const DateFields& f, std::tm* local) {
     std::tm t{};
     t.tm_year = to_tm_int(f.year - 1900);
     t.tm_mon = to_tm_int(f.month);
@@ -60,8 +92,19 @@ int64_t local_fields_to_seconds(const DateFields& f) {
     t.tm_hour = to_tm_int(f.hour);
     t.tm_min = to_tm_int(f.minute);
     t.tm_sec = to_tm_int(f.second);
+    long east;
+    if (fixed_zone_offset(&east)) {
+        // One offset: the fields as UTC, moved by it (mktime's answer, which
+        // it could only refuse for times far outside a cell's range).
+        DateFields n{t.tm_year + 1900LL, t.tm_mon, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+        int64_t seconds = utc_fields_to_seconds(n) - east;
+        if (local && seconds >= 0 && seconds <= static_cast<int64_t>(UINT32_MAX)) *local = fixed_local_tm(seconds, east);
+        return seconds;
+    }
     t.tm_isdst = -1;
-    return static_cast<int64_t>(std::mktime(&t));  // -1 on failure: refused as negative
+    int64_t seconds = static_cast<int64_t>(std::mktime(&t));  // -1 on failure: refused as negative
+    if (local) *local = t;  // mktime leaves the local time of its result in the fields
+    return seconds;
 }
 
 int64_t utc_fields_to_seconds(const DateFields& f) {
@@ -72,6 +115,8 @@ int64_t utc_fields_to_seconds(const DateFields& f) {
 }
 
 std::tm local_tm(uint32_t seconds) {
+    long east;
+    if (fixed_zone_offset(&east)) return fixed_local_tm(seconds, east);
     std::time_t s = static_cast<std::time_t>(seconds);
     std::tm t{};
     if (!localtime_r(&s, &t)) unrepresentable();
@@ -85,7 +130,11 @@ std::tm utc_tm(uint32_t seconds) {
     return t;
 }
 
-int local_offset_minutes(uint32_t seconds) { return static_cast<int>(local_tm(seconds).tm_gmtoff / 60); }
+int local_offset_minutes(uint32_t seconds) {
+    long east;
+    if (fixed_zone_offset(&east)) return static_cast<int>(east / 60);
+    return static_cast<int>(local_tm(seconds).tm_gmtoff / 60);
+}
 
 int64_t seconds_of_millis(double millis) {
     double q = std::trunc(millis / 1000);
@@ -106,6 +155,22 @@ Value make_date(int64_t seconds, uint8_t flags, unsigned millis) {
 void refresh_date(Value date, int64_t seconds, unsigned millis) {
     uint32_t s = checked_seconds(seconds);
     std::tm t = local_tm(s);
+    fill(*cell_as<DateCell>(date), t, s, millis);
+}
+
+Value make_local_date(const DateFields& f, uint8_t flags, unsigned millis) {
+    std::tm t{};
+    uint32_t s = checked_seconds(local_fields_to_seconds(f, &t));
+    NewCell c = cell_alloc(Kind::Date);
+    DateCell& d = *cell_as<DateCell>(c.value);
+    d.month_flags = flags & 0xF0;
+    fill(d, t, s, millis);
+    return c.value;
+}
+
+void refresh_local_date(Value date, const DateFields& f, unsigned millis) {
+    std::tm t{};
+    uint32_t s = checked_seconds(local_fields_to_seconds(f, &t));
     fill(*cell_as<DateCell>(date), t, s, millis);
 }
 
