@@ -29,6 +29,27 @@ RegexFreeFn g_regex_free = nullptr;
 
 void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
 
+void retain_other(Value v) {
+    if (!has_object(v)) return;
+    uint8_t* h = header_ptr(v);
+    if (*h < kSaturatedCount) *h = static_cast<uint8_t>(*h + 16);
+}
+
+void release_other(Value v) {
+    if (!has_object(v)) return;
+    uint8_t* h = header_ptr(v);
+    if (*h >= kSaturatedCount) return;
+    if (*h >= 16) {
+        *h = static_cast<uint8_t>(*h - 16);
+        if (*h >= 16) return;
+    }
+    value_destroy(v);
+}
+
+void drop_temp_other(Value v) {
+    if (has_object(v) && (*header_ptr(v) & 0xF0) == 0) value_destroy(v);
+}
+
 void destroy_cell(Value v) {
     Kind type = static_cast<Kind>(cell_of(v)->header & 0xF);
     if (type == Kind::Int || type == Kind::Double) cell_free(v);

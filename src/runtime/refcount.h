@@ -17,13 +17,6 @@ inline bool has_object(Value v) {
     return k != Kind::Immediate && k != Kind::IntKey && k != Kind::None4 && v.bits <= 0xFEFFFFFF;
 }
 
-inline Value value_retain(Value v) {
-    if (!has_object(v)) return v;
-    uint8_t* h = header_ptr(v);
-    if (*h < kSaturatedCount) *h = static_cast<uint8_t>(*h + 16);
-    return v;
-}
-
 // The count before the increment (header & 0xF0), or 0 where there is no object.
 unsigned value_retain_count(Value v);
 
@@ -37,38 +30,55 @@ void set_regex_free_fn(RegexFreeFn fn);
 // Kinds whose objects are cells: their header is found without the area
 // tables.  Values whose top nibble is set are left to the general test.
 constexpr uint32_t kCellKindMask = 0x7F24;  // 2, 5, 8-14
-inline bool is_plain_cell_value(Value v) {
+[[gnu::always_inline]] inline bool is_plain_cell_value(Value v) {
     uint32_t k = v.bits >> 24;
     return k < 16 && ((kCellKindMask >> k) & 1);
 }
 
 // Destroys a cell whose count reached 0: numbers, the most frequent
 // temporaries, only give their cell back.
-void destroy_cell(Value v);
+[[gnu::noinline]] void destroy_cell(Value v);
 
-inline void value_release(Value v) {
-    uint8_t* h;
-    if (is_plain_cell_value(v)) h = &cell_of(v)->header;
-    else if (has_object(v)) h = header_ptr(v);
-    else return;
-    if (*h >= kSaturatedCount) return;
-    if (*h >= 16) {
-        *h = static_cast<uint8_t>(*h - 16);
-        if (*h >= 16) return;
+// value_retain and value_release for everything but cells and immediates.
+[[gnu::noinline]] void retain_other(Value v);
+[[gnu::noinline]] void release_other(Value v);
+
+[[gnu::always_inline]] inline Value value_retain(Value v) {
+    if (is_plain_cell_value(v)) {
+        uint8_t& h = cell_of(v)->header;
+        if (h < kSaturatedCount) h = static_cast<uint8_t>(h + 16);
+    } else if (v.bits >> 24 != 0) {
+        retain_other(v);
     }
-    if (is_plain_cell_value(v)) destroy_cell(v);
-    else value_destroy(v);
+    return v;
+}
+
+[[gnu::always_inline]] inline void value_release(Value v) {
+    if (is_plain_cell_value(v)) {
+        uint8_t& h = cell_of(v)->header;
+        if (h >= kSaturatedCount) return;
+        if (h >= 16) {
+            h = static_cast<uint8_t>(h - 16);
+            if (h >= 16) return;
+        }
+        destroy_cell(v);
+    } else if (v.bits >> 24 != 0) {
+        release_other(v);
+    }
 }
 
 // Lowers the count (1..14) without ever destroying; returns ((old & 0xF0) + 16) & 0xFF.
 unsigned value_unref(Value v);
 
-inline void value_drop_temp(Value v) {
+// value_drop_temp for everything but cells and immediates.
+[[gnu::noinline]] void drop_temp_other(Value v);
+
+[[gnu::always_inline]] inline void value_drop_temp(Value v) {
     if (is_plain_cell_value(v)) {
         if ((cell_of(v)->header & 0xF0) == 0) destroy_cell(v);
-        return;
+    } else if (v.bits >> 24 != 0) {
+        drop_temp_other(v);
     }
-    if (has_object(v) && (*header_ptr(v) & 0xF0) == 0) value_destroy(v);
 }
 
 bool value_truthy(Value v);
