@@ -114,6 +114,7 @@ bool number_family(Value, uint32_t name, const Value* args, uint32_t n, Value* r
 Value h_parse_int(const InstrCell& c) {
     uint32_t n = c.operand_count();
     TempGuard x(n > 0 ? evaluate(operand(c, 0)) : kUndefinedValue);
+    if (n > 1) x.hold_across(operand(c, 1));
     TempGuard radix(n > 1 ? evaluate(operand(c, 1)) : kUndefinedValue);
     Value r = n > 1 ? radix.get() : kUndefinedValue;
     return parse_int_value(x.get(), n > 1 ? &r : nullptr);

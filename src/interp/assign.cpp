@@ -39,6 +39,7 @@ private:
 
 Value h_assign(const InstrCell& c) {
     TempGuard right(evaluate(Value(c.op1)));
+    right.hold_across(Value(c.op0));
     // The old value is not needed: a temporary goes at once, before the
     // store can release what the place held.
     value_drop_temp(evaluate_target(Value(c.op0)));
@@ -115,6 +116,7 @@ enum class BitAssign { And, Or, Xor };
 Value bit_assign(const InstrCell& c, BitAssign op) {
     TempGuard right(evaluate(Value(c.op1)));
     if (right.get().kind() != Kind::Int) raise_runtime(2285, "オペランド不正(非整数)");
+    right.hold_across(Value(c.op0));
     TempGuard left(evaluate_target(Value(c.op0)));
     if (g_interp.place_const) raise_runtime(2290, "オペレーション不正");
     if (left.get().kind() != Kind::Int) raise_runtime(2295, "オペランド不正(非整数)");

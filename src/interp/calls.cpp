@@ -30,29 +30,21 @@ CallHooks g_call_hooks;
 ConsoleFn g_console = nullptr;
 
 // Evaluated arguments, dropped when the call is done (or an error passes).
-class ArgList {
+class ArgList : public ValueList {
 public:
-    ArgList() = default;
-    ArgList(const ArgList&) = delete;
-    ArgList& operator=(const ArgList&) = delete;
-    ~ArgList() {
-        for (Value v : values) value_drop_temp(v);
-    }
     void evaluate_all(const ArgRecord& rec) {
         values.reserve(rec.count);
-        for (uint32_t i = 0; i < rec.count; ++i) values.push_back(evaluate(Value(rec.args[i])));
+        for (uint32_t i = 0; i < rec.count; ++i) evaluate_push(Value(rec.args[i]));
     }
     const Value* data() const { return values.data(); }
     uint32_t size() const { return static_cast<uint32_t>(values.size()); }
     Value at(uint32_t i) const { return i < values.size() ? values[i] : kUndefinedValue; }
-    std::vector<Value> values;
 };
 
 // A result that may be one of the arguments must outlive their drop.
 Value outlive(Value result, ArgList& args) {
     value_retain(result);
-    for (Value v : args.values) value_drop_temp(v);
-    args.values.clear();
+    args.clear();
     value_unref(result);
     return result;
 }
@@ -358,7 +350,11 @@ Value method_call(const InstrCell& member, const ArgRecord& rec) {
     } else if (object_expr.is_symbol() && static_family(object_expr.payload(), &f)) {
         result = call_family(f, kUndefinedValue, name, args);
     } else {
+        // A method may call back into the script (a comparator), which may
+        // let go of the receiver or an argument: both are held meanwhile.
+        args.hold_all();
         TempGuard self(evaluate(object_expr));
+        self.hold();
         result = object_method(self.get(), name, args);
         value_retain(result);
         self.reset(kUndefinedValue);
@@ -518,7 +514,7 @@ Value h_new(const InstrCell& c) {
 Value h_array(const InstrCell& c) {
     ArgList args;
     const uint32_t* ops = operands(c);
-    for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) args.values.push_back(evaluate(Value(ops[i])));
+    for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) args.evaluate_push(Value(ops[i]));
     return array_of_copies(args);
 }
 

@@ -282,6 +282,7 @@ Value h_switch(const InstrCell& c) {
     uint32_t start = count;
     bool matched = false;
     for (uint32_t i = 2; i < pairs && !matched; ++i) {
+        d.hold_across(Value(s.table[2 * i]));
         TempGuard label(evaluate(Value(s.table[2 * i])));
         if (strict_equal(d.get(), label.get())) {
             start = s.table[2 * i + 1];
@@ -441,6 +442,7 @@ Value h_exception(const InstrCell& c) {
     const uint32_t* ops = operands(c);
     TempGuard msg(evaluate(Value(ops[0])));
     if (n < 2) return make_exception_value(msg.get(), nullptr);
+    msg.hold_across(Value(ops[1]));
     TempGuard code(evaluate(Value(ops[1])));
     Value k = code.get();
     return make_exception_value(msg.get(), &k);

@@ -125,23 +125,15 @@ bool element_needs_eval(Value e, unsigned depth) {
     }
 }
 
-// Releases the values collected so far when an element's evaluation fails.
-struct Collected {
-    std::vector<Value> values;
-    ~Collected() {
-        for (Value v : values) value_drop_temp(v);
-    }
-};
-
 Value copy_literal(Value lit) {
     Kind k = lit.kind();
     uint32_t n = k == Kind::Array ? array_count(lit) : k == Kind::KeyedArray ? keyed_count(lit) : hash_count(lit);
-    Collected got;
+    ValueList got;  // released if an element's evaluation fails
     got.values.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         Value e = k == Kind::Array ? array_elements(lit)[i]
                                    : (k == Kind::KeyedArray ? keyed_pairs(lit) : hash_pairs(lit))[i].value;
-        got.values.push_back(evaluate(e));
+        got.evaluate_push(e);
     }
     Value out = k == Kind::Array ? make_array(n) : k == Kind::KeyedArray ? make_keyed_array(n) : make_hash(n);
     for (uint32_t i = 0; i < n; ++i) {
@@ -155,7 +147,7 @@ Value copy_literal(Value lit) {
         }
     }
     // The copies now hold their own references: keep them, forget the temporaries.
-    got.values.clear();
+    got.forget();
     return out;
 }
 

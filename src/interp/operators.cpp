@@ -39,7 +39,8 @@ namespace {
 // Two Int operands give, in 64-bit integers, exactly the value the double
 // arithmetic gives (every intermediate is an integer below 2^53); false
 // leaves the pair to the general path (a divisor of 0, a large product, **).
-bool int_pair(ArithOp op, int64_t a, int64_t b, int64_t& r) {
+template <ArithOp op>
+inline bool int_pair(int64_t a, int64_t b, int64_t& r) {
     switch (op) {
     case ArithOp::Sub: r = a - b; return true;
     case ArithOp::Mul:
@@ -58,42 +59,53 @@ bool int_pair(ArithOp op, int64_t a, int64_t b, int64_t& r) {
     }
 }
 
-Value arith_chain(const InstrCell& c, ArithOp op) {
+void apply_operand(Number& acc, ArithOp op, Value v) {
+    Number b = arith_operand(v);
+    acc.value = arith_apply(op, acc.value, b.value);
+    acc.is_double = acc.is_double || b.is_double;
+}
+
+// The chain from its first operand (already evaluated) on, in the double
+// model.
+[[gnu::noinline]] Value arith_from(const InstrCell& c, ArithOp op, TempGuard& first) {
+    Number acc = arith_operand(first.get());
+    first.reset(kUndefinedValue);
     const uint32_t* ops = operands(c);
-    uint32_t n = c.operand_count();
-    if (n == 0) return make_int(0);
-    Number acc;
-    {
-        TempGuard first(evaluate(Value(ops[0])));
-        if (n == 2 && first.get().kind() == Kind::Int) {
-            TempGuard second(evaluate(Value(ops[1])));
-            int64_t r;
-            if (second.get().kind() == Kind::Int && int_pair(op, int_value(first.get()), int_value(second.get()), r))
-                return int_result(first, second, static_cast<int32_t>(static_cast<uint32_t>(r)));
-            acc = arith_operand(first.get());
-            Number b = arith_operand(second.get());
-            acc.value = arith_apply(op, acc.value, b.value);
-            acc.is_double = acc.is_double || b.is_double;
-            return make_number(acc);
-        }
-        acc = arith_operand(first.get());
-    }
-    for (uint32_t i = 1; i < n; ++i) {
+    for (uint32_t i = 1, n = c.operand_count(); i < n; ++i) {
         TempGuard next(evaluate(Value(ops[i])));
-        Number b = arith_operand(next.get());
-        acc.value = arith_apply(op, acc.value, b.value);
-        acc.is_double = acc.is_double || b.is_double;
+        apply_operand(acc, op, next.get());
     }
     return make_number(acc);
 }
 
+[[gnu::noinline]] Value arith_pair(ArithOp op, Value a, Value b) {
+    Number acc = arith_operand(a);
+    apply_operand(acc, op, b);
+    return make_number(acc);
+}
+
+// The frequent case, two operands in the cell, takes the integer shortcut
+// when both are Ints; anything else goes the general way.
+template <ArithOp op>
+Value arith_chain(const InstrCell& c) {
+    if (c.operand_count() == 0) return make_int(0);
+    TempGuard first(evaluate(operand(c, 0)));
+    if (c.operand_count() != 2 || first.get().kind() != Kind::Int) return arith_from(c, op, first);
+    first.hold_across(operand(c, 1));
+    TempGuard second(evaluate(operand(c, 1)));
+    int64_t r;
+    if (second.get().kind() == Kind::Int && int_pair<op>(int_value(first.get()), int_value(second.get()), r))
+        return int_result(first, second, static_cast<int32_t>(static_cast<uint32_t>(r)));
+    return arith_pair(op, first.get(), second.get());
+}
+
 }  // namespace
 
-Value h_sub(const InstrCell& c) { return arith_chain(c, ArithOp::Sub); }
-Value h_mul(const InstrCell& c) { return arith_chain(c, ArithOp::Mul); }
-Value h_div(const InstrCell& c) { return arith_chain(c, ArithOp::Div); }
-Value h_mod(const InstrCell& c) { return arith_chain(c, ArithOp::Mod); }
-Value h_pow(const InstrCell& c) { return arith_chain(c, ArithOp::Pow); }
+Value h_sub(const InstrCell& c) { return arith_chain<ArithOp::Sub>(c); }
+Value h_mul(const InstrCell& c) { return arith_chain<ArithOp::Mul>(c); }
+Value h_div(const InstrCell& c) { return arith_chain<ArithOp::Div>(c); }
+Value h_mod(const InstrCell& c) { return arith_chain<ArithOp::Mod>(c); }
+Value h_pow(const InstrCell& c) { return arith_chain<ArithOp::Pow>(c); }
 
 // ---- addition -----------------------------------------------------------------------
 
@@ -140,6 +152,7 @@ Value h_add(const InstrCell& c) {
     if (n == 0) return kUndefinedValue;
     TempGuard acc(evaluate(Value(ops[0])));
     for (uint32_t i = 1; i < n; ++i) {
+        acc.hold_across(Value(ops[i]));
         TempGuard next(evaluate(Value(ops[i])));
         if (acc.get().kind() == Kind::Int && next.get().kind() == Kind::Int) {
             uint32_t sum = static_cast<uint32_t>(int_value(acc.get())) + static_cast<uint32_t>(int_value(next.get()));
@@ -215,6 +228,7 @@ bool holds(Rel r, Cmp c) {
 
 Value relation(const InstrCell& c, Rel r, bool negate) {
     TempGuard a(evaluate(Value(c.op0)));
+    a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
     if (a.get().kind() == Kind::Int && b.get().kind() == Kind::Int) {
         int32_t x = int_value(a.get()), y = int_value(b.get());
@@ -244,12 +258,14 @@ Value h_lt(const InstrCell& c) { return relation(c, Rel::Lt, false); }
 
 Value h_strict_eq(const InstrCell& c) {
     TempGuard a(evaluate(Value(c.op0)));
+    a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
     return Value::boolean(strict_equal(a.get(), b.get()));
 }
 
 Value h_strict_ne(const InstrCell& c) {
     TempGuard a(evaluate(Value(c.op0)));
+    a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
     return Value::boolean(!strict_equal(a.get(), b.get()));
 }
@@ -324,6 +340,7 @@ enum class ShiftOp { Left, Right, Unsigned };
 
 Value shift(const InstrCell& c, ShiftOp op) {
     TempGuard a(evaluate(Value(c.op0)));
+    a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
     if (a.get().kind() != Kind::Int) raise_runtime(2265, "オペランド不正(非整数)");
     if (b.get().kind() != Kind::Int) raise_runtime(2270, "オペランド不正(非整数)");

@@ -2,6 +2,7 @@
 // error passes, and statement execution that stops at a pending jump.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "interp/evaluate.h"
 #include "interp/state.h"
@@ -11,26 +12,113 @@
 namespace koru {
 
 // Drops an evaluated operand at scope end (normal or unwinding).
+//
+// An operand read from a variable or a container is borrowed: only its
+// owner counts it.  When a later operand of the same operation runs code
+// (an assignment, a call), that code may drop the owner's reference and
+// destroy the object while the operation still needs it.  hold() takes a
+// reference of the guard's own for that time; a temporary is the guard's
+// alone and needs none.
 class TempGuard {
 public:
     explicit TempGuard(Value v = kUndefinedValue) : v_(v) {}
-    ~TempGuard() { value_drop_temp(v_); }
+    ~TempGuard() { let_go(); }
     TempGuard(const TempGuard&) = delete;
     TempGuard& operator=(const TempGuard&) = delete;
     Value get() const { return v_; }
-    // Hands the value on: the guard no longer drops it.
+    // Hands the value on as the evaluation gave it (borrowed or temporary):
+    // the guard no longer drops it.  A held value gives its reference back
+    // without being destroyed, so it is a temporary again if its owner let
+    // it go meanwhile.
     Value release() {
         Value v = v_;
+        if (held_) value_unref(v);
         v_ = kUndefinedValue;
+        held_ = false;
         return v;
     }
     void reset(Value v) {
-        value_drop_temp(v_);
+        let_go();
         v_ = v;
+    }
+    bool held() const { return held_; }
+    // Keeps a borrowed value alive until the guard lets it go.
+    void hold() {
+        if (held_ || !is_borrowed(v_)) return;
+        value_retain(v_);
+        held_ = true;
+    }
+    // Keeps a borrowed value alive while `next`, a later operand, runs.
+    void hold_across(Value next) {
+        if (next.kind() == Kind::Instruction) hold();
     }
 
 private:
+    void let_go() {
+        if (held_) value_release(v_);
+        else value_drop_temp(v_);
+        held_ = false;
+    }
     Value v_;
+    bool held_ = false;
+};
+
+// Values evaluated one after another for one operation (arguments, the
+// elements of a literal).  Before an element that runs code is evaluated,
+// the borrowed values collected so far are held, as TempGuard::hold_across
+// does for one value.
+class ValueList {
+public:
+    ValueList() = default;
+    ValueList(const ValueList&) = delete;
+    ValueList& operator=(const ValueList&) = delete;
+    ~ValueList() { clear(); }
+
+    void evaluate_push(Value expr) {
+        hold_across(expr);
+        values.push_back(evaluate(expr));
+    }
+    // Keeps the borrowed values alive while `next` runs.
+    void hold_across(Value next) {
+        if (next.kind() == Kind::Instruction) hold_all();
+    }
+    // Keeps the borrowed values alive until they are let go.
+    void hold_all() {
+        if (checked_ < values.size()) hold_earlier();
+    }
+    // Lets every value go: held ones are released, temporaries dropped.
+    void clear() {
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i < held_.size() && held_[i]) value_release(values[i]);
+            else value_drop_temp(values[i]);
+        }
+        values.clear();
+        held_.clear();
+        checked_ = 0;
+    }
+    // The values now belong elsewhere (each was retained by its new owner):
+    // only the holds are given back.
+    void forget() {
+        for (size_t i = 0; i < held_.size(); ++i)
+            if (held_[i]) value_release(values[i]);
+        values.clear();
+        held_.clear();
+        checked_ = 0;
+    }
+    std::vector<Value> values;
+
+private:
+    void hold_earlier() {
+        held_.resize(values.size(), 0);
+        for (size_t i = checked_; i < values.size(); ++i)
+            if (is_borrowed(values[i])) {
+                value_retain(values[i]);
+                held_[i] = 1;
+            }
+        checked_ = values.size();
+    }
+    std::vector<uint8_t> held_;
+    size_t checked_ = 0;
 };
 
 // A temporary Int nothing else refers to: its cell may take a new value

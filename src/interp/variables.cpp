@@ -401,7 +401,9 @@ namespace {
 // must outlive it; the place inside it dies with it.
 Value outlive_container(Value result, TempGuard& obj) {
     Value o = obj.get();
-    if (!has_object(o) || (*header_ptr(o) & 0xF0) != 0) return result;
+    // A temporary container goes with the guard, and so does a held one
+    // whose owner let it go while the key was evaluated.
+    if (!has_object(o) || (*header_ptr(o) & 0xF0) != (obj.held() ? 16 : 0)) return result;
     value_retain(result);
     obj.reset(kUndefinedValue);
     value_unref(result);
@@ -423,6 +425,7 @@ Value h_index(const InstrCell& c) {
     TempGuard obj(evaluate(Value(c.op0)));
     Place where = g_interp.place;
     TempGuard key;
+    obj.hold_across(Value(c.op1));
     {
         // The key is an ordinary read even on the left of an assignment.
         PlaceModeGuard read(false);

@@ -67,6 +67,16 @@ constexpr uint32_t kCellKindMask = 0x7F24;  // 2, 5, 8-14
     }
 }
 
+// A counted object that someone else owns (count 1..14): a temporary
+// (count 0), a permanent object and a word without an object are not.
+inline bool is_borrowed(Value v) {
+    uint8_t h;
+    if (is_plain_cell_value(v)) h = cell_of(v)->header;
+    else if (has_object(v)) h = *header_ptr(v);
+    else return false;
+    return h >= 16 && h < kSaturatedCount;
+}
+
 // Lowers the count (1..14) without ever destroying; returns ((old & 0xF0) + 16) & 0xFF.
 unsigned value_unref(Value v);
 

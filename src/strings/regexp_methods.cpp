@@ -42,6 +42,7 @@ Value h_regexp(const InstrCell& c) {
     uint32_t n = c.operand_count();
     if (n > 2) n = 2;
     TempGuard pattern(n > 0 ? evaluate(operand(c, 0)) : kUndefinedValue);
+    if (n > 1) pattern.hold_across(operand(c, 1));
     TempGuard flags(n > 1 ? evaluate(operand(c, 1)) : kUndefinedValue);
     Value args[2] = {pattern.get(), flags.get()};
     return construct(args, n);

@@ -167,15 +167,17 @@ struct ErrorCase {
     int code;
 };
 
-inline void check_cases(const std::vector<Case>& cases) {
+// Each script runs after `prelude` (shared definitions).
+inline void check_cases(const std::string& prelude, const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         fresh_process();
-        Outcome o = run_script(c.script);
+        Outcome o = run_script(prelude + c.script);
         EXPECT_FALSE(o.error) << c.script << "\n  error " << o.code << ": " << o.message;
         EXPECT_FALSE(o.thrown) << c.script << "\n  threw " << o.thrown_text;
         EXPECT_EQ(global_text("r"), c.expected) << c.script;
     }
 }
+inline void check_cases(const std::vector<Case>& cases) { check_cases("", cases); }
 
 inline void check_errors(const std::vector<ErrorCase>& cases) {
     for (const ErrorCase& c : cases) {

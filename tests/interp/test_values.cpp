@@ -197,4 +197,39 @@ TEST_F(InterpTest, UnknownMethodNamesRaiseTheirFamilysError) {
 }
 
 }  // namespace
+
+// An operand read from a variable is still needed after the later operands
+// have run; a later operand that replaces the variable (and makes enough
+// new values to take every freed cell and text) must not change it.
+TEST_F(InterpTest, OperandsOutliveTheCodeOfLaterOperands) {
+    const std::string churn =
+        "var junk = []; function churn() { for (var q = 0; q < 700; q++) junk.push(q * 7, 'text number ' + q); }\n";
+    check_cases(churn, {
+        {"var x = 1000 * 1; function f() { x = 5 * 1; churn(); return 1; } var r = x + f();", "1001"},
+        {"var x = 1000 * 1; function f() { x = 5 * 1; churn(); return 1; } var r = x * (f() + 1);", "2000"},
+        {"var x = 1000 * 1; function f() { x = 5 * 1; churn(); return 1; } var r = x < f();", "false"},
+        {"var s = 'ab' + 'cd'; function g() { s = 'x'; churn(); return '!'; } var r = s + g();",
+         "\"abcd!\""},
+        {"var s = 'ab' + 'cd'; function g() { s = 'x'; churn(); return 'abcd'; } var r = s === g();",
+         "true"},
+        {"var x = 1000 * 1; function f() { x = 5 * 1; churn(); return 1; } function h(a, b) { return a + b; }"
+                 " var r = h(x, f());",
+         "1001"},
+        {"var x = 1000 * 1; function f() { x = 5 * 1; churn(); return 1; } var r = [x, f()].join('-');",
+         "\"1000-1\""},
+        {"var a = ['p' + 'q', 'r']; function f() { a = null; churn(); return 0; } var r = a[f()];", "\"pq\""},
+        {"var x = 'v' + 1; var b = [0]; function f() { x = null; churn(); return 0; } b[f()] = x; var r = b[0];",
+         "\"v1\""},
+        {"var x = 7 * 1; function f() { x = 0; churn(); return 7; } var r = 'no';"
+                 " switch (x) { case f(): r = 'yes'; }",
+         "\"yes\""},
+        {"var a = [3 * 1, 1 * 1, 2 * 1]; var r = a.sort(function (p, q) { a = null; churn(); return p - q; })"
+                 ".join(',');",
+         "\"1,2,3\""},
+        // The arguments of a method are read before its receiver.
+        {"var x = 'v' + 1; var out = []; function g() { x = null; churn(); return out; } g().push(x); var r = out[0];",
+         "\"v1\""},
+    });
+}
+
 }  // namespace koru::test

@@ -102,6 +102,8 @@ Value h_date(const InstrCell& c) {
     TempGuard held[kMaxDateArgs];
     Value args[kMaxDateArgs];
     for (uint32_t i = 0; i < n; ++i) {
+        // Borrowed values read so far stay alive while later arguments run code.
+        for (uint32_t j = 0; j < i; ++j) held[j].hold_across(operand(c, i));
         held[i].reset(evaluate(operand(c, i)));
         args[i] = held[i].get();
     }

@@ -160,6 +160,7 @@ Value h_send_to_front(const InstrCell& c) {
     }
     TempGuard name(evaluate(Value(ops[0])));
     if (name.get().kind() != Kind::String) raise_runtime(1325, "オブジェクト名不正");
+    name.hold_across(Value(ops[1]));
     TempGuard v(evaluate(Value(ops[1])));
     send_value(string_view_of(name.get()), v.get());
     return kUndefinedValue;
