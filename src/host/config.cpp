@@ -125,6 +125,7 @@ void put_environment(std::string setting) {
     if (eq == std::string::npos || eq == 0) return;
     std::string name = setting.substr(0, eq);
     std::string value = setting.substr(eq + 1);
+    journal_start_text();  // the start time keeps the zone it was taken in
     if (value.empty())
         unsetenv(name.c_str());
     else
