@@ -16,8 +16,11 @@ constexpr size_t kJournalStatic = 32768;
 constexpr size_t kJournalStaticLimit = 32764;
 constexpr size_t kJournalPathMax = 255;
 
+// The static area, kept apart from the rest of the state: see journal.cpp.
+extern char g_journal_area[kJournalStatic];
+
 struct JournalState {
-    char area[kJournalStatic];
+    char* const area = g_journal_area;
     size_t used = 0;
     std::vector<std::string> chunks;  // oldest first
     std::string path;                 // empty: no journal
