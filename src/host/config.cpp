@@ -4,10 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <string>
 
 #include "host/checksum.h"
 #include "host/errors.h"
@@ -125,6 +126,7 @@ void put_environment(std::string setting) {
     if (eq == std::string::npos || eq == 0) return;
     std::string name = setting.substr(0, eq);
     std::string value = setting.substr(eq + 1);
+    journal_start_text();  // the start time keeps the zone it was taken in
     if (value.empty())
         unsetenv(name.c_str());
     else
@@ -174,7 +176,7 @@ std::string find_config_file(const std::string& program_dir) {
     fatal_startup("koru設定ファイル(%s, %s)が開けません", first.c_str(), second.c_str());
 }
 
-FILE* open_config_file(const std::string& path) {
+int open_config_file(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st;
     // A directory opens, but there is nothing to read in it.
@@ -182,12 +184,26 @@ FILE* open_config_file(const std::string& path) {
         ::close(fd);
         fd = -1;
     }
-    FILE* f = fd >= 0 ? fdopen(fd, "r") : nullptr;
-    if (!f) {
-        if (fd >= 0) ::close(fd);
-        fatal_startup("koru設定ファイル(%s)が開けません", path.c_str());
+    if (fd < 0) fatal_startup("koru設定ファイル(%s)が開けません", path.c_str());
+    return fd;
+}
+
+// The whole file.  A read error ends the text where it happened and sets
+// `failed`.  Plain reads rather than a stdio stream spare the start-up the
+// stream's buffers and its own system calls.
+std::string read_config_file(int fd, bool& failed) {
+    std::string text;
+    failed = false;
+    char chunk[kLineBuffer];
+    for (;;) {
+        ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failed = true;
+        if (got <= 0) break;
+        text.append(chunk, static_cast<size_t>(got));
     }
-    return f;
+    ::close(fd);
+    return text;
 }
 
 }  // namespace
@@ -240,11 +256,22 @@ void config_line(std::string_view line) {
 
 void config_load(const std::string& program_dir) {
     std::string path = find_config_file(program_dir);
-    std::unique_ptr<FILE, int (*)(FILE*)> f(open_config_file(path), std::fclose);
+    bool failed;
+    std::string text = read_config_file(open_config_file(path), failed);
     g_config.path = path;
-    char buf[kLineBuffer];
-    // A line longer than the buffer is read in pieces, each taken as a line.
-    while (std::fgets(buf, sizeof buf, f.get())) config_line(buf);
+    // The file is taken in the pieces a line buffer of kLineBuffer bytes
+    // gives: a piece ends after a line end or at kLineBuffer - 1 bytes, so a
+    // longer line is taken as several lines.  A piece ends at a NUL byte.
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        size_t end = rest.substr(0, kLineBuffer - 1).find('\n');
+        size_t n = end == std::string_view::npos ? std::min(rest.size(), kLineBuffer - 1) : end + 1;
+        std::string_view piece = rest.substr(0, n);
+        rest.remove_prefix(n);
+        // After a read error the piece being read when it came is lost.
+        if (failed && rest.empty() && piece.back() != '\n' && piece.size() < kLineBuffer - 1) break;
+        config_line(piece.substr(0, piece.find('\0')));
+    }
 }
 
 }  // namespace koru

@@ -287,6 +287,10 @@ int evaluation_sequence(Driver& d) {
 }  // namespace
 
 int driver_main(int argc, char** argv) {
+    // Every write to the standard output is flushed at once (a record, a
+    // console line), so a stream buffer would only cost start-up a heap
+    // block and the system calls that size it.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     Driver d;
     d.program = argc > 0 ? argv[0] : "koru";
     d.program_dir = directory_of(d.program);

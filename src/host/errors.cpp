@@ -22,8 +22,10 @@ ModulePathFn g_module_path = nullptr;
 DebugPrintFn g_debug_print = nullptr;
 FatalExitHook g_fatal_hook = nullptr;
 
-// The shared report buffer (16384 bytes, a report is cut to 16383).
-char g_report[kReportMax + 1];
+// The shared report buffer (16384 bytes, a report is cut to 16383).  Like
+// the journal's static area it is placed after all other zero-initialised
+// data, so that it does not spread the small variables over more pages.
+[[gnu::section(".lbss.koru_report")]] char g_report[kReportMax + 1];
 
 const char* module_path(unsigned module) {
     const char* p = g_module_path ? g_module_path(module) : nullptr;

@@ -16,12 +16,17 @@ constexpr size_t kJournalStatic = 32768;
 constexpr size_t kJournalStaticLimit = 32764;
 constexpr size_t kJournalPathMax = 255;
 
+// The static area, kept apart from the rest of the state: see journal.cpp.
+extern char g_journal_area[kJournalStatic];
+
 struct JournalState {
-    char area[kJournalStatic];
+    char* const area = g_journal_area;
     size_t used = 0;
     std::vector<std::string> chunks;  // oldest first
     std::string path;                 // empty: no journal
     std::string start_time;           // empty in "-e" mode
+    time_t start_clock = 0;           // the start, while not yet in start_time
+    bool start_pending = false;
     int attempts = 50;                // exclusive opens tried
     int retry_ms = 100;               // wait between two tries
     bool failing = false;             // an allocation failure is being raised
@@ -30,6 +35,8 @@ struct JournalState {
         chunks.clear();
         path.clear();
         start_time.clear();
+        start_clock = 0;
+        start_pending = false;
         attempts = 50;
         retry_ms = 100;
         failing = false;
@@ -50,8 +57,14 @@ void journal_replace_file_name(std::string_view name);
 
 // "%d/%02d/%02d %02d:%02d:%02d" of a local time.
 std::string local_time_text(time_t t);
-// Records the start time of the request for the start line.
+// Records the start time of the request for the start line.  The text is
+// made when first needed: reading the local time zone costs a request that
+// writes no journal a file read and several fresh pages.
 void journal_mark_start(time_t now);
+// The start line's time text ("" in "-e" mode).  Anything that changes the
+// environment (and so perhaps TZ) calls this first, so that the start keeps
+// the zone it had when it was recorded.
+const std::string& journal_start_text();
 
 // Appends the collected journal to the file, if one is configured, and
 // empties the buffer.  When the file stays locked the buffer is kept and the

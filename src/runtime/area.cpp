@@ -72,7 +72,7 @@ struct SizeClass {
 };
 
 struct LargeBlocks {
-    std::vector<void*> table;           // 1024 at first, grows by 512
+    std::vector<void*> table;           // empty until the first block, grows by 512
     std::vector<size_t> sizes;          // the bytes of each block
     uint32_t next = 0;                  // high-water index
     uint32_t freed = 0;
@@ -89,8 +89,9 @@ struct Memory {
         words.pages.resize(128, nullptr);
         words.used.resize(128, 0);
         words.owns.resize(128, 0);
-        large.table.resize(1024, nullptr);
-        large.sizes.resize(1024, 0);
+        // The large-block table is left empty: most requests never make a
+        // large block, and its 16 KB would be written (page by page) at
+        // start-up for nothing.  alloc_large grows it on first use.
     }
     ~Memory() { release_all(); }
 

@@ -19,6 +19,10 @@ const char* const kPredefinedNames[kPredefinedSymbols] = {
 
 namespace {
 constexpr size_t kTableStep = 2048;
+// The first tables are small: a request's start-up interns some fifty names,
+// and 2048 entries would leave mostly untouched blocks whose ends still cost
+// a fresh page each.  Later growth is by kTableStep.
+constexpr size_t kFirstTable = 256;
 
 bool same_text(const SymbolEntry& e, const char* bytes, size_t len) {
     return e.length == static_cast<uint8_t>(len) && e.offset + len < g_symbols.pool.size() &&
@@ -41,8 +45,8 @@ void SymbolTable::reset() {
     entries.clear();
     index.clear();
     pool.clear();
-    entries.reserve(kTableStep);
-    index.reserve(kTableStep);
+    entries.reserve(kFirstTable);
+    index.reserve(kFirstTable);
     pool.reserve(kTableStep);
 }
 
@@ -51,8 +55,9 @@ uint32_t intern(const char* bytes, size_t len, uint32_t key) {
     if (found >= 0) return static_cast<uint32_t>(found);
     SymbolTable& t = g_symbols;
     if (t.entries.size() == t.entries.capacity()) {
-        t.entries.reserve(t.entries.size() + kTableStep);
-        t.index.reserve(t.entries.size() + kTableStep);
+        size_t step = t.entries.empty() ? kFirstTable : kTableStep;
+        t.entries.reserve(t.entries.size() + step);
+        t.index.reserve(t.entries.size() + step);
     }
     if (t.pool.size() + len + 2 > t.pool.capacity()) t.pool.reserve(t.pool.capacity() + std::max(kTableStep, len + 2));
     uint32_t number = static_cast<uint32_t>(t.entries.size());

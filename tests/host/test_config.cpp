@@ -210,6 +210,30 @@ TEST_F(ConfigFile, LongLinesAreReadInPieces) {
     EXPECT_EQ(g_config.token_key, "tail");
 }
 
+// Pieces are cut at 4095 bytes across reads of the file, a line end right
+// after a full piece makes an empty line, and the last line needs no end.
+TEST_F(ConfigFile, PiecesAcrossLongFiles) {
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "VAR=v" + std::to_string(i) + "\n";
+    text += "VAR=" + std::string(4091, 'b') + "\n";      // a full piece, then an empty line
+    text += "VAR=" + std::string(5000, 'c') + "=d\r\n";  // 4095 bytes, then "ccc...=d"
+    text += "TOKEN_KEY=last";
+    load(text);
+    ASSERT_EQ(g_config.vars.size(), 302u);
+    EXPECT_EQ(g_config.vars[0], "v0");
+    EXPECT_EQ(g_config.vars[299], "v299");
+    EXPECT_EQ(g_config.vars[300], std::string(4091, 'b'));
+    EXPECT_EQ(g_config.vars[301], std::string(4091, 'c'));
+    EXPECT_EQ(g_config.token_key, "last");
+}
+
+// A NUL byte ends the text of its line; the next line is read as usual.
+TEST_F(ConfigFile, NulEndsTheLine) {
+    load(std::string("TOKEN_KEY=ab\0cd\nDEBUG_PORT=12\n", 30));
+    EXPECT_EQ(g_config.token_key, "ab");
+    EXPECT_EQ(g_config.debug_port, "12");
+}
+
 TEST_F(ConfigFile, Environment) {
     setenv("KORU_T_PATH", "C:\\bin ", 1);
     unsetenv("KORU_T_NEW");

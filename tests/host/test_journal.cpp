@@ -38,7 +38,7 @@ const std::regex kEndLine(R"(\n=====  end : \d{4}/\d\d/\d\d \d\d:\d\d:\d\d  ====
 
 TEST_F(Journal, OnlyBannersWhenNothingWasReported) {
     journal_mark_start(0);
-    std::string start = g_journal.start_time;
+    std::string start = journal_start_text();
     EXPECT_TRUE(std::regex_match(start, std::regex(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)"))) << start;
     journal_write();
     std::string text = read_file(path);
@@ -65,6 +65,38 @@ TEST_F(Journal, LocalTimeText) {
     setenv("TZ", "Asia/Tokyo", 1);
     tzset();
     EXPECT_EQ(local_time_text(1709670607), "2024/03/06 05:30:07");
+    unsetenv("TZ");
+    tzset();
+}
+
+TEST_F(Journal, StartTimeIsMadeOnceAndOnlyWhenAsked) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    journal_mark_start(1709670607);
+    EXPECT_TRUE(g_journal.start_time.empty());  // nothing read at the start
+    EXPECT_EQ(journal_start_text(), "2024/03/05 20:30:07");
+    setenv("TZ", "Asia/Tokyo", 1);
+    tzset();
+    EXPECT_EQ(journal_start_text(), "2024/03/05 20:30:07");  // made once
+    journal_mark_start(1709670607);  // a new start is made anew
+    EXPECT_EQ(journal_start_text(), "2024/03/06 05:30:07");
+    unsetenv("TZ");
+    tzset();
+}
+
+// A configured ENV setting may change TZ; the start line still shows the
+// zone in force when the start was recorded, even when a later date
+// operation reloads the zone.
+TEST_F(Journal, StartTimeKeepsTheZoneOfTheStartAcrossConfigEnv) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    journal_mark_start(1709670607);
+    config_line("ENV=TZ=Asia/Tokyo");
+    EXPECT_STREQ(getenv("TZ"), "Asia/Tokyo");
+    tzset();
+    EXPECT_EQ(journal_start_text(), "2024/03/05 20:30:07");
+    journal_write();
+    EXPECT_EQ(read_file(path).rfind("-----  start : 2024/03/05 20:30:07  -----\n", 0), 0u);
     unsetenv("TZ");
     tzset();
 }
