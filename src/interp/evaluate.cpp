@@ -75,6 +75,19 @@ Table build_debug_table(const Table& main) {
 Table g_main = build_main_table();
 Table g_debug = build_debug_table(g_main);
 
+// The main table indexed by the whole opcode byte, so that the frequent path
+// needs no range test: bytes that are no opcode have no value.
+Value h_not_an_opcode(const InstrCell&) { raise_runtime(2015, "評価式不正 '%s'", ""); }
+
+using ByteTable = std::array<Handler, 256>;
+ByteTable build_byte_table(const Table& main) {
+    ByteTable t;
+    t.fill(h_not_an_opcode);
+    for (unsigned op = kOpFirst; op < kOpFirst + kOpCount; ++op) t[op] = main[op - kOpFirst];
+    return t;
+}
+ByteTable g_by_byte = build_byte_table(g_main);
+
 // ---- literals ---------------------------------------------------------------------
 
 constexpr unsigned kMaxLiteralDepth = 256;
@@ -210,16 +223,24 @@ std::string unevaluable_text(Value v) {
     raise_runtime(2015, "評価式不正 '%s'", t.c_str());
 }
 
-Value dispatch(Value v) {
+// With the debugger attached: its look at the instruction, and the table
+// of the debugger's expression evaluation.
+[[gnu::noinline]] Value dispatch_debug(Value v) {
+    const InstrCell& c = *cell_as<InstrCell>(v);
+    if (g_debug_step) g_debug_step(v);
+    if (!is_opcode(c.opcode)) unevaluable(v);
+    const Table& t = g_errors.debug_eval ? g_debug : g_main;
+    return t[c.opcode - kOpFirst](c);
+}
+
+inline Value dispatch(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
     g_errors.module = static_cast<uint8_t>(c.module_number());
     // A large block keeps its statement count where the position would be.
     if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
-    if (g_debug_step) [[unlikely]]
-        g_debug_step(v);
-    const Table& t = g_errors.debug_eval ? g_debug : g_main;
-    if (!is_opcode(c.opcode)) unevaluable(v);
-    return t[c.opcode - kOpFirst](c);
+    if (g_debug_step || g_errors.debug_eval) [[unlikely]]
+        return dispatch_debug(v);
+    return g_by_byte[c.opcode](c);
 }
 
 // Everything but instructions and names: data, literals and templates.
@@ -265,6 +286,7 @@ void set_handler(unsigned opcode, Handler h) {
     if (!is_opcode(opcode) || opcode >= op_byte(Op::OP_UNUSED_FIRST)) return;
     if (!h) h = h_unavailable;  // uninstalling
     g_main[opcode - kOpFirst] = h;
+    g_by_byte[opcode] = h;
     if (!debug_rejects(opcode)) g_debug[opcode - kOpFirst] = h;
 }
 

@@ -23,32 +23,19 @@ void InterpState::reset() {
     jump_value = kUndefinedValue;
 }
 
-void push_local(uint32_t name_word, Value v) {
+void grow_locals() {
     std::vector<VarSlot>& l = g_interp.locals;
     // Grow by the needed room plus 512, as the table always has.
-    if (l.size() == l.capacity()) l.reserve(l.size() + 512);
-    l.push_back(VarSlot{name_word, value_retain(v)});
+    l.reserve(l.size() + 512);
 }
 
-void pop_locals(uint32_t new_top) {
+void pop_locals_from(uint32_t new_top) {
     std::vector<VarSlot>& l = g_interp.locals;
     while (l.size() > new_top + 1u) {
         Value v = l.back().value;
         l.pop_back();
         value_release(v);
     }
-}
-
-ScopeGuard::ScopeGuard(bool raise_depth, bool new_block)
-    : top_(g_interp.top()), block_base_(g_interp.block_base), depth_(g_interp.scope_depth) {
-    if (raise_depth) ++g_interp.scope_depth;
-    if (new_block) g_interp.block_base = top_ + 1;
-}
-
-ScopeGuard::~ScopeGuard() {
-    pop_locals(top_);
-    g_interp.block_base = block_base_;
-    g_interp.scope_depth = depth_;
 }
 
 void clear_jump() {

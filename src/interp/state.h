@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "interp/globals.h"
+#include "runtime/refcount.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -62,16 +63,37 @@ constexpr Value kReturnNoValue{0x406F0000};
 struct JumpEscape {};
 
 // ---- the local stack ----------------------------------------------------------
-void push_local(uint32_t name_word, Value v);  // v is retained
-void pop_locals(uint32_t new_top);             // releases the values above new_top
+void grow_locals();
+void pop_locals_from(uint32_t new_top);
+
+// v is retained.
+inline void push_local(uint32_t name_word, Value v) {
+    std::vector<VarSlot>& l = g_interp.locals;
+    if (l.size() == l.capacity()) [[unlikely]]
+        grow_locals();
+    l.push_back(VarSlot{name_word, value_retain(v)});
+}
+
+// Releases the values above new_top.
+inline void pop_locals(uint32_t new_top) {
+    if (g_interp.top() > new_top) pop_locals_from(new_top);
+}
 
 // Restores the scope positions and pops the locals of a scope when it ends,
 // normally or by an unwinding error.
 class ScopeGuard {
 public:
     // A block also moves the block base to the first free slot.
-    ScopeGuard(bool raise_depth, bool new_block);
-    ~ScopeGuard();
+    ScopeGuard(bool raise_depth, bool new_block)
+        : top_(g_interp.top()), block_base_(g_interp.block_base), depth_(g_interp.scope_depth) {
+        if (raise_depth) ++g_interp.scope_depth;
+        if (new_block) g_interp.block_base = top_ + 1;
+    }
+    ~ScopeGuard() {
+        pop_locals(top_);
+        g_interp.block_base = block_base_;
+        g_interp.scope_depth = depth_;
+    }
     ScopeGuard(const ScopeGuard&) = delete;
     ScopeGuard& operator=(const ScopeGuard&) = delete;
     uint32_t saved_top() const { return top_; }
