@@ -400,10 +400,10 @@ namespace {
 // The result of an access into a container that was itself a temporary
 // must outlive it; the place inside it dies with it.
 Value outlive_container(Value result, TempGuard& obj) {
-    Value o = obj.get();
     // A temporary container goes with the guard, and so does a held one
     // whose owner let it go while the key was evaluated.
-    if (!has_object(o) || (*header_ptr(o) & 0xF0) != (obj.held() ? 16 : 0)) return result;
+    const uint8_t* h = object_header(obj.get());
+    if (!h || (*h & 0xF0) != (obj.held() ? 16 : 0)) return result;
     value_retain(result);
     obj.reset(kUndefinedValue);
     value_unref(result);

@@ -29,6 +29,8 @@ RegexFreeFn g_regex_free = nullptr;
 
 void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
 
+uint8_t* header_of_other(Value v) { return has_object(v) ? header_ptr(v) : nullptr; }
+
 void retain_other(Value v) {
     if (!has_object(v)) return;
     uint8_t* h = header_ptr(v);

@@ -67,6 +67,13 @@ constexpr uint32_t kCellKindMask = 0x7F24;  // 2, 5, 8-14
     }
 }
 
+// The header of the object behind any word, or null where there is none.
+[[gnu::noinline]] uint8_t* header_of_other(Value v);
+inline uint8_t* object_header(Value v) {
+    if (is_plain_cell_value(v)) return &cell_of(v)->header;
+    return v.bits >> 24 != 0 ? header_of_other(v) : nullptr;
+}
+
 // A counted object that someone else owns (count 1..14): a temporary
 // (count 0), a permanent object and a word without an object are not.
 inline bool is_borrowed(Value v) {
