@@ -233,7 +233,9 @@ std::string unevaluable_text(Value v) {
     return t[c.opcode - kOpFirst](c);
 }
 
-inline Value dispatch(Value v) {
+}  // namespace
+
+Value dispatch(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
     g_errors.module = static_cast<uint8_t>(c.module_number());
     // A large block keeps its statement count where the position would be.
@@ -245,7 +247,7 @@ inline Value dispatch(Value v) {
 
 // Everything but instructions and names: data, literals and templates.
 // Kept out of line so that the two frequent cases stay a short path.
-[[gnu::noinline]] Value evaluate_data(Value v) {
+Value evaluate_data(Value v) {
     switch (v.kind()) {
     case Kind::Int:
     case Kind::Date:
@@ -263,19 +265,6 @@ inline Value dispatch(Value v) {
     default:
         unevaluable(v);
     }
-}
-
-}  // namespace
-
-// Kinds that evaluate to themselves: Int, Date, Exception, RegExp, Double, Function.
-constexpr uint32_t kSelfKinds = 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7 | 1u << 8 | 1u << 14;
-
-Value evaluate(Value v) {
-    unsigned k = static_cast<unsigned>(v.kind());
-    if (k == static_cast<unsigned>(Kind::Instruction)) return dispatch(v);
-    if ((kSelfKinds >> k) & 1) return v;
-    if (k == static_cast<unsigned>(Kind::Immediate)) return v.payload() <= kNaN ? v : lookup_variable(v.payload());
-    return evaluate_data(v);
 }
 
 void set_compile_text_fn(CompileTextFn fn) { g_compile_text = fn; }

@@ -14,7 +14,22 @@
 
 namespace koru {
 
-Value evaluate(Value v);
+Value dispatch(Value v);         // an Instruction
+Value evaluate_data(Value v);    // strings, literals and the kinds that cannot be evaluated
+Value lookup_variable(uint32_t symbol);
+
+// Kinds that evaluate to themselves: Int, Date, Exception, RegExp, Double, Function.
+constexpr uint32_t kSelfKinds = 1u << 2 | 1u << 5 | 1u << 6 | 1u << 7 | 1u << 8 | 1u << 14;
+
+// Inline, so that constants and names, the most frequent operands, cost no
+// call of their own.
+inline Value evaluate(Value v) {
+    unsigned k = static_cast<unsigned>(v.kind());
+    if (k == static_cast<unsigned>(Kind::Instruction)) return dispatch(v);
+    if ((kSelfKinds >> k) & 1) return v;
+    if (k == static_cast<unsigned>(Kind::Immediate)) return v.payload() <= kNaN ? v : lookup_variable(v.payload());
+    return evaluate_data(v);
+}
 
 // The operand words of an instruction: inline when there are at most two,
 // else the operand vector.
