@@ -33,7 +33,6 @@ ConsoleFn g_console = nullptr;
 class ArgList : public ValueList {
 public:
     void evaluate_all(const ArgRecord& rec) {
-        values.reserve(rec.count);
         for (uint32_t i = 0; i < rec.count; ++i) evaluate_push(Value(rec.args[i]));
     }
     const Value* data() const { return values.data(); }

@@ -142,7 +142,6 @@ Value copy_literal(Value lit) {
     Kind k = lit.kind();
     uint32_t n = k == Kind::Array ? array_count(lit) : k == Kind::KeyedArray ? keyed_count(lit) : hash_count(lit);
     ValueList got;  // released if an element's evaluation fails
-    got.values.reserve(n);
     for (uint32_t i = 0; i < n; ++i) {
         Value e = k == Kind::Array ? array_elements(lit)[i]
                                    : (k == Kind::KeyedArray ? keyed_pairs(lit) : hash_pairs(lit))[i].value;

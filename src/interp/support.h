@@ -63,6 +63,44 @@ private:
     bool held_ = false;
 };
 
+// A short vector that keeps its first elements in place, so that the
+// frequent short lists (arguments, small literals) need no heap block.
+template <class T, uint32_t N>
+class SmallVector {
+public:
+    SmallVector() = default;
+    SmallVector(const SmallVector&) = delete;
+    SmallVector& operator=(const SmallVector&) = delete;
+    void push_back(T v) {
+        if (n_ < N) inline_[n_] = v;
+        else {
+            if (n_ == N) heap_.assign(inline_, inline_ + N);
+            heap_.push_back(v);
+        }
+        ++n_;
+    }
+    void resize(uint32_t n, T fill) {
+        while (n_ < n) push_back(fill);
+    }
+    void clear() {
+        n_ = 0;
+        heap_.clear();
+    }
+    uint32_t size() const { return n_; }
+    bool empty() const { return n_ == 0; }
+    const T* data() const { return n_ > N ? heap_.data() : inline_; }
+    T* data() { return n_ > N ? heap_.data() : inline_; }
+    T operator[](uint32_t i) const { return data()[i]; }
+    T& operator[](uint32_t i) { return data()[i]; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + n_; }
+
+private:
+    T inline_[N] = {};
+    std::vector<T> heap_;
+    uint32_t n_ = 0;
+};
+
 // Values evaluated one after another for one operation (arguments, the
 // elements of a literal).  Before an element that runs code is evaluated,
 // the borrowed values collected so far are held, as TempGuard::hold_across
@@ -88,7 +126,7 @@ public:
     }
     // Lets every value go: held ones are released, temporaries dropped.
     void clear() {
-        for (size_t i = 0; i < values.size(); ++i) {
+        for (uint32_t i = 0; i < values.size(); ++i) {
             if (i < held_.size() && held_[i]) value_release(values[i]);
             else value_drop_temp(values[i]);
         }
@@ -99,26 +137,26 @@ public:
     // The values now belong elsewhere (each was retained by its new owner):
     // only the holds are given back.
     void forget() {
-        for (size_t i = 0; i < held_.size(); ++i)
+        for (uint32_t i = 0; i < held_.size(); ++i)
             if (held_[i]) value_release(values[i]);
         values.clear();
         held_.clear();
         checked_ = 0;
     }
-    std::vector<Value> values;
+    SmallVector<Value, 8> values;
 
 private:
     void hold_earlier() {
         held_.resize(values.size(), 0);
-        for (size_t i = checked_; i < values.size(); ++i)
+        for (uint32_t i = checked_; i < values.size(); ++i)
             if (is_borrowed(values[i])) {
                 value_retain(values[i]);
                 held_[i] = 1;
             }
         checked_ = values.size();
     }
-    std::vector<uint8_t> held_;
-    size_t checked_ = 0;
+    SmallVector<uint8_t, 8> held_;
+    uint32_t checked_ = 0;
 };
 
 // A temporary Int nothing else refers to: its cell may take a new value
