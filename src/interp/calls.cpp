@@ -85,6 +85,13 @@ public:
         ++n_;
     }
     Value at(uint32_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+    // Hands value i and its reference over (to its slot).
+    Value take(uint32_t i) {
+        Value& v = i < kInline ? inline_[i] : more_[i - kInline];
+        Value out = v;
+        v = kUndefinedValue;
+        return out;
+    }
 
 private:
     static constexpr uint32_t kInline = 16;
@@ -135,18 +142,18 @@ uint32_t param_symbol(Value w, Value* default_expr) {
     return w.payload();
 }
 
-void push_frame(const FunctionCell& f, const ParamValues& params) {
+void push_frame(const FunctionCell& f, ParamValues& params) {
     const uint32_t* names =
         (f.param_count + f.local_count) ? static_cast<const uint32_t*>(area_ptr(f.names)) : nullptr;
     for (uint32_t i = 0; i < f.param_count; ++i) {
         Value def;
         uint32_t sym = param_symbol(Value(names[i]), &def);
-        Value v = params.at(i);
+        Value v = params.take(i);
         if (v.is_undefined() && def.bits != 0) {
             TempGuard d(evaluate(def));
             push_local(sym, d.get());
         } else {
-            push_local(sym, v);
+            push_local_owned(sym, v);
         }
     }
     for (uint32_t i = 0; i < f.local_count; ++i)
@@ -216,7 +223,6 @@ Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t constr
         g_interp.param_count = f.param_count;
         g_interp.local_count = f.local_count;
         push_frame(f, params);
-        params.release_all();
         Value self = kUndefinedValue;
         if (construct_class) {
             self = make_hash(0);

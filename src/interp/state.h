@@ -74,6 +74,14 @@ inline void push_local(uint32_t name_word, Value v) {
     l.push_back(VarSlot{name_word, value_retain(v)});
 }
 
+// Takes over a reference the caller holds.
+inline void push_local_owned(uint32_t name_word, Value v) {
+    std::vector<VarSlot>& l = g_interp.locals;
+    if (l.size() == l.capacity()) [[unlikely]]
+        grow_locals();
+    l.push_back(VarSlot{name_word, v});
+}
+
 // Releases the values above new_top.
 inline void pop_locals(uint32_t new_top) {
     if (g_interp.top() > new_top) pop_locals_from(new_top);
