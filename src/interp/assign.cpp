@@ -6,6 +6,7 @@
 #include "host/errors.h"
 #include "interp/handlers.h"
 #include "interp/numbers.h"
+#include "interp/opcodes.h"
 #include "interp/operators.h"
 #include "interp/support.h"
 #include "interp/variables.h"
@@ -35,11 +36,20 @@ private:
     RetainGuard hold_;
 };
 
+// Whether evaluating an assignment's target may run code that lets go of
+// the value being assigned.  A member of a named variable only looks the
+// property up (or adds it): it frees nothing.
+bool target_runs_code(Value target) {
+    if (target.kind() != Kind::Instruction) return false;
+    const InstrCell& t = *cell_as<InstrCell>(target);
+    return !(t.opcode == op_byte(Op::OP_MEMBER) && t.nops == 2 && Value(t.op0).is_symbol());
+}
+
 }  // namespace
 
 Value h_assign(const InstrCell& c) {
     TempGuard right(evaluate(Value(c.op1)));
-    right.hold_across(Value(c.op0));
+    if (target_runs_code(Value(c.op0))) right.hold();
     // The old value is not needed: a temporary goes at once, before the
     // store can release what the place held.
     value_drop_temp(evaluate_target(Value(c.op0)));

@@ -399,7 +399,7 @@ namespace {
 
 // The result of an access into a container that was itself a temporary
 // must outlive it; the place inside it dies with it.
-Value outlive_container(Value result, TempGuard& obj) {
+Value outlive_temporary_container(Value result, TempGuard& obj) {
     // A temporary container goes with the guard, and so does a held one
     // whose owner let it go while the key was evaluated.
     const uint8_t* h = object_header(obj.get());
@@ -409,6 +409,13 @@ Value outlive_container(Value result, TempGuard& obj) {
     value_unref(result);
     clear_place();
     return result;
+}
+
+inline Value outlive_container(Value result, TempGuard& obj) {
+    // The frequent case: a container its owner keeps.
+    Value o = obj.get();
+    if (!obj.held() && is_plain_cell_value(o) && (cell_of(o)->header & 0xF0) != 0) return result;
+    return outlive_temporary_container(result, obj);
 }
 
 Value index_value(TempGuard& obj, TempGuard& key, const Place& where) {
