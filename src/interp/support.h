@@ -11,6 +11,15 @@
 
 namespace koru {
 
+// Whether evaluating an operand may run code: an instruction, a template
+// string (its ${...} parts), or a literal whose elements are evaluated.
+constexpr uint32_t kCodeKinds = 1u << 10 | 1u << 11 | 1u << 12 | 1u << 13;  // literals, Instruction
+[[gnu::always_inline]] inline bool may_run_code(Value operand) {
+    unsigned k = static_cast<unsigned>(operand.kind());
+    if ((kCodeKinds >> k) & 1) return true;
+    return k == static_cast<unsigned>(Kind::String) && cell_as<StringCell>(operand)->is_template();
+}
+
 // Drops an evaluated operand at scope end (normal or unwinding).
 //
 // An operand read from a variable or a container is borrowed: only its
@@ -49,8 +58,8 @@ public:
         held_ = true;
     }
     // Keeps a borrowed value alive while `next`, a later operand, runs.
-    void hold_across(Value next) {
-        if (next.kind() == Kind::Instruction) hold();
+    [[gnu::always_inline]] void hold_across(Value next) {
+        if (may_run_code(next)) hold();
     }
 
 private:
@@ -118,7 +127,7 @@ public:
     }
     // Keeps the borrowed values alive while `next` runs.
     void hold_across(Value next) {
-        if (next.kind() == Kind::Instruction) hold_all();
+        if (may_run_code(next)) hold_all();
     }
     // Keeps the borrowed values alive until they are let go.
     void hold_all() {

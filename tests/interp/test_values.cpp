@@ -226,6 +226,7 @@ TEST_F(InterpTest, OperandsOutliveTheCodeOfLaterOperands) {
         {"var a = [3 * 1, 1 * 1, 2 * 1]; var r = a.sort(function (p, q) { a = null; churn(); return p - q; })"
                  ".join(',');",
          "\"1,2,3\""},
+        {"var x = 1000 * 1; function f() { x = 5 * 1; churn(); return 1; } var r = x + `${f()}`;", "\"10001\""},
         // The arguments of a method are read before its receiver.
         {"var x = 'v' + 1; var out = []; function g() { x = null; churn(); return out; } g().push(x); var r = out[0];",
          "\"v1\""},
