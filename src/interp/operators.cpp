@@ -304,6 +304,7 @@ Value h_cond(const InstrCell& c) {
 }
 
 Value h_sequence(const InstrCell& c) {
+    if (c.nops == 1) return evaluate(Value(c.op0));  // brackets around one expression
     const uint32_t* ops = operands(c);
     uint32_t n = c.operand_count();
     TempGuard last;
