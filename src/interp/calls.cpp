@@ -80,22 +80,22 @@ public:
     }
     void add(Value v) {
         value_retain(v);
-        if (n_ < kInline) inline_[n_] = v;
+        if (n_ < kInline) inline_[n_] = v.bits;
         else more_.push_back(v);
         ++n_;
     }
-    Value at(uint32_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+    Value at(uint32_t i) const { return i < kInline ? Value(inline_[i]) : more_[i - kInline]; }
     // Hands value i and its reference over (to its slot).
     Value take(uint32_t i) {
-        Value& v = i < kInline ? inline_[i] : more_[i - kInline];
-        Value out = v;
-        v = kUndefinedValue;
+        Value out = at(i);
+        if (i < kInline) inline_[i] = kUndefined;
+        else more_[i - kInline] = kUndefinedValue;
         return out;
     }
 
 private:
     static constexpr uint32_t kInline = 16;
-    Value inline_[kInline];
+    uint32_t inline_[kInline];  // left unwritten: only the first n_ are read
     std::vector<Value> more_;
     uint32_t n_ = 0;
 };
