@@ -142,7 +142,7 @@ void value_destroy(Value v) {
     }
 }
 
-bool value_truthy(Value v) {
+bool value_truthy_of_object(Value v) {
     switch (v.kind()) {
     case Kind::Immediate: return v.bits == kTrue;
     case Kind::None4:

@@ -98,6 +98,12 @@ unsigned value_unref(Value v);
     }
 }
 
-bool value_truthy(Value v);
+bool value_truthy_of_object(Value v);
+// Conditions are mostly the booleans of comparisons: those answer inline.
+inline bool value_truthy(Value v) {
+    if (v.bits == kTrue) return true;
+    if (v.bits == kFalse) return false;
+    return value_truthy_of_object(v);
+}
 
 }  // namespace koru
