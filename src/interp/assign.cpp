@@ -163,7 +163,22 @@ constexpr Step kPreInc{1, false, 2210, 2215, "オペレーション不正(++)"};
 constexpr Step kPostDec{-1, true, 2220, 2225, "オペレーション不正(--)"};
 constexpr Step kPreDec{-1, false, 2230, 2235, "オペレーション不正(--)"};
 
+// A variable's Int that only the variable holds (in the run phase), when
+// the step's value is not read: the number changes in its cell.
+bool step_in_place(Value old, const Place& p, int delta) {
+    if (old.bits >> 24 != static_cast<uint32_t>(Kind::Int) || cell_of(old)->header != header_of(Kind::Int, 1) ||
+        !cells_reused())
+        return false;
+    if (p.kind != PlaceKind::Local && p.kind != PlaceKind::Global) return false;
+    if (place_value(p) != old) return false;
+    IntCell* cell = cell_as<IntCell>(old);
+    cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));
+    return true;
+}
+
 Value step(const InstrCell& c, const Step& s) {
+    bool unused = g_interp.result_unused;
+    g_interp.result_unused = false;
     clear_place();
     Value old = evaluate(Value(c.op0));
     TempGuard old_guard(old);
@@ -171,6 +186,7 @@ Value step(const InstrCell& c, const Step& s) {
     Place p = g_interp.place;
     Kind k = old.kind();
     if ((k != Kind::Int && k != Kind::Double) || p.kind == PlaceKind::None) raise_runtime(s.kind_code, "%s", s.message);
+    if (unused && step_in_place(old, p, s.delta)) return kUndefinedValue;
     Value next = k == Kind::Int
                      ? make_int(static_cast<int32_t>(static_cast<uint32_t>(int_value(old)) + static_cast<uint32_t>(s.delta)))
                      : make_double(double_value(old) + s.delta);

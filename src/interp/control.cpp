@@ -149,7 +149,7 @@ Value h_for(const InstrCell& c) {
     while (truthy_of(cond)) {
         exec_statement(body);
         if (after_body(ctx.index()) == Next::Stop) break;
-        for (uint32_t i = 0; i < steps; ++i) value_drop_temp(evaluate(Value(list[inits + 1 + i])));
+        for (uint32_t i = 0; i < steps; ++i) value_drop_temp(evaluate_unused(Value(list[inits + 1 + i])));
     }
     return kUndefinedValue;
 }

@@ -17,6 +17,7 @@ void InterpState::reset() {
     place_const = false;
     place_name = 0;
     place_mode = false;
+    result_unused = false;
     if (jump == Jump::Return) value_release(jump_value);
     jump = Jump::None;
     jump_target = 0;

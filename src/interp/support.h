@@ -201,12 +201,30 @@ private:
     Value v_;
 };
 
+// An increment or decrement whose value nobody reads (a statement, or the
+// update of a for): told so, it may change the number in place.
+// The flag never outlives the instruction it was meant for (a handler
+// that refuses the instruction leaves it unread).
+inline Value evaluate_unused(Value s) {
+    if (s.kind() == Kind::Instruction) {
+        uint8_t op = cell_as<InstrCell>(s)->opcode;
+        if (op >= 101 && op <= 104) {  // x++ x-- ++x --x
+            struct Clear {
+                ~Clear() { g_interp.result_unused = false; }
+            } clear;
+            g_interp.result_unused = true;
+            return evaluate(s);
+        }
+    }
+    return evaluate(s);
+}
+
 // Runs one statement and drops its result.  A jump that escaped a called
 // function ends the statement here; the pending jump tells the caller what
 // follows.
 inline void exec_statement(Value s) {
     try {
-        value_drop_temp(evaluate(s));
+        value_drop_temp(evaluate_unused(s));
     } catch (const JumpEscape&) {
     }
 }

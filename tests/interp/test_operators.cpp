@@ -39,6 +39,21 @@ TEST_F(InterpTest, ResultsNeverOverwriteALiveOperand) {
     });
 }
 
+// An increment whose value is not read may change the number in its cell,
+// but only where the variable alone holds it.
+TEST_F(InterpTest, UnreadIncrementsLeaveSharedNumbersAlone) {
+    check_cases({
+        {"var a = 5 * 1; var b = a; b++; var r = a + ',' + b;", "\"5,6\""},
+        {"var a = 5 * 1; var b = a; --b; b--; ++b; var r = a + ',' + b;", "\"5,4\""},
+        {"var a = [5 * 1]; var x = a[0]; x++; var r = a[0] + ',' + x;", "\"5,6\""},
+        {"var i = 2 + 3; function f() { i++; return 0; } var r = i + f(); r = r + ',' + i;", "\"5,6\""},
+        {"var n = 0; for (var i = 0; i < 5; i++) { n++; } var r = n + ',' + i;", "\"5,5\""},
+        {"var h = []; for (var i = 0; i < 3; i++) { h.push(i); } var r = h.join('');", "\"012\""},
+        {"var r = eval('var q = 2 + 3; q++'); r = r + ',' + q;", "\"5,6\""},
+        {"var d = 1.5; d++; var r = d;", "2.5"},
+    });
+}
+
 // Two Int operands take a shortcut past the double arithmetic; its results
 // must be the ones the double arithmetic gives, at every edge.
 TEST_F(InterpTest, IntegerPairsAgreeWithTheNumberModel) {
