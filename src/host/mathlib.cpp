@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <gnu/lib-names.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,17 +19,8 @@ constexpr uint64_t kExponentAll = 0x7FF0000000000000ull;
 constexpr uint64_t kHidden = 0x0010000000000000ull;  // the implicit leading bit
 constexpr uint64_t kFraction = kHidden - 1;
 
-uint64_t bits_of(double d) {
-    uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return u;
-}
-
-double double_of(uint64_t u) {
-    double d;
-    std::memcpy(&d, &u, sizeof d);
-    return d;
-}
+uint64_t bits_of(double d) { return std::bit_cast<uint64_t>(d); }
+double double_of(uint64_t u) { return std::bit_cast<double>(u); }
 
 // The significand of a positive finite non-zero magnitude with its exponent,
 // scaled so that the hidden bit is bit 52 (subnormals are normalised, their

@@ -3,6 +3,7 @@
 // library's own.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,17 +16,8 @@
 namespace koru::testing {
 namespace {
 
-uint64_t bits(double d) {
-    uint64_t u;
-    std::memcpy(&u, &d, sizeof u);
-    return u;
-}
-
-double from_bits(uint64_t u) {
-    double d;
-    std::memcpy(&d, &u, sizeof d);
-    return d;
-}
+uint64_t bits(double d) { return std::bit_cast<uint64_t>(d); }
+double from_bits(uint64_t u) { return std::bit_cast<double>(u); }
 
 // Agreement bit for bit; any NaN agrees with any NaN of the same sign.
 ::testing::AssertionResult same(double got, double want) {
