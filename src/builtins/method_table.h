@@ -3,6 +3,7 @@
 // number), and a rule per method for the number of arguments.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "host/errors.h"
@@ -15,12 +16,46 @@ constexpr int kNoMethod = -1;
 // The slot in which the first occurrence of the name begins.  The search is
 // by plain substring, so a name that is only part of an entry ("ind") reaches
 // that entry's method, as older scripts expect.
-inline int method_slot(std::string_view table, unsigned width, uint32_t name_symbol) {
-    std::string_view name = symbol_name(name_symbol);
+inline int method_slot_search(std::string_view table, unsigned width, std::string_view name) {
     if (name.empty()) return kNoMethod;
     size_t at = table.find(name);
     if (at == std::string_view::npos) return kNoMethod;
     return static_cast<int>(at / width);
+}
+
+// The slots found for recent names, by table and symbol.  An entry keeps the
+// name's text as well, so that a symbol number given to another name (the
+// table is rebuilt between tests) never finds a stale slot.
+struct MethodSlotCache {
+    static constexpr unsigned kEntries = 64;
+    static constexpr unsigned kNameMax = 23;
+    struct Entry {
+        const char* table = nullptr;
+        uint32_t symbol = 0;
+        int16_t slot = kNoMethod;
+        uint8_t length = 0;
+        char name[kNameMax];
+    };
+    Entry entries[kEntries];
+};
+inline MethodSlotCache g_method_slots;
+
+inline int method_slot(std::string_view table, unsigned width, uint32_t name_symbol) {
+    std::string_view name = symbol_name(name_symbol);
+    auto& e = g_method_slots.entries[(name_symbol ^ (reinterpret_cast<uintptr_t>(table.data()) >> 4)) %
+                                     MethodSlotCache::kEntries];
+    if (e.table == table.data() && e.symbol == name_symbol && e.length == name.size() &&
+        std::memcmp(e.name, name.data(), name.size()) == 0)
+        return e.slot;
+    int slot = method_slot_search(table, width, name);
+    if (slot != kNoMethod && name.size() <= MethodSlotCache::kNameMax) {
+        e.table = table.data();
+        e.symbol = name_symbol;
+        e.slot = static_cast<int16_t>(slot);
+        e.length = static_cast<uint8_t>(name.size());
+        std::memcpy(e.name, name.data(), name.size());
+    }
+    return slot;
 }
 
 // An argument rule: `first` below 10 is an exact count; a character

@@ -1,5 +1,6 @@
 #include "interp/numbers.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -41,7 +42,9 @@ Value make_number(Number n) { return n.is_double ? make_double(n.value) : make_i
 
 void append_number_text(Value v, std::string& out) {
     if (v.kind() == Kind::Int) {
-        out += std::to_string(int_value(v));
+        char digits[16];
+        auto end = std::to_chars(digits, digits + sizeof digits, int_value(v)).ptr;
+        out.append(digits, static_cast<size_t>(end - digits));
         return;
     }
     write_double(double_value(v), out);
