@@ -226,7 +226,8 @@ bool holds(Rel r, Cmp c) {
     return false;
 }
 
-Value relation(const InstrCell& c, Rel r, bool negate) {
+template <Rel r, bool negate>
+Value relation(const InstrCell& c) {
     TempGuard a(evaluate(Value(c.op0)));
     a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
@@ -249,12 +250,12 @@ bool strict_equal(Value a, Value b) {
     return a.bits == b.bits;
 }
 
-Value h_eq(const InstrCell& c) { return relation(c, Rel::Eq, false); }
-Value h_ne(const InstrCell& c) { return relation(c, Rel::Eq, true); }
-Value h_ge(const InstrCell& c) { return relation(c, Rel::Ge, false); }
-Value h_gt(const InstrCell& c) { return relation(c, Rel::Gt, false); }
-Value h_le(const InstrCell& c) { return relation(c, Rel::Le, false); }
-Value h_lt(const InstrCell& c) { return relation(c, Rel::Lt, false); }
+Value h_eq(const InstrCell& c) { return relation<Rel::Eq, false>(c); }
+Value h_ne(const InstrCell& c) { return relation<Rel::Eq, true>(c); }
+Value h_ge(const InstrCell& c) { return relation<Rel::Ge, false>(c); }
+Value h_gt(const InstrCell& c) { return relation<Rel::Gt, false>(c); }
+Value h_le(const InstrCell& c) { return relation<Rel::Le, false>(c); }
+Value h_lt(const InstrCell& c) { return relation<Rel::Lt, false>(c); }
 
 Value h_strict_eq(const InstrCell& c) {
     TempGuard a(evaluate(Value(c.op0)));
