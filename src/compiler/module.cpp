@@ -48,7 +48,8 @@ void load_source_module(const std::string& module_dir, const std::string& path, 
     std::FILE* f = std::fopen(full.c_str(), "rb");
     if (!f) compile_error(1165, "ファイルオープン不正 '%s'", full.c_str());
     std::string text;
-    char buf[65536];
+    // A small buffer: a large frame costs a request its stack pages.
+    char buf[4096];
     size_t got;
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
     std::fclose(f);
