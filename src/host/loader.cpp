@@ -25,7 +25,7 @@ bool read_file(const std::string& path, std::vector<uint8_t>& out) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     out.clear();
-    uint8_t buf[65536];
+    uint8_t buf[4096];  // a large frame would cost the request its stack pages
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
     bool ok = !std::ferror(f);
