@@ -84,15 +84,22 @@ void apply_operand(Number& acc, ArithOp op, Value v) {
     return make_number(acc);
 }
 
+// Chains of another length than two.
+[[gnu::noinline]] Value arith_other(const InstrCell& c, ArithOp op) {
+    if (c.operand_count() == 0) return make_int(0);
+    TempGuard first(evaluate(operand(c, 0)));
+    return arith_from(c, op, first);
+}
+
 // The frequent case, two operands in the cell, takes the integer shortcut
 // when both are Ints; anything else goes the general way.
 template <ArithOp op>
 Value arith_chain(const InstrCell& c) {
-    if (c.operand_count() == 0) return make_int(0);
-    TempGuard first(evaluate(operand(c, 0)));
-    if (c.operand_count() != 2 || first.get().kind() != Kind::Int) return arith_from(c, op, first);
-    first.hold_across(operand(c, 1));
-    TempGuard second(evaluate(operand(c, 1)));
+    if (c.nops != 2) return arith_other(c, op);
+    TempGuard first(evaluate(Value(c.op0)));
+    if (first.get().kind() != Kind::Int) return arith_from(c, op, first);
+    first.hold_across(Value(c.op1));
+    TempGuard second(evaluate(Value(c.op1)));
     int64_t r;
     if (second.get().kind() == Kind::Int && int_pair<op>(int_value(first.get()), int_value(second.get()), r))
         return int_result(first, second, static_cast<int32_t>(static_cast<uint32_t>(r)));
@@ -147,6 +154,16 @@ Value add_values(Value a, Value b) {
 }
 
 Value h_add(const InstrCell& c) {
+    if (c.nops == 2) {
+        TempGuard a(evaluate(Value(c.op0)));
+        a.hold_across(Value(c.op1));
+        TempGuard b(evaluate(Value(c.op1)));
+        if (a.get().kind() == Kind::Int && b.get().kind() == Kind::Int) {
+            uint32_t sum = static_cast<uint32_t>(int_value(a.get())) + static_cast<uint32_t>(int_value(b.get()));
+            return int_result(a, b, static_cast<int32_t>(sum));
+        }
+        return add_values(a.get(), b.get());
+    }
     const uint32_t* ops = operands(c);
     uint32_t n = c.operand_count();
     if (n == 0) return kUndefinedValue;
