@@ -16,19 +16,22 @@ constexpr int kNoMethod = -1;
 // The slot in which the first occurrence of the name begins.  The search is
 // by plain substring, so a name that is only part of an entry ("ind") reaches
 // that entry's method, as older scripts expect.
-inline int method_slot_search(std::string_view table, unsigned width, std::string_view name) {
+inline int method_slot_search(std::string_view table, size_t width, std::string_view name) {
     if (name.empty()) return kNoMethod;
     size_t at = table.find(name);
     if (at == std::string_view::npos) return kNoMethod;
     return static_cast<int>(at / width);
 }
 
+// How a family finds a name's slot in its table.
+using SlotSearch = int (*)(std::string_view table, size_t width, std::string_view name);
+
 // The slots found for recent names, by table and symbol.  An entry keeps the
 // name's text as well, so that a symbol number given to another name (the
 // table is rebuilt between tests) never finds a stale slot.
 struct MethodSlotCache {
     static constexpr unsigned kEntries = 64;
-    static constexpr unsigned kNameMax = 23;
+    static constexpr unsigned kNameMax = 24;  // a slot's name is never longer
     struct Entry {
         const char* table = nullptr;
         uint32_t symbol = 0;
@@ -40,14 +43,14 @@ struct MethodSlotCache {
 };
 inline MethodSlotCache g_method_slots;
 
-inline int method_slot(std::string_view table, unsigned width, uint32_t name_symbol) {
+inline int cached_method_slot(std::string_view table, size_t width, uint32_t name_symbol, SlotSearch search) {
     std::string_view name = symbol_name(name_symbol);
     auto& e = g_method_slots.entries[(name_symbol ^ (reinterpret_cast<uintptr_t>(table.data()) >> 4)) %
                                      MethodSlotCache::kEntries];
     if (e.table == table.data() && e.symbol == name_symbol && e.length == name.size() &&
         std::memcmp(e.name, name.data(), name.size()) == 0)
         return e.slot;
-    int slot = method_slot_search(table, width, name);
+    int slot = search(table, width, name);
     if (slot != kNoMethod && name.size() <= MethodSlotCache::kNameMax) {
         e.table = table.data();
         e.symbol = name_symbol;
@@ -56,6 +59,10 @@ inline int method_slot(std::string_view table, unsigned width, uint32_t name_sym
         std::memcpy(e.name, name.data(), name.size());
     }
     return slot;
+}
+
+inline int method_slot(std::string_view table, unsigned width, uint32_t name_symbol) {
+    return cached_method_slot(table, width, name_symbol, method_slot_search);
 }
 
 // An argument rule: `first` below 10 is an exact count; a character

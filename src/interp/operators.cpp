@@ -153,16 +153,26 @@ Value add_values(Value a, Value b) {
     return make_string(s);
 }
 
+namespace {
+
+// Two Int operands add with 32-bit wrap-around, into a spare operand when
+// there is one.
+[[gnu::always_inline]] inline Value add_pair(TempGuard& a, TempGuard& b) {
+    if (a.get().kind() == Kind::Int && b.get().kind() == Kind::Int) {
+        uint32_t sum = static_cast<uint32_t>(int_value(a.get())) + static_cast<uint32_t>(int_value(b.get()));
+        return int_result(a, b, static_cast<int32_t>(sum));
+    }
+    return add_values(a.get(), b.get());
+}
+
+}  // namespace
+
 Value h_add(const InstrCell& c) {
     if (c.nops == 2) {
         TempGuard a(evaluate(Value(c.op0)));
         a.hold_across(Value(c.op1));
         TempGuard b(evaluate(Value(c.op1)));
-        if (a.get().kind() == Kind::Int && b.get().kind() == Kind::Int) {
-            uint32_t sum = static_cast<uint32_t>(int_value(a.get())) + static_cast<uint32_t>(int_value(b.get()));
-            return int_result(a, b, static_cast<int32_t>(sum));
-        }
-        return add_values(a.get(), b.get());
+        return add_pair(a, b);
     }
     const uint32_t* ops = operands(c);
     uint32_t n = c.operand_count();
@@ -171,12 +181,7 @@ Value h_add(const InstrCell& c) {
     for (uint32_t i = 1; i < n; ++i) {
         acc.hold_across(Value(ops[i]));
         TempGuard next(evaluate(Value(ops[i])));
-        if (acc.get().kind() == Kind::Int && next.get().kind() == Kind::Int) {
-            uint32_t sum = static_cast<uint32_t>(int_value(acc.get())) + static_cast<uint32_t>(int_value(next.get()));
-            acc.reset(int_result(acc, next, static_cast<int32_t>(sum)));
-            continue;
-        }
-        acc.reset(add_values(acc.get(), next.get()));
+        acc.reset(add_pair(acc, next));
     }
     return acc.release();
 }

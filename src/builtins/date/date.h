@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string_view>
 
+#include "builtins/method_table.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -96,27 +97,17 @@ void date_install();
 // `many` with the message.
 int find_method_slot(std::string_view names, size_t width, std::string_view name);
 
-// find_method_slot for a method symbol, remembering the answers found for
-// recent symbols of one name list.  An entry keeps the name it was found for
-// and serves only while the symbol still spells that name, so a rebuilt
-// symbol table (numbers reused for other names) finds nothing stale.
+// find_method_slot for a method symbol of one name list, through the
+// families' cache of recent answers (which never serves a symbol that now
+// spells another name).
 class MethodSlotMemo {
 public:
     MethodSlotMemo(std::string_view names, size_t width) : names_(names), width_(width) {}
-    int find(uint32_t symbol);
+    int find(uint32_t symbol) const { return cached_method_slot(names_, width_, symbol, find_method_slot); }
 
 private:
-    static constexpr size_t kEntries = 64;
-    static constexpr size_t kNameMax = 24;
-    struct Entry {
-        uint32_t symbol = UINT32_MAX;
-        int16_t slot = -1;
-        uint8_t length = 0;
-        char name[kNameMax] = {};
-    };
     std::string_view names_;
     size_t width_;
-    Entry entries_[kEntries];
 };
 void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message);
 

@@ -182,21 +182,6 @@ int find_method_slot(std::string_view names, size_t width, std::string_view name
     return -1;
 }
 
-int MethodSlotMemo::find(uint32_t symbol) {
-    std::string_view name = symbol_name(symbol);
-    Entry& e = entries_[symbol % kEntries];
-    if (e.symbol == symbol && e.length == name.size() && std::memcmp(e.name, name.data(), name.size()) == 0)
-        return e.slot;
-    int slot = find_method_slot(names_, width_, name);
-    if (slot >= 0 && name.size() <= kNameMax) {  // a slot's name is never longer than the width
-        e.symbol = symbol;
-        e.slot = static_cast<int16_t>(slot);
-        e.length = static_cast<uint8_t>(name.size());
-        std::memcpy(e.name, name.data(), name.size());
-    }
-    return slot;
-}
-
 void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message) {
     if (rule < 10) {
         if (n != rule) raise_runtime(few, "%s", message);
