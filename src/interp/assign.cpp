@@ -5,6 +5,7 @@
 
 #include "host/errors.h"
 #include "interp/handlers.h"
+#include "interp/intpath.h"
 #include "interp/numbers.h"
 #include "interp/opcodes.h"
 #include "interp/operators.h"
@@ -45,9 +46,41 @@ bool target_runs_code(Value target) {
     return !(t.opcode == op_byte(Op::OP_MEMBER) && t.nops == 2 && Value(t.op0).is_symbol());
 }
 
+// An Int that only its place holds (in the run phase) may take a new
+// number in its cell: whatever else keeps a value while code runs counts
+// it, so nothing else can see the change.  The lastIndex of a RegExp is
+// no cell.
+bool store_int_in_place(const Place& p, int32_t n) {
+    if (p.kind == PlaceKind::LastIndex) return false;
+    Value old = place_value(p);
+    if (old.bits >> 24 != static_cast<uint32_t>(Kind::Int) || cell_of(old)->header != header_of(Kind::Int, 1) ||
+        !cells_reused())
+        return false;
+    cell_as<IntCell>(old)->value = n;
+    return true;
+}
+
+// A statement `target = integer expression`: the right side is already
+// computed without a cell; the target is evaluated as in any assignment.
+Value assign_int_statement(const InstrCell& c, int32_t n) {
+    value_drop_temp(evaluate_target(Value(c.op0)));
+    if (g_interp.place_const) raise_runtime(2320, "オペレーション不正");
+    Place p = g_interp.place;
+    if (p.kind == PlaceKind::None || store_int_in_place(p, n)) return kUndefinedValue;
+    TempGuard value(make_int(n));
+    store_to_place(p, value.get());
+    return kUndefinedValue;
+}
+
 }  // namespace
 
 Value h_assign(const InstrCell& c) {
+    bool unused = g_interp.result_unused;
+    g_interp.result_unused = false;
+    int32_t n;
+    if (unused && Value(c.op1).kind() == Kind::Instruction && int_path_open() &&
+        int_operand_instruction(Value(c.op1), n))
+        return assign_int_statement(c, n);
     TempGuard right(evaluate(Value(c.op1)));
     if (target_runs_code(Value(c.op0))) right.hold();
     // The old value is not needed: a temporary goes at once, before the

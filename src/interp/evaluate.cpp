@@ -19,7 +19,6 @@ namespace {
 using Table = std::array<Handler, kOpCount>;
 
 CompileTextFn g_compile_text = nullptr;
-DebugStepFn g_debug_step = nullptr;
 
 constexpr void fill(Table& t, Op op, Handler h) { t[op_byte(op) - kOpFirst] = h; }
 
@@ -226,7 +225,13 @@ std::string unevaluable_text(Value v) {
 // of the debugger's expression evaluation.
 [[gnu::noinline]] Value dispatch_debug(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
-    if (g_debug_step) g_debug_step(v);
+    if (g_debug_step) {
+        // What the debugger evaluates meanwhile is not the unread statement.
+        bool unused = g_interp.result_unused;
+        g_interp.result_unused = false;
+        g_debug_step(v);
+        g_interp.result_unused = unused;
+    }
     if (!is_opcode(c.opcode)) unevaluable(v);
     const Table& t = g_errors.debug_eval ? g_debug : g_main;
     return t[c.opcode - kOpFirst](c);
@@ -234,12 +239,14 @@ std::string unevaluable_text(Value v) {
 
 }  // namespace
 
+DebugStepFn g_debug_step = nullptr;
+
 Value dispatch(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
     g_errors.module = static_cast<uint8_t>(c.module_number());
     // A large block keeps its statement count where the position would be.
     if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
-    if (g_debug_step || g_errors.debug_eval) [[unlikely]]
+    if (debug_hooks_active()) [[unlikely]]
         return dispatch_debug(v);
     return g_by_byte[c.opcode](c);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/errors.h"
 #include "runtime/area.h"
 #include "runtime/cell.h"
 #include "runtime/value.h"
@@ -54,6 +55,10 @@ CompileTextFn compile_text_fn();
 // The debugger's look at each instruction before it runs (null: none).
 using DebugStepFn = void (*)(Value instr);
 void set_debug_step_fn(DebugStepFn fn);
+extern DebugStepFn g_debug_step;
+// Every instruction goes through the debugger: its step hook is set, or it
+// is evaluating an expression with its own table.
+inline bool debug_hooks_active() { return g_debug_step || g_errors.debug_eval; }
 
 // Installs the handler of an opcode that another subsystem executes (the
 // database statements, RegExp, Date, parseInt/parseFloat).  The debug-eval

@@ -9,6 +9,7 @@
 
 #include "host/errors.h"
 #include "interp/handlers.h"
+#include "interp/intpath.h"
 #include "interp/numbers.h"
 #include "interp/support.h"
 #include "runtime/objects.h"
@@ -35,29 +36,6 @@ double arith_apply(ArithOp op, double a, double b) {
 }
 
 namespace {
-
-// Two Int operands give, in 64-bit integers, exactly the value the double
-// arithmetic gives (every intermediate is an integer below 2^53); false
-// leaves the pair to the general path (a divisor of 0, a large product, **).
-template <ArithOp op>
-inline bool int_pair(int64_t a, int64_t b, int64_t& r) {
-    switch (op) {
-    case ArithOp::Sub: r = a - b; return true;
-    case ArithOp::Mul:
-        r = a * b;
-        return r > -(int64_t{1} << 53) && r < (int64_t{1} << 53);
-    case ArithOp::Div:
-        if (b == 0) return false;
-        r = a / b;
-        return true;
-    case ArithOp::Mod:
-        if (b == 0) return false;
-        r = a % b;
-        if (r != 0 && ((r < 0) != (b < 0))) r += b;  // floored: the divisor's sign
-        return true;
-    default: return false;
-    }
-}
 
 void apply_operand(Number& acc, ArithOp op, Value v) {
     Number b = arith_operand(v);
@@ -96,6 +74,8 @@ void apply_operand(Number& acc, ArithOp op, Value v) {
 template <ArithOp op>
 Value arith_chain(const InstrCell& c) {
     if (c.nops != 2) return arith_other(c, op);
+    int32_t n;
+    if (int_expression(c, n)) return make_int(n);
     TempGuard first(evaluate(Value(c.op0)));
     if (first.get().kind() != Kind::Int) return arith_from(c, op, first);
     first.hold_across(Value(c.op1));
@@ -169,6 +149,8 @@ namespace {
 
 Value h_add(const InstrCell& c) {
     if (c.nops == 2) {
+        int32_t n;
+        if (int_expression(c, n)) return make_int(n);
         TempGuard a(evaluate(Value(c.op0)));
         a.hold_across(Value(c.op1));
         TempGuard b(evaluate(Value(c.op1)));
@@ -250,6 +232,9 @@ bool holds(Rel r, Cmp c) {
 
 template <Rel r, bool negate>
 Value relation(const InstrCell& c) {
+    int32_t x, y;
+    if (int_path_open() && int_operand(Value(c.op0), x) && int_operand(Value(c.op1), y))
+        return Value::boolean(holds(r, Cmp{CmpKind::Ordered, x < y ? -1 : x > y ? 1 : 0, false}) != negate);
     TempGuard a(evaluate(Value(c.op0)));
     a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));

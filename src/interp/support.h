@@ -201,14 +201,14 @@ private:
     Value v_;
 };
 
-// An increment or decrement whose value nobody reads (a statement, or the
-// update of a for): told so, it may change the number in place.
-// The flag never outlives the instruction it was meant for (a handler
-// that refuses the instruction leaves it unread).
+// An increment, decrement or assignment whose value nobody reads (a
+// statement, or the update of a for): told so, it may change the number in
+// place.  The flag never outlives the instruction it was meant for (a
+// handler that refuses the instruction leaves it unread).
 inline Value evaluate_unused(Value s) {
     if (s.kind() == Kind::Instruction) {
         uint8_t op = cell_as<InstrCell>(s)->opcode;
-        if (op >= 101 && op <= 104) {  // x++ x-- ++x --x
+        if ((op >= 101 && op <= 104) || op == 123) {  // x++ x-- ++x --x, x = y
             struct Clear {
                 ~Clear() { g_interp.result_unused = false; }
             } clear;

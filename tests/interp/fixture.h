@@ -33,6 +33,7 @@ struct Outcome {
     bool error = false;   // an error object reached the top
     int code = 0;
     std::string message;  // after "EVAL ERROR n (path:l:c) : "
+    std::string report;   // the whole text, position included
     bool thrown = false;  // some other value reached the top
     std::string thrown_text;
 };
@@ -59,6 +60,7 @@ inline Outcome outcome_of(Value carried) {
         std::string code(v.code, v.code_len);
         o.code = code.empty() ? 0 : std::stoi(code);
         std::string report(v.message, v.message_len);
+        o.report = report;
         size_t colon = report.find(" : ");
         o.message = colon == std::string::npos ? report : report.substr(colon + 3);
     } else {

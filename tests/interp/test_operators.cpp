@@ -74,6 +74,75 @@ TEST_F(InterpTest, IntegerPairsAgreeWithTheNumberModel) {
     });
 }
 
+// Arithmetic on Ints is computed without cells where every operand is an
+// Int constant, a name or a property holding an Int, or such an expression.
+// Whatever is not refuses, and the ordinary evaluation must then give what
+// it always gives: from the start, with the look-ups and side effects once.
+TEST_F(InterpTest, IntegerExpressionsFallBackToTheNumberModel) {
+    const std::string defs =
+        "var calls = 0; function f(x) { calls++; return x; }\n"
+        "var a = 6; var d = 0.5; var s = '4'; var t = 'ab'; var o = {p: 3, q: 'z', r: 2.5}; var arr = [1, 2, 3];\n";
+    check_cases(defs, {
+        {"var r = (a * 2) + t;", "\"12ab\""},
+        {"var r = (a + 1) * d;", "3.5"},
+        {"var r = (a - 1) * s;", "20"},
+        {"var r = o.p * 2 + o.q;", "\"6z\""},
+        {"var r = o.p * o.r;", "7.5"},
+        {"var r = o.missing + 'x';", "\"undefinedx\""},
+        {"var r = arr.length * 10 + t.length + o.length;", "35"},
+        {"var r = a * 3 + f(a) - f(1); r = r + ',' + calls;", "\"23,2\""},
+        {"var r = (a * 2) % (f(5) * 1); r = r + ',' + calls;", "\"2,1\""},
+        {"var m = 2147483647; var r = (m * m) + 1;", "1"},
+        {"var m = 2147483647; var r = m + 1 - 1 + m * 2;", "-2147483647"},
+        {"var r = a; r = r * (r + 1) - (r % 4) / 2;", "41"},
+        {"var r = 'x' + (zz1 + 'y') + (zz1 === undefined);", "\"xundefinedytrue\""},
+        {"var b = a * 1; var r = b; b = b * 2 + (b = 1) * 0; r = r + ',' + b;", "\"6,12\""},
+        {"var r = 0; for (var i = 0; i < arr.length; i++) r = r * 10 + arr[i];", "123"},
+        {"var r = a < o.p * 3 && o.p + 1 >= 4 && arr.length * 2 != 5;", "true"},
+    });
+}
+
+// A refused attempt leaves nothing behind that the ordinary evaluation would
+// not: an error inside an expression reports the instruction the ordinary
+// evaluation reached.
+TEST_F(InterpTest, IntegerExpressionErrorsReportTheirInstruction) {
+    struct PositionCase {
+        const char* script;
+        int code;
+        const char* at;
+    };
+    const PositionCase cases[] = {
+        {"var a = 3; var b = 0;\nvar r = (a + 2) * (a / b);", 2330, ":2:22)"},
+        {"var a = 3; var b = 0;\nvar r = (a % b) + 1;", 2330, ":2:12)"},
+        {"var a = 3; var t = 'x';\nvar r = (a * 2) - (a * t);", 2305, ":2:22)"},
+        {"var o = {p: 1};\nvar r = o.p + (o.zz + 1);", 2240, ":2:17)"},
+        // A computed expression leaves the position of its last instruction.
+        {"var a = 3; function g() { const k = 1;\nk = a + a * 2; } g();", 2320, ":2:11)"},
+    };
+    for (const PositionCase& c : cases) {
+        fresh_process();
+        Outcome o = run_script(c.script);
+        EXPECT_TRUE(o.error) << c.script;
+        EXPECT_EQ(o.code, c.code) << c.script;
+        EXPECT_NE(o.report.find(c.at), std::string::npos) << c.script << "\n  " << o.report;
+    }
+}
+
+// A statement that assigns an integer expression may put the number into the
+// cell its place holds, but only where the place alone holds that cell.
+TEST_F(InterpTest, AssignedNumbersChangeInPlaceOnlyWhenUnshared) {
+    check_cases({
+        {"var a = 5 * 1; var b = a; a = a * 2 + 1; var r = a + ',' + b;", "\"11,5\""},
+        {"var o = {p: 5 * 1}; var b = o.p; o.p = o.p * 2; var r = o.p + ',' + b;", "\"10,5\""},
+        {"var x = [5 * 1]; var b = x[0]; x[0] = x[0] + 1; var r = x[0] + ',' + b;", "\"6,5\""},
+        {"function f(p) { p = p * 3; return p; } var q = 4 * 1; var r = f(q) + ',' + q;", "\"12,4\""},
+        {"function g() { var t = 7; t = t * 2; return t; } var r = g() + g();", "28"},
+        {"var c = 2 * 1; var l = [c]; c = c + 1; var r = l[0] + ',' + c;", "\"2,3\""},
+        {"var k = 1 * 1; var o = {v: k}; k = k * 5; var r = o.v + ',' + k;", "\"1,5\""},
+        {"var n = 3 * 1; var r = [1, 2]; r.push(n); n = n - 3; r = r.join('') + n;", "\"1230\""},
+    });
+}
+
 TEST_F(InterpTest, AdditionKinds) {
     check_cases({
         {"var r = 1 + 'a';", "\"1a\""},

@@ -1,0 +1,78 @@
+// Integer expressions computed without cells.
+//
+// An arithmetic expression (+ - * / % of two operands, brackets) whose
+// operands are Int constants, names holding Ints, properties of a Hash named
+// by a variable, `length`, and further such expressions is computed in
+// native integers.  The result is the one the handlers give, and the
+// expression makes the same look-ups in the same order, so the place and the
+// position it leaves are theirs too; only the intermediate Int cells are
+// never made and freed.
+//
+// Anything else refuses: a Double or a text operand, a call, a division by
+// zero, a product past 2^53.  The caller then evaluates the expression the
+// ordinary way.  A refused attempt has only made look-ups (a name never
+// declared becomes a global, as the ordinary evaluation makes it too), and
+// the ordinary evaluation repeats each of them before anything else happens.
+#pragma once
+#include <cstdint>
+
+#include "host/errors.h"
+#include "interp/evaluate.h"
+#include "interp/opcodes.h"
+#include "interp/operators.h"
+#include "interp/state.h"
+
+namespace koru {
+
+// a op b for two Int operands, in 64-bit integers: exactly the value the
+// double arithmetic gives (every intermediate is an integer below 2^53);
+// false leaves the pair to the general path (a divisor of 0, a large
+// product, **).  The caller wraps r to 32 bits.
+template <ArithOp op>
+inline bool int_pair(int64_t a, int64_t b, int64_t& r) {
+    switch (op) {
+    case ArithOp::Sub: r = a - b; return true;
+    case ArithOp::Mul:
+        r = a * b;
+        return r > -(int64_t{1} << 53) && r < (int64_t{1} << 53);
+    case ArithOp::Div:
+        if (b == 0) return false;
+        r = a / b;
+        return true;
+    case ArithOp::Mod:
+        if (b == 0) return false;
+        r = a % b;
+        if (r != 0 && ((r < 0) != (b < 0))) r += b;  // floored: the divisor's sign
+        return true;
+    default: return false;
+    }
+}
+
+// The instruction `c`, already entered (its position set), as an integer.
+bool int_instruction_body(const InstrCell& c, int32_t& out);
+
+// Whether the integer path may stand in for the handlers: not while the
+// debugger looks at every instruction or evaluates an expression, and not
+// in place mode, where property look-ups add what they do not find.
+inline bool int_path_open() {
+    return !debug_hooks_active() && !g_interp.place_mode;
+}
+
+// The entry of an arithmetic handler: the instruction it was dispatched for,
+// as an integer when the integer path can compute it.
+inline bool int_expression(const InstrCell& c, int32_t& out) {
+    return c.nops == 2 && int_path_open() && int_instruction_body(c, out);
+}
+
+// Opcodes the integer path knows.
+inline bool int_opcode(uint8_t op) {
+    return (op >= op_byte(Op::OP_ADD) && op <= op_byte(Op::OP_MOD)) || op == op_byte(Op::OP_SEQUENCE) ||
+           op == op_byte(Op::OP_MEMBER);
+}
+
+// Any operand as an integer; an instruction is entered as dispatch would
+// enter it.
+bool int_operand(Value v, int32_t& out);
+bool int_operand_instruction(Value v, int32_t& out);
+
+}  // namespace koru
