@@ -46,13 +46,10 @@ bool target_runs_code(Value target) {
     return !(t.opcode == op_byte(Op::OP_MEMBER) && t.nops == 2 && Value(t.op0).is_symbol());
 }
 
-// An Int that only its place holds (in the run phase) may take a new
+// An Int that only its place holds (`old`, in the run phase) may take a new
 // number in its cell: whatever else keeps a value while code runs counts
-// it, so nothing else can see the change.  The lastIndex of a RegExp is
-// no cell.
-bool store_int_in_place(const Place& p, int32_t n) {
-    if (p.kind == PlaceKind::LastIndex) return false;
-    Value old = place_value(p);
+// it, so nothing else can see the change.
+bool store_int_in_place(Value old, int32_t n) {
     if (old.bits >> 24 != static_cast<uint32_t>(Kind::Int) || cell_of(old)->header != header_of(Kind::Int, 1) ||
         !cells_reused())
         return false;
@@ -63,10 +60,19 @@ bool store_int_in_place(const Place& p, int32_t n) {
 // A statement `target = integer expression`: the right side is already
 // computed without a cell; the target is evaluated as in any assignment.
 Value assign_int_statement(const InstrCell& c, int32_t n) {
-    value_drop_temp(evaluate_target(Value(c.op0)));
+    Value target(c.op0);
+    Value old;
+    if (target.is_symbol()) {
+        // A name's look-up sets the whole place and returns its slot's value.
+        old = lookup_variable(target.payload());
+    } else {
+        value_drop_temp(evaluate_target(target));
+        // The lastIndex of a RegExp is no cell.
+        old = g_interp.place.kind == PlaceKind::LastIndex ? kUndefinedValue : place_value(g_interp.place);
+    }
     if (g_interp.place_const) raise_runtime(2320, "オペレーション不正");
     Place p = g_interp.place;
-    if (p.kind == PlaceKind::None || store_int_in_place(p, n)) return kUndefinedValue;
+    if (p.kind == PlaceKind::None || store_int_in_place(old, n)) return kUndefinedValue;
     TempGuard value(make_int(n));
     store_to_place(p, value.get());
     return kUndefinedValue;
@@ -198,12 +204,14 @@ constexpr Step kPreDec{-1, false, 2230, 2235, "オペレーション不正(--)"}
 
 // A variable's Int that only the variable holds (in the run phase), when
 // the step's value is not read: the number changes in its cell.
-bool step_in_place(Value old, const Place& p, int delta) {
+// A name's value is its slot's (the look-up returned it); any other operand
+// must still be what its place holds.
+bool step_in_place(Value operand, Value old, const Place& p, int delta) {
     if (old.bits >> 24 != static_cast<uint32_t>(Kind::Int) || cell_of(old)->header != header_of(Kind::Int, 1) ||
         !cells_reused())
         return false;
     if (p.kind != PlaceKind::Local && p.kind != PlaceKind::Global) return false;
-    if (place_value(p) != old) return false;
+    if (!operand.is_symbol() && place_value(p) != old) return false;
     IntCell* cell = cell_as<IntCell>(old);
     cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));
     return true;
@@ -219,7 +227,7 @@ Value step(const InstrCell& c, const Step& s) {
     Place p = g_interp.place;
     Kind k = old.kind();
     if ((k != Kind::Int && k != Kind::Double) || p.kind == PlaceKind::None) raise_runtime(s.kind_code, "%s", s.message);
-    if (unused && step_in_place(old, p, s.delta)) return kUndefinedValue;
+    if (unused && step_in_place(Value(c.op0), old, p, s.delta)) return kUndefinedValue;
     Value next = k == Kind::Int
                      ? make_int(static_cast<int32_t>(static_cast<uint32_t>(int_value(old)) + static_cast<uint32_t>(s.delta)))
                      : make_double(double_value(old) + s.delta);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "interp/handlers.h"
+#include "interp/intpath.h"
 #include "interp/opcodes.h"
 #include "interp/operators.h"
 #include "interp/support.h"
@@ -37,6 +38,7 @@ uint32_t jump_target(Jump kind) {
 namespace {
 
 bool truthy_of(Value expr) {
+    if (bool b; int_condition(expr, b)) return b;
     TempGuard v(evaluate(expr));
     return value_truthy(v.get());
 }

@@ -16,12 +16,43 @@ inline void enter(const InstrCell& c) {
 
 inline int32_t wrap(int64_t r) { return static_cast<int32_t>(static_cast<uint32_t>(r)); }
 
-template <ArithOp op>
-bool arith(const InstrCell& c, int32_t& out) {
-    int32_t a, b;
+bool instruction(const InstrCell& c, int32_t& out);
+
+// Constants and names are read here; only instructions cost a call.
+[[gnu::always_inline]] inline bool operand_inline(Value v, int32_t& out) {
+    if (v.kind() == Kind::Int) {
+        out = int_value(v);
+        return true;
+    }
+    if (v.is_symbol()) {
+        Value x = lookup_variable(v.payload());
+        if (x.kind() != Kind::Int) return false;
+        out = int_value(x);
+        return true;
+    }
+    if (v.kind() != Kind::Instruction) return false;
+    const InstrCell& c = *cell_as<InstrCell>(v);
+    if (!int_opcode(c.opcode)) return false;
+    enter(c);
+    return instruction(c, out);
+}
+
+template <Op op>
+inline bool arith(int32_t a, int32_t b, int32_t& out) {
     int64_t r;
-    if (c.nops != 2 || !int_operand(Value(c.op0), a) || !int_operand(Value(c.op1), b) || !int_pair<op>(a, b, r))
-        return false;
+    switch (op) {
+    case Op::OP_ADD: r = int64_t{a} + b; break;
+    case Op::OP_SUB: r = int64_t{a} - b; break;
+    case Op::OP_MUL:
+        if (!int_pair<ArithOp::Mul>(a, b, r)) return false;
+        break;
+    case Op::OP_DIV:
+        if (!int_pair<ArithOp::Div>(a, b, r)) return false;
+        break;
+    default:
+        if (!int_pair<ArithOp::Mod>(a, b, r)) return false;
+        break;
+    }
     out = wrap(r);
     return true;
 }
@@ -54,50 +85,58 @@ bool member(const InstrCell& c, int32_t& out) {
     return true;
 }
 
+// The instruction `c`, entered, as an integer.
+bool instruction(const InstrCell& c, int32_t& out) {
+    uint8_t op = c.opcode;
+    if (op == op_byte(Op::OP_SEQUENCE)) return c.nops == 1 && operand_inline(Value(c.op0), out);
+    if (op == op_byte(Op::OP_MEMBER)) return member(c, out);
+    int32_t a, b;
+    if (c.nops != 2 || !operand_inline(Value(c.op0), a) || !operand_inline(Value(c.op1), b)) return false;
+    switch (static_cast<Op>(op)) {
+    case Op::OP_ADD: return arith<Op::OP_ADD>(a, b, out);
+    case Op::OP_SUB: return arith<Op::OP_SUB>(a, b, out);
+    case Op::OP_MUL: return arith<Op::OP_MUL>(a, b, out);
+    case Op::OP_DIV: return arith<Op::OP_DIV>(a, b, out);
+    case Op::OP_MOD: return arith<Op::OP_MOD>(a, b, out);
+    default: return false;
+    }
+}
+
 }  // namespace
 
-bool int_operand(Value v, int32_t& out) {
-    switch (v.kind()) {
-    case Kind::Int:
-        out = int_value(v);
-        return true;
-    case Kind::Immediate: {
-        if (v.payload() <= kNaN) return false;
-        Value x = lookup_variable(v.payload());
-        if (x.kind() != Kind::Int) return false;
-        out = int_value(x);
-        return true;
+bool int_operand(Value v, int32_t& out) { return operand_inline(v, out); }
+
+bool int_comparison(const InstrCell& c, bool& out) {
+    int32_t a, b;
+    if (c.nops != 2 || !operand_inline(Value(c.op0), a) || !operand_inline(Value(c.op1), b)) return false;
+    switch (static_cast<Op>(c.opcode)) {
+    case Op::OP_EQ:
+    case Op::OP_STRICT_EQ: out = a == b; return true;
+    case Op::OP_NE:
+    case Op::OP_STRICT_NE: out = a != b; return true;
+    case Op::OP_GE: out = a >= b; return true;
+    case Op::OP_GT: out = a > b; return true;
+    case Op::OP_LE: out = a <= b; return true;
+    case Op::OP_LT: out = a < b; return true;
+    default: return false;
     }
-    case Kind::Instruction:
-        return int_operand_instruction(v, out);
-    default:
-        return false;
-    }
+}
+
+bool int_condition(Value v, bool& out) {
+    if (v.kind() != Kind::Instruction || !int_path_open()) return false;
+    const InstrCell& c = *cell_as<InstrCell>(v);
+    if (c.opcode < op_byte(Op::OP_EQ) || c.opcode > op_byte(Op::OP_LT)) return false;
+    enter(c);
+    return int_comparison(c, out);
 }
 
 bool int_operand_instruction(Value v, int32_t& out) {
     const InstrCell& c = *cell_as<InstrCell>(v);
     if (!int_opcode(c.opcode)) return false;
     enter(c);
-    return int_instruction_body(c, out);
+    return instruction(c, out);
 }
 
-bool int_instruction_body(const InstrCell& c, int32_t& out) {
-    switch (static_cast<Op>(c.opcode)) {
-    case Op::OP_ADD: {
-        int32_t a, b;
-        if (c.nops != 2 || !int_operand(Value(c.op0), a) || !int_operand(Value(c.op1), b)) return false;
-        out = wrap(int64_t{a} + b);
-        return true;
-    }
-    case Op::OP_SUB: return arith<ArithOp::Sub>(c, out);
-    case Op::OP_MUL: return arith<ArithOp::Mul>(c, out);
-    case Op::OP_DIV: return arith<ArithOp::Div>(c, out);
-    case Op::OP_MOD: return arith<ArithOp::Mod>(c, out);
-    case Op::OP_SEQUENCE: return c.nops == 1 && int_operand(Value(c.op0), out);
-    case Op::OP_MEMBER: return member(c, out);
-    default: return false;
-    }
-}
+bool int_instruction_body(const InstrCell& c, int32_t& out) { return instruction(c, out); }
 
 }  // namespace koru

@@ -75,4 +75,9 @@ inline bool int_opcode(uint8_t op) {
 bool int_operand(Value v, int32_t& out);
 bool int_operand_instruction(Value v, int32_t& out);
 
+// A comparison (== === != !== >= > <= <) of two integer operands: `c`
+// already entered, or `v` any operand (entered here), as a truth value.
+bool int_comparison(const InstrCell& c, bool& out);
+bool int_condition(Value v, bool& out);
+
 }  // namespace koru

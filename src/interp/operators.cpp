@@ -232,9 +232,7 @@ bool holds(Rel r, Cmp c) {
 
 template <Rel r, bool negate>
 Value relation(const InstrCell& c) {
-    int32_t x, y;
-    if (int_path_open() && int_operand(Value(c.op0), x) && int_operand(Value(c.op1), y))
-        return Value::boolean(holds(r, Cmp{CmpKind::Ordered, x < y ? -1 : x > y ? 1 : 0, false}) != negate);
+    if (bool b; int_path_open() && int_comparison(c, b)) return Value::boolean(b);
     TempGuard a(evaluate(Value(c.op0)));
     a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
@@ -265,6 +263,7 @@ Value h_le(const InstrCell& c) { return relation<Rel::Le, false>(c); }
 Value h_lt(const InstrCell& c) { return relation<Rel::Lt, false>(c); }
 
 Value h_strict_eq(const InstrCell& c) {
+    if (bool b; int_path_open() && int_comparison(c, b)) return Value::boolean(b);
     TempGuard a(evaluate(Value(c.op0)));
     a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
@@ -272,6 +271,7 @@ Value h_strict_eq(const InstrCell& c) {
 }
 
 Value h_strict_ne(const InstrCell& c) {
+    if (bool b; int_path_open() && int_comparison(c, b)) return Value::boolean(b);
     TempGuard a(evaluate(Value(c.op0)));
     a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
@@ -283,6 +283,7 @@ Value h_strict_ne(const InstrCell& c) {
 namespace {
 
 bool truthy_operand(Value operand) {
+    if (bool b; int_condition(operand, b)) return b;
     TempGuard v(evaluate(operand));
     return value_truthy(v.get());
 }
