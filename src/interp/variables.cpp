@@ -484,6 +484,14 @@ Value member_value(Value o, uint32_t name) {
 }  // namespace
 
 Value h_member(const InstrCell& c) {
+    if (Value(c.op0).is_symbol()) {
+        // A variable's value is counted by the variable: it outlives the
+        // member read, and no guard is needed.
+        Value obj = lookup_variable(Value(c.op0).payload());
+        uint32_t name = Value(c.op1).payload();
+        if (obj.kind() == Kind::Hash && name != SYM_length) return hash_property(obj, name, g_interp.place_mode);
+        return member_value(obj, name);
+    }
     TempGuard obj(evaluate(Value(c.op0)));
     Value result = member_value(obj.get(), Value(c.op1).payload());
     return outlive_container(result, obj);
