@@ -9,32 +9,49 @@ namespace koru {
 namespace {
 
 // What dispatch does before the handler runs: the position errors report.
+// A computed expression leaves the position of the last instruction it
+// entered, as the handlers would; one that refuses leaves it to the
+// ordinary evaluation, which enters the same instructions again.
 inline void enter(const InstrCell& c) {
     g_errors.module = static_cast<uint8_t>(c.module_number());
     if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
 }
 
+// The instructions of an expression in the order the handlers enter them;
+// only the last one's position is written, once the expression has a value.
+struct Walk {
+    const InstrCell* last = nullptr;
+    bool done(bool ok) {
+        if (ok) enter(*last);
+        return ok;
+    }
+};
+
 inline int32_t wrap(int64_t r) { return static_cast<int32_t>(static_cast<uint32_t>(r)); }
 
-bool instruction(const InstrCell& c, int32_t& out);
+bool instruction(const InstrCell& c, int32_t& out, Walk& w);
 
 // Constants and names are read here; only instructions cost a call.
-[[gnu::always_inline]] inline bool operand_inline(Value v, int32_t& out) {
-    if (v.kind() == Kind::Int) {
-        out = int_value(v);
-        return true;
+// Brackets around one expression are entered on the way.
+[[gnu::always_inline]] inline bool operand_inline(Value v, int32_t& out, Walk& w) {
+    for (;;) {
+        if (v.kind() == Kind::Int) {
+            out = int_value(v);
+            return true;
+        }
+        if (v.is_symbol()) {
+            Value x = lookup_variable(v.payload());
+            if (x.kind() != Kind::Int) return false;
+            out = int_value(x);
+            return true;
+        }
+        if (v.kind() != Kind::Instruction) return false;
+        const InstrCell& c = *cell_as<InstrCell>(v);
+        if (c.opcode != op_byte(Op::OP_SEQUENCE)) return instruction(c, out, w);
+        if (c.nops != 1) return false;
+        w.last = &c;
+        v = Value(c.op0);
     }
-    if (v.is_symbol()) {
-        Value x = lookup_variable(v.payload());
-        if (x.kind() != Kind::Int) return false;
-        out = int_value(x);
-        return true;
-    }
-    if (v.kind() != Kind::Instruction) return false;
-    const InstrCell& c = *cell_as<InstrCell>(v);
-    if (!int_opcode(c.opcode)) return false;
-    enter(c);
-    return instruction(c, out);
 }
 
 template <Op op>
@@ -59,8 +76,9 @@ inline bool arith(int32_t a, int32_t b, int32_t& out) {
 
 // `name.property` or `name.length`: the member handler's look-ups, for the
 // kinds whose member is read without making anything.
-bool member(const InstrCell& c, int32_t& out) {
+bool member(const InstrCell& c, int32_t& out, Walk& w) {
     if (c.nops != 2 || !Value(c.op0).is_symbol()) return false;
+    w.last = &c;
     Value obj = lookup_variable(Value(c.op0).payload());
     uint32_t name = Value(c.op1).payload();
     Kind k = obj.kind();
@@ -85,30 +103,28 @@ bool member(const InstrCell& c, int32_t& out) {
     return true;
 }
 
-// The instruction `c`, entered, as an integer.
-bool instruction(const InstrCell& c, int32_t& out) {
+// An instruction as an integer: arithmetic, brackets or a member.
+bool instruction(const InstrCell& c, int32_t& out, Walk& w) {
     uint8_t op = c.opcode;
-    if (op == op_byte(Op::OP_SEQUENCE)) return c.nops == 1 && operand_inline(Value(c.op0), out);
-    if (op == op_byte(Op::OP_MEMBER)) return member(c, out);
+    if (op == op_byte(Op::OP_MEMBER)) return member(c, out, w);
+    if (op == op_byte(Op::OP_SEQUENCE)) return c.nops == 1 && (w.last = &c, operand_inline(Value(c.op0), out, w));
+    if (op < op_byte(Op::OP_ADD) || op > op_byte(Op::OP_MOD) || c.nops != 2) return false;
+    w.last = &c;
     int32_t a, b;
-    if (c.nops != 2 || !operand_inline(Value(c.op0), a) || !operand_inline(Value(c.op1), b)) return false;
+    if (!operand_inline(Value(c.op0), a, w) || !operand_inline(Value(c.op1), b, w)) return false;
     switch (static_cast<Op>(op)) {
     case Op::OP_ADD: return arith<Op::OP_ADD>(a, b, out);
     case Op::OP_SUB: return arith<Op::OP_SUB>(a, b, out);
     case Op::OP_MUL: return arith<Op::OP_MUL>(a, b, out);
     case Op::OP_DIV: return arith<Op::OP_DIV>(a, b, out);
-    case Op::OP_MOD: return arith<Op::OP_MOD>(a, b, out);
-    default: return false;
+    default: return arith<Op::OP_MOD>(a, b, out);
     }
 }
 
-}  // namespace
-
-bool int_operand(Value v, int32_t& out) { return operand_inline(v, out); }
-
-bool int_comparison(const InstrCell& c, bool& out) {
+bool comparison(const InstrCell& c, bool& out, Walk& w) {
     int32_t a, b;
-    if (c.nops != 2 || !operand_inline(Value(c.op0), a) || !operand_inline(Value(c.op1), b)) return false;
+    w.last = &c;
+    if (c.nops != 2 || !operand_inline(Value(c.op0), a, w) || !operand_inline(Value(c.op1), b, w)) return false;
     switch (static_cast<Op>(c.opcode)) {
     case Op::OP_EQ:
     case Op::OP_STRICT_EQ: out = a == b; return true;
@@ -122,21 +138,36 @@ bool int_comparison(const InstrCell& c, bool& out) {
     }
 }
 
+}  // namespace
+
+bool int_operand(Value v, int32_t& out) {
+    Walk w;
+    if (!operand_inline(v, out, w)) return false;
+    if (w.last) enter(*w.last);
+    return true;
+}
+
+bool int_comparison(const InstrCell& c, bool& out) {
+    Walk w;
+    return w.done(comparison(c, out, w));
+}
+
 bool int_condition(Value v, bool& out) {
     if (v.kind() != Kind::Instruction || !int_path_open()) return false;
     const InstrCell& c = *cell_as<InstrCell>(v);
     if (c.opcode < op_byte(Op::OP_EQ) || c.opcode > op_byte(Op::OP_LT)) return false;
-    enter(c);
-    return int_comparison(c, out);
+    Walk w;
+    return w.done(comparison(c, out, w));
 }
 
 bool int_operand_instruction(Value v, int32_t& out) {
-    const InstrCell& c = *cell_as<InstrCell>(v);
-    if (!int_opcode(c.opcode)) return false;
-    enter(c);
-    return instruction(c, out);
+    Walk w;
+    return w.done(instruction(*cell_as<InstrCell>(v), out, w));
 }
 
-bool int_instruction_body(const InstrCell& c, int32_t& out) { return instruction(c, out); }
+bool int_instruction_body(const InstrCell& c, int32_t& out) {
+    Walk w;
+    return w.done(instruction(c, out, w));
+}
 
 }  // namespace koru

@@ -64,12 +64,6 @@ inline bool int_expression(const InstrCell& c, int32_t& out) {
     return c.nops == 2 && int_path_open() && int_instruction_body(c, out);
 }
 
-// Opcodes the integer path knows.
-inline bool int_opcode(uint8_t op) {
-    return (op >= op_byte(Op::OP_ADD) && op <= op_byte(Op::OP_MOD)) || op == op_byte(Op::OP_SEQUENCE) ||
-           op == op_byte(Op::OP_MEMBER);
-}
-
 // Any operand as an integer; an instruction is entered as dispatch would
 // enter it.
 bool int_operand(Value v, int32_t& out);
