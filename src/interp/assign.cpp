@@ -246,6 +246,20 @@ Value step(const InstrCell& c, const Step& s) {
 
 }  // namespace
 
+bool unread_step_of_name(const InstrCell& c) {
+    Value target(c.op0);
+    if (c.nops != 1 || !target.is_symbol() || debug_hooks_active()) return false;
+    enter_instruction(c);
+    Value old = lookup_variable(target.payload());
+    if (g_interp.place_const || old.bits >> 24 != static_cast<uint32_t>(Kind::Int) ||
+        cell_of(old)->header != header_of(Kind::Int, 1) || !cells_reused())
+        return false;
+    int delta = c.opcode == op_byte(Op::OP_POST_INC) || c.opcode == op_byte(Op::OP_PRE_INC) ? 1 : -1;
+    IntCell* cell = cell_as<IntCell>(old);
+    cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));
+    return true;
+}
+
 Value h_post_inc(const InstrCell& c) { return step(c, kPostInc); }
 Value h_pre_inc(const InstrCell& c) { return step(c, kPreInc); }
 Value h_post_dec(const InstrCell& c) { return step(c, kPostDec); }

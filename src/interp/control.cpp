@@ -59,6 +59,20 @@ Next after_body(uint32_t loop) {
     return Next::Stop;
 }
 
+// A loop body that is a block runs here as its handler runs it, without a
+// dispatch of its own (the debugger still sees it dispatched).
+void exec_body(Value body) {
+    if (body.kind() == Kind::Instruction && !debug_hooks_active()) {
+        const InstrCell& c = *cell_as<InstrCell>(body);
+        if (c.opcode == op_byte(Op::OP_BLOCK)) {
+            enter_instruction(c);
+            h_block(c);
+            return;
+        }
+    }
+    exec_statement(body);
+}
+
 void set_jump(Jump kind, uint32_t target, Value v) {
     clear_jump();
     g_interp.jump = kind;
@@ -121,7 +135,7 @@ Value h_while(const InstrCell& c) {
     ScopeGuard scope(false, false);
     ContextGuard ctx(JumpType::Loop);
     while (truthy_of(Value(c.op0))) {
-        exec_statement(Value(c.op1));
+        exec_body(Value(c.op1));
         if (after_body(ctx.index()) == Next::Stop) break;
     }
     return kUndefinedValue;
@@ -131,7 +145,7 @@ Value h_do_while(const InstrCell& c) {
     ScopeGuard scope(false, false);
     ContextGuard ctx(JumpType::Loop);
     do {
-        exec_statement(Value(c.op0));
+        exec_body(Value(c.op0));
         if (after_body(ctx.index()) == Next::Stop) break;
     } while (truthy_of(Value(c.op1)));
     return kUndefinedValue;
@@ -149,7 +163,7 @@ Value h_for(const InstrCell& c) {
     for (uint32_t i = 0; i < inits; ++i) value_drop_temp(evaluate(Value(list[i])));
     Value cond(list[inits]);
     while (truthy_of(cond)) {
-        exec_statement(body);
+        exec_body(body);
         if (after_body(ctx.index()) == Next::Stop) break;
         for (uint32_t i = 0; i < steps; ++i) value_drop_temp(evaluate_unused(Value(list[inits + 1 + i])));
     }
@@ -244,7 +258,7 @@ Value for_walk(const InstrCell& c, Walk w) {
     for (uint32_t i = 0; i < n; ++i) {
         TempGuard item(walk_item(coll, i, w));
         store_to_place(var, item.get());
-        exec_statement(Value(ops[2]));
+        exec_body(Value(ops[2]));
         if (after_body(ctx.index()) == Next::Stop) break;
     }
     return kUndefinedValue;

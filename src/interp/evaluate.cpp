@@ -243,9 +243,7 @@ DebugStepFn g_debug_step = nullptr;
 
 Value dispatch(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
-    g_errors.module = static_cast<uint8_t>(c.module_number());
-    // A large block keeps its statement count where the position would be.
-    if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
+    enter_instruction(c);
     if (debug_hooks_active()) [[unlikely]]
         return dispatch_debug(v);
     return g_by_byte[c.opcode](c);

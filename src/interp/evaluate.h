@@ -32,6 +32,14 @@ inline Value evaluate(Value v) {
     return evaluate_data(v);
 }
 
+// What dispatch does before a handler runs: the module and position that
+// errors report.  A large block keeps its statement count where the
+// position would be.
+inline void enter_instruction(const InstrCell& c) {
+    g_errors.module = static_cast<uint8_t>(c.module_number());
+    if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
+}
+
 // The operand words of an instruction: inline when there are at most two,
 // else the operand vector.
 inline const uint32_t* operands(const InstrCell& c) {

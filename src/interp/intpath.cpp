@@ -8,21 +8,14 @@ namespace koru {
 
 namespace {
 
-// What dispatch does before the handler runs: the position errors report.
-// A computed expression leaves the position of the last instruction it
-// entered, as the handlers would; one that refuses leaves it to the
-// ordinary evaluation, which enters the same instructions again.
-inline void enter(const InstrCell& c) {
-    g_errors.module = static_cast<uint8_t>(c.module_number());
-    if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
-}
-
 // The instructions of an expression in the order the handlers enter them;
-// only the last one's position is written, once the expression has a value.
+// only the last one's position is written, once the expression has a value,
+// as the handlers would have left it.  One that refuses leaves it to the
+// ordinary evaluation, which enters the same instructions again.
 struct Walk {
     const InstrCell* last = nullptr;
     bool done(bool ok) {
-        if (ok) enter(*last);
+        if (ok) enter_instruction(*last);
         return ok;
     }
 };
@@ -143,7 +136,7 @@ bool comparison(const InstrCell& c, bool& out, Walk& w) {
 bool int_operand(Value v, int32_t& out) {
     Walk w;
     if (!operand_inline(v, out, w)) return false;
-    if (w.last) enter(*w.last);
+    if (w.last) enter_instruction(*w.last);
     return true;
 }
 

@@ -205,10 +205,17 @@ private:
 // statement, or the update of a for): told so, it may change the number in
 // place.  The flag never outlives the instruction it was meant for (a
 // handler that refuses the instruction leaves it unread).
+//
+// `name++` and the like need no handler at all when the variable alone holds
+// its number: the step is made here (false: the handler decides).
+bool unread_step_of_name(const InstrCell& c);
+
 inline Value evaluate_unused(Value s) {
     if (s.kind() == Kind::Instruction) {
-        uint8_t op = cell_as<InstrCell>(s)->opcode;
+        const InstrCell& c = *cell_as<InstrCell>(s);
+        uint8_t op = c.opcode;
         if ((op >= 101 && op <= 104) || op == 123) {  // x++ x-- ++x --x, x = y
+            if (op <= 104 && unread_step_of_name(c)) return kUndefinedValue;
             struct Clear {
                 ~Clear() { g_interp.result_unused = false; }
             } clear;
