@@ -24,10 +24,10 @@ void InterpState::reset() {
     jump_value = kUndefinedValue;
 }
 
-void grow_locals() {
+void grow_locals(uint32_t n) {
     std::vector<VarSlot>& l = g_interp.locals;
     // Grow by the needed room plus 512, as the table always has.
-    l.reserve(l.size() + 512);
+    l.reserve(l.size() + n + 512);
 }
 
 void pop_locals_from(uint32_t new_top) {

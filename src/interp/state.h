@@ -64,7 +64,8 @@ constexpr Value kReturnNoValue{0x406F0000};
 struct JumpEscape {};
 
 // ---- the local stack ----------------------------------------------------------
-void grow_locals();
+// Grows the stack to 512 slots beyond its size, plus n for a frame pushed at once.
+void grow_locals(uint32_t n = 0);
 void pop_locals_from(uint32_t new_top);
 
 // v is retained.
@@ -81,6 +82,13 @@ inline void push_local_owned(uint32_t name_word, Value v) {
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
     l.push_back(VarSlot{name_word, v});
+}
+
+// Makes room for n more slots, so that a frame's pushes never grow the stack.
+inline void reserve_locals(uint32_t n) {
+    std::vector<VarSlot>& l = g_interp.locals;
+    if (l.capacity() - l.size() < n) [[unlikely]]
+        grow_locals(n);
 }
 
 // Releases the values above new_top.
