@@ -162,7 +162,7 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 
 // Pushes the parameter slots (a default expression is evaluated in the new
 // frame, so it sees the parameters before it) and the local slots.
-void push_frame(const FunctionCell& f, ParamValues& params) {
+[[gnu::always_inline]] inline void push_frame(const FunctionCell& f, ParamValues& params) {
     uint32_t pc = f.param_count, lc = f.local_count;
     if (pc + lc == 0) return;
     reserve_locals(pc + lc);
@@ -197,9 +197,32 @@ inline void unref_result(Value v) {
     }
 }
 
+// Runs a function body.  A block body, the usual case, is run here as its
+// handler would run it (the position recorded, the scope raised, the block
+// base above the parameters and locals, the statements until one leaves a
+// pending jump), without a dispatch and a scope of its own: the call's
+// frame restores the scope positions and pops the block's locals with its
+// own.  With a step hook set every instruction goes through dispatch.
+[[gnu::flatten]] void run_body(Value body) {
+    if (body.kind() == Kind::Instruction) {
+        const InstrCell& c = *cell_as<InstrCell>(body);
+        if (c.opcode == op_byte(Op::OP_BLOCK) && !g_errors.debug_eval && !debug_step_set()) [[likely]] {
+            g_errors.module = static_cast<uint8_t>(c.module_number());
+            if (c.nops != InstrCell::kLargeCount) g_errors.position = c.position & 0x7FFFFFFF;
+            InterpState& s = g_interp;
+            ++s.scope_depth;
+            s.block_base = s.top() + 1;
+            exec_statements(operands(c), c.operand_count());
+            return;
+        }
+    }
+    exec_statement(body);
+}
+
 // Runs a script function.  With `construct_class` a `this` slot holding a
 // new Hash follows the locals and the result is built as for new.
-Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t construct_class) {
+[[gnu::always_inline]] inline Value call_script(Value fn, uint32_t name, const CallArgs& args,
+                                                uint32_t construct_class) {
     const FunctionCell& f = *cell_as<FunctionCell>(fn);
     uint32_t pc = f.param_count;
     ParamValues params(pc);
@@ -229,7 +252,7 @@ Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t constr
             push_local(SYM_this, self);
         }
         uint32_t context = g_jumps.push(JumpType::Call);
-        exec_statement(Value(f.body));
+        run_body(Value(f.body));
         bool no_value = true;  // fell off the end, or returned without a value
         if (jump_pending()) [[likely]] {
             if (s.jump == Jump::Return && s.jump_target == context) {

@@ -269,6 +269,7 @@ Value evaluate_data(Value v) {
 void set_compile_text_fn(CompileTextFn fn) { g_compile_text = fn; }
 CompileTextFn compile_text_fn() { return g_compile_text; }
 void set_debug_step_fn(DebugStepFn fn) { g_debug_step = fn; }
+bool debug_step_set() { return g_debug_step != nullptr; }
 
 void set_handler(unsigned opcode, Handler h) {
     if (!is_opcode(opcode) || opcode >= op_byte(Op::OP_UNUSED_FIRST)) return;

@@ -54,6 +54,8 @@ CompileTextFn compile_text_fn();
 // The debugger's look at each instruction before it runs (null: none).
 using DebugStepFn = void (*)(Value instr);
 void set_debug_step_fn(DebugStepFn fn);
+// Whether a step hook is set (every instruction then goes through it).
+bool debug_step_set();
 
 // Installs the handler of an opcode that another subsystem executes (the
 // database statements, RegExp, Date, parseInt/parseFloat).  The debug-eval

@@ -69,7 +69,7 @@ void grow_locals(uint32_t n = 0);
 void pop_locals_from(uint32_t new_top);
 
 // v is retained.
-inline void push_local(uint32_t name_word, Value v) {
+[[gnu::always_inline]] inline void push_local(uint32_t name_word, Value v) {
     std::vector<VarSlot>& l = g_interp.locals;
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
@@ -77,7 +77,7 @@ inline void push_local(uint32_t name_word, Value v) {
 }
 
 // Takes over a reference the caller holds.
-inline void push_local_owned(uint32_t name_word, Value v) {
+[[gnu::always_inline]] inline void push_local_owned(uint32_t name_word, Value v) {
     std::vector<VarSlot>& l = g_interp.locals;
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
