@@ -77,24 +77,24 @@ class ParamValues {
 public:
     explicit ParamValues(uint32_t n) {
         if (n > kInline) [[unlikely]] {
-            more_.reset(new Value[n]);
+            more_.reset(new uint32_t[n]);
             v_ = more_.get();
         }
     }
     ~ParamValues() {
-        for (uint32_t i = taken_; i < n_; ++i) value_release(v_[i]);
+        for (uint32_t i = taken_; i < n_; ++i) value_release(Value(v_[i]));
     }
     ParamValues(const ParamValues&) = delete;
     ParamValues& operator=(const ParamValues&) = delete;
-    void add(Value v) { v_[n_++] = value_retain(v); }
+    void add(Value v) { v_[n_++] = value_retain(v).bits; }
     // Hands the next value and its reference over (to its slot).
-    Value take() { return v_[taken_++]; }
+    Value take() { return Value(v_[taken_++]); }
 
 private:
     static constexpr uint32_t kInline = 8;
-    Value inline_[kInline];  // left unwritten: only the first n_ are read
-    Value* v_ = inline_;
-    std::unique_ptr<Value[]> more_;
+    uint32_t inline_[kInline];  // left unwritten: only the first n_ are read
+    uint32_t* v_ = inline_;
+    std::unique_ptr<uint32_t[]> more_;
     uint32_t n_ = 0, taken_ = 0;
 };
 
@@ -104,8 +104,8 @@ constexpr uint32_t kMaxCallDepth = 1000;
 uint32_t g_call_depth = 0;
 
 // Everything a call changes in the interpreter's state: the frame (base and
-// counts), the scope positions, the place mode, the jump-context count and
-// the call depth.  All are saved when the call starts and put back when it
+// counts), the scope positions, the jump-context count and the call depth.
+// (Every caller has look-ups in read mode already.)  All are saved when the call starts and put back when it
 // ends, normally or by an unwinding error; the locals above the caller's
 // top are popped then.
 class CallFrame {
@@ -123,8 +123,6 @@ public:
         block_base_ = s.block_base;
         scope_depth_ = s.scope_depth;
         jumps_ = g_jumps.size();
-        place_mode_ = s.place_mode;
-        s.place_mode = false;
         ++s.scope_depth;
         s.block_base = top_ + 1;
     }
@@ -134,7 +132,6 @@ public:
         pop_locals(top_);
         s.block_base = block_base_;
         s.scope_depth = scope_depth_;
-        s.place_mode = place_mode_;
         s.frame_base = frame_base_;
         s.param_count = param_count_;
         s.local_count = local_count_;
@@ -146,7 +143,7 @@ public:
 
 private:
     uint32_t top_, frame_base_, param_count_, local_count_, block_base_, scope_depth_, jumps_;
-    bool place_mode_, hooks_;
+    bool hooks_;
 };
 
 // A parameter word: a symbol, or an assignment cell (symbol, default).
@@ -228,10 +225,9 @@ inline void unref_result(Value v) {
     ParamValues params(pc);
     uint32_t given = pc < args.count ? pc : args.count;
     if (args.exprs) {
-        for (uint32_t i = 0; i < given; ++i) {
-            TempGuard v(evaluate(Value(args.exprs[i])));
-            params.add(v.get());
-        }
+        // Once retained, a temporary argument is the parameter's alone: it
+        // needs no guard of its own.
+        for (uint32_t i = 0; i < given; ++i) params.add(evaluate(Value(args.exprs[i])));
     } else {
         for (uint32_t i = 0; i < given; ++i) params.add(args.values[i]);
     }
@@ -287,6 +283,7 @@ inline void unref_result(Value v) {
 
 Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t n) {
     if (fn.kind() != Kind::Function) not_a_function(name, fn);
+    PlaceModeGuard reads(false);
     CallArgs a;
     a.values = args;
     a.count = n;

@@ -32,8 +32,9 @@ void grow_locals(uint32_t n) {
 
 void pop_locals_from(uint32_t new_top) {
     std::vector<VarSlot>& l = g_interp.locals;
-    while (l.size() > new_top + 1u) {
-        Value v = l.back().value;
+    // From the top down, each slot gone before its value is released.
+    for (size_t n = l.size(); n > new_top + 1u; --n) {
+        Value v = l[n - 1].value;
         l.pop_back();
         value_release(v);
     }
