@@ -2,6 +2,7 @@
 // Hash(...).
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "interp/control.h"
 #include "interp/globalfns.h"
 #include "interp/handlers.h"
+#include "interp/jumps.h"
 #include "interp/methods.h"
 #include "interp/opcodes.h"
 #include "interp/support.h"
@@ -68,67 +70,80 @@ struct CallArgs {
     uint32_t count = 0;
 };
 
-// The parameter values, retained until they are in their slots.
+// The parameter values, evaluated in the caller's scope and retained until
+// their slots take them over.  Values not handed over yet (an argument or a
+// default expression failed) are released when the call is abandoned.
 class ParamValues {
 public:
-    ~ParamValues() { release_all(); }
-    // Once the values sit in their slots the slots hold them.
-    void release_all() {
-        for (uint32_t i = 0; i < n_; ++i) value_release(at(i));
-        n_ = 0;
-        more_.clear();
+    explicit ParamValues(uint32_t n) {
+        if (n > kInline) [[unlikely]] {
+            more_.reset(new uint32_t[n]);
+            v_ = more_.get();
+        }
     }
-    void add(Value v) {
-        value_retain(v);
-        if (n_ < kInline) inline_[n_] = v.bits;
-        else more_.push_back(v);
-        ++n_;
+    ~ParamValues() {
+        for (uint32_t i = taken_; i < n_; ++i) value_release(Value(v_[i]));
     }
-    Value at(uint32_t i) const { return i < kInline ? Value(inline_[i]) : more_[i - kInline]; }
-    // Hands value i and its reference over (to its slot).
-    Value take(uint32_t i) {
-        Value out = at(i);
-        if (i < kInline) inline_[i] = kUndefined;
-        else more_[i - kInline] = kUndefinedValue;
-        return out;
-    }
+    ParamValues(const ParamValues&) = delete;
+    ParamValues& operator=(const ParamValues&) = delete;
+    void add(Value v) { v_[n_++] = value_retain(v).bits; }
+    // Hands the next value and its reference over (to its slot).
+    Value take() { return Value(v_[taken_++]); }
 
 private:
-    static constexpr uint32_t kInline = 16;
+    static constexpr uint32_t kInline = 8;
     uint32_t inline_[kInline];  // left unwritten: only the first n_ are read
-    std::vector<Value> more_;
-    uint32_t n_ = 0;
+    uint32_t* v_ = inline_;
+    std::unique_ptr<uint32_t[]> more_;
+    uint32_t n_ = 0, taken_ = 0;
 };
 
-// Saves and restores the running function's frame.
-class FrameGuard {
+// Script calls nest on the machine stack; past this depth a runaway
+// recursion ends in the memory error instead of overflowing the stack.
+constexpr uint32_t kMaxCallDepth = 1000;
+uint32_t g_call_depth = 0;
+
+// Everything a call changes in the interpreter's state: the frame (base and
+// counts), the scope positions, the jump-context count and the call depth.
+// (Every caller has look-ups in read mode already.)  All are saved when the call starts and put back when it
+// ends, normally or by an unwinding error; the locals above the caller's
+// top are popped then.
+class CallFrame {
 public:
-    FrameGuard() : base_(g_interp.frame_base), params_(g_interp.param_count), locals_(g_interp.local_count) {}
-    ~FrameGuard() {
-        g_interp.frame_base = base_;
-        g_interp.param_count = params_;
-        g_interp.local_count = locals_;
+    CallFrame(Value fn, uint32_t name) {
+        if (g_call_depth >= kMaxCallDepth) raise_runtime(1400, "メモリ領域を取得できません");
+        hooks_ = g_call_hooks.enter != nullptr;
+        if (hooks_) g_call_hooks.enter(fn, name);
+        ++g_call_depth;
+        InterpState& s = g_interp;
+        top_ = s.top();
+        frame_base_ = s.frame_base;
+        param_count_ = s.param_count;
+        local_count_ = s.local_count;
+        block_base_ = s.block_base;
+        scope_depth_ = s.scope_depth;
+        jumps_ = g_jumps.size();
+        ++s.scope_depth;
+        s.block_base = top_ + 1;
     }
-    FrameGuard(const FrameGuard&) = delete;
-    FrameGuard& operator=(const FrameGuard&) = delete;
+    ~CallFrame() {
+        InterpState& s = g_interp;
+        g_jumps.restore(jumps_);
+        pop_locals(top_);
+        s.block_base = block_base_;
+        s.scope_depth = scope_depth_;
+        s.frame_base = frame_base_;
+        s.param_count = param_count_;
+        s.local_count = local_count_;
+        if (hooks_ && g_call_hooks.exit) g_call_hooks.exit();
+        --g_call_depth;
+    }
+    CallFrame(const CallFrame&) = delete;
+    CallFrame& operator=(const CallFrame&) = delete;
 
 private:
-    uint32_t base_, params_, locals_;
-};
-
-class CallHookGuard {
-public:
-    CallHookGuard(Value fn, uint32_t name) : on_(g_call_hooks.enter != nullptr) {
-        if (on_) g_call_hooks.enter(fn, name);
-    }
-    ~CallHookGuard() {
-        if (on_ && g_call_hooks.exit) g_call_hooks.exit();
-    }
-    CallHookGuard(const CallHookGuard&) = delete;
-    CallHookGuard& operator=(const CallHookGuard&) = delete;
-
-private:
-    bool on_;
+    uint32_t top_, frame_base_, param_count_, local_count_, block_base_, scope_depth_, jumps_;
+    bool hooks_;
 };
 
 // A parameter word: a symbol, or an assignment cell (symbol, default).
@@ -142,13 +157,22 @@ uint32_t param_symbol(Value w, Value* default_expr) {
     return w.payload();
 }
 
-void push_frame(const FunctionCell& f, ParamValues& params) {
-    const uint32_t* names =
-        (f.param_count + f.local_count) ? static_cast<const uint32_t*>(area_ptr(f.names)) : nullptr;
-    for (uint32_t i = 0; i < f.param_count; ++i) {
+// Pushes the parameter slots (a default expression is evaluated in the new
+// frame, so it sees the parameters before it) and the local slots.
+[[gnu::always_inline]] inline void push_frame(const FunctionCell& f, ParamValues& params) {
+    uint32_t pc = f.param_count, lc = f.local_count;
+    if (pc + lc == 0) return;
+    reserve_locals(pc + lc);
+    const auto* names = static_cast<const uint32_t*>(area_ptr(f.names));
+    for (uint32_t i = 0; i < pc; ++i) {
+        Value w(names[i]);
+        Value v = params.take();
+        if (w.kind() != Kind::Instruction) [[likely]] {
+            push_local_owned(w.payload(), v);
+            continue;
+        }
         Value def;
-        uint32_t sym = param_symbol(Value(names[i]), &def);
-        Value v = params.take(i);
+        uint32_t sym = param_symbol(w, &def);
         if (v.is_undefined() && def.bits != 0) {
             TempGuard d(evaluate(def));
             push_local(sym, d.get());
@@ -156,89 +180,97 @@ void push_frame(const FunctionCell& f, ParamValues& params) {
             push_local_owned(sym, v);
         }
     }
-    for (uint32_t i = 0; i < f.local_count; ++i)
-        push_local(Value(names[f.param_count + i]).payload(), kUndefinedValue);
+    for (uint32_t i = 0; i < lc; ++i) push_local(Value(names[pc + i]).payload(), kUndefinedValue);
 }
 
-struct CallOutcome {
-    Value value;       // retained once more than its owners account for
-    bool no_value;     // fell off the end, or returned without a value
-    bool escaped;      // a break or continue left for the caller's loop
-};
+// Lowers the count of a value that a pending return kept (without ever
+// destroying it): a number or another cell is done here.
+inline void unref_result(Value v) {
+    if (is_plain_cell_value(v)) {
+        uint8_t& h = cell_of(v)->header;
+        if (h >= 16 && h < kSaturatedCount) h = static_cast<uint8_t>(h - 16);
+    } else if (v.bits >> 24 != 0) {
+        value_unref(v);
+    }
+}
 
-CallOutcome run_body(Value body, uint32_t call_context) {
+// Runs a function body.  A block body, the usual case, is run here as its
+// handler would run it (the position recorded, the scope raised, the block
+// base above the parameters and locals, the statements until one leaves a
+// pending jump), without a dispatch and a scope of its own: the call's
+// frame restores the scope positions and pops the block's locals with its
+// own.  With a step hook set every instruction goes through dispatch.
+[[gnu::flatten]] void run_body(Value body) {
+    if (body.kind() == Kind::Instruction) {
+        const InstrCell& c = *cell_as<InstrCell>(body);
+        if (c.opcode == op_byte(Op::OP_BLOCK) && !debug_hooks_active()) [[likely]] {
+            enter_instruction(c);
+            InterpState& s = g_interp;
+            ++s.scope_depth;
+            s.block_base = s.top() + 1;
+            exec_statements(operands(c), c.operand_count());
+            return;
+        }
+    }
     exec_statement(body);
-    CallOutcome out{kUndefinedValue, true, false};
-    if (!jump_pending()) return out;
-    if (g_interp.jump == Jump::Return && g_interp.jump_target == call_context) {
-        Value v = g_interp.jump_value;
-        g_interp.jump = Jump::None;
-        g_interp.jump_value = kUndefinedValue;
-        if (v == kReturnNoValue) return out;
-        return {v, false, false};
-    }
-    out.escaped = true;
-    return out;
 }
-
-// Script calls nest on the machine stack; past this depth a runaway
-// recursion ends in the memory error instead of overflowing the stack.
-constexpr uint32_t kMaxCallDepth = 1000;
-uint32_t g_call_depth = 0;
-
-class DepthGuard {
-public:
-    DepthGuard() {
-        if (g_call_depth >= kMaxCallDepth) raise_runtime(1400, "メモリ領域を取得できません");
-        ++g_call_depth;
-    }
-    ~DepthGuard() { --g_call_depth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-};
 
 // Runs a script function.  With `construct_class` a `this` slot holding a
 // new Hash follows the locals and the result is built as for new.
-Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t construct_class) {
+[[gnu::always_inline]] inline Value call_script(Value fn, uint32_t name, const CallArgs& args,
+                                                uint32_t construct_class) {
     const FunctionCell& f = *cell_as<FunctionCell>(fn);
-    ParamValues params;
-    for (uint32_t i = 0; i < f.param_count; ++i) {
-        if (i >= args.count) {
-            params.add(kUndefinedValue);
-        } else if (args.exprs) {
-            TempGuard v(evaluate(Value(args.exprs[i])));
-            params.add(v.get());
-        } else {
-            params.add(args.values[i]);
-        }
+    uint32_t pc = f.param_count;
+    ParamValues params(pc);
+    uint32_t given = pc < args.count ? pc : args.count;
+    if (args.exprs) {
+        // Once retained, a temporary argument is the parameter's alone: it
+        // needs no guard of its own.
+        for (uint32_t i = 0; i < given; ++i) params.add(evaluate(Value(args.exprs[i])));
+    } else {
+        for (uint32_t i = 0; i < given; ++i) params.add(args.values[i]);
     }
-    CallOutcome out;
+    for (uint32_t i = given; i < pc; ++i) params.add(kUndefinedValue);
+
+    Value result = kUndefinedValue;  // retained once more than its owners account for
+    bool escaped = false;            // a break or continue left for the caller's loop
     {
-        DepthGuard depth;
-        CallHookGuard hooks(fn, name);
-        FrameGuard frame;
-        PlaceModeGuard reads(false);
-        ScopeGuard scope(true, true);
-        g_interp.frame_base = g_interp.top() + 1;
-        g_interp.param_count = f.param_count;
-        g_interp.local_count = f.local_count;
+        CallFrame frame(fn, name);
+        InterpState& s = g_interp;
+        s.frame_base = s.top() + 1;
+        s.param_count = pc;
+        s.local_count = f.local_count;
         push_frame(f, params);
         Value self = kUndefinedValue;
         if (construct_class) {
             self = make_hash(0);
             push_local(SYM_this, self);
         }
-        ContextGuard ctx(JumpType::Call);
-        out = run_body(Value(f.body), ctx.index());
+        uint32_t context = g_jumps.push(JumpType::Call);
+        run_body(Value(f.body));
+        bool no_value = true;  // fell off the end, or returned without a value
+        if (jump_pending()) [[likely]] {
+            if (s.jump == Jump::Return && s.jump_target == context) {
+                Value v = s.jump_value;
+                s.jump = Jump::None;
+                s.jump_value = kUndefinedValue;
+                if (v != kReturnNoValue) {
+                    result = v;
+                    no_value = false;
+                }
+            } else {
+                escaped = true;
+            }
+        }
         if (construct_class) {
-            if (out.no_value) out.value = value_retain(self);
-            if (out.value.kind() == Kind::Hash) cell_as<HashCell>(out.value)->class_symbol = construct_class;
+            if (no_value) result = value_retain(self);
+            if (result.kind() == Kind::Hash) cell_as<HashCell>(result)->class_symbol = construct_class;
         }
     }
     // The frame is gone; the result keeps the count its other owners give it.
-    value_unref(out.value);
-    if (out.escaped) throw JumpEscape{};
-    return out.value;
+    unref_result(result);
+    if (escaped) throw JumpEscape{};
+    return result;
 }
 
 [[noreturn]] void not_a_function(uint32_t name, Value v) {
@@ -250,6 +282,7 @@ Value call_script(Value fn, uint32_t name, const CallArgs& args, uint32_t constr
 
 Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t n) {
     if (fn.kind() != Kind::Function) not_a_function(name, fn);
+    PlaceModeGuard reads(false);
     CallArgs a;
     a.values = args;
     a.count = n;

@@ -37,7 +37,7 @@ uint32_t jump_target(Jump kind) {
 
 namespace {
 
-bool truthy_of(Value expr) {
+[[gnu::always_inline]] inline bool truthy_of(Value expr) {
     if (bool b; int_condition(expr, b)) return b;
     TempGuard v(evaluate(expr));
     return value_truthy(v.get());
@@ -73,8 +73,8 @@ void exec_body(Value body) {
     exec_statement(body);
 }
 
-void set_jump(Jump kind, uint32_t target, Value v) {
-    clear_jump();
+[[gnu::always_inline]] inline void set_jump(Jump kind, uint32_t target, Value v) {
+    if (jump_pending()) clear_jump();
     g_interp.jump = kind;
     g_interp.jump_target = target;
     g_interp.jump_value = value_retain(v);
@@ -113,11 +113,14 @@ Value h_continue(const InstrCell&) {
 }
 
 Value h_return(const InstrCell& c) {
-    TempGuard v(c.operand_count() > 0 ? evaluate(Value(c.op0)) : kReturnNoValue);
-    uint32_t t = jump_target(Jump::Return);
-    if (t == 0) raise_runtime(2080, "return文不正");
-    set_jump(Jump::Return, t, v.get());
-    v.release();
+    Value v = c.operand_count() > 0 ? evaluate(Value(c.op0)) : kReturnNoValue;
+    // Inside a function the call's context is nearly always the innermost.
+    uint32_t t = g_jumps.innermost() == JumpType::Call ? g_jumps.size() - 1 : jump_target(Jump::Return);
+    if (t == 0) {
+        value_drop_temp(v);
+        raise_runtime(2080, "return文不正");
+    }
+    set_jump(Jump::Return, t, v);
     return kUndefinedValue;
 }
 

@@ -24,16 +24,17 @@ void InterpState::reset() {
     jump_value = kUndefinedValue;
 }
 
-void grow_locals() {
+void grow_locals(uint32_t n) {
     std::vector<VarSlot>& l = g_interp.locals;
     // Grow by the needed room plus 512, as the table always has.
-    l.reserve(l.size() + 512);
+    l.reserve(l.size() + n + 512);
 }
 
 void pop_locals_from(uint32_t new_top) {
     std::vector<VarSlot>& l = g_interp.locals;
-    while (l.size() > new_top + 1u) {
-        Value v = l.back().value;
+    // From the top down, each slot gone before its value is released.
+    for (size_t n = l.size(); n > new_top + 1u; --n) {
+        Value v = l[n - 1].value;
         l.pop_back();
         value_release(v);
     }

@@ -64,11 +64,12 @@ constexpr Value kReturnNoValue{0x406F0000};
 struct JumpEscape {};
 
 // ---- the local stack ----------------------------------------------------------
-void grow_locals();
+// Grows the stack to 512 slots beyond its size, plus n for a frame pushed at once.
+void grow_locals(uint32_t n = 0);
 void pop_locals_from(uint32_t new_top);
 
 // v is retained.
-inline void push_local(uint32_t name_word, Value v) {
+[[gnu::always_inline]] inline void push_local(uint32_t name_word, Value v) {
     std::vector<VarSlot>& l = g_interp.locals;
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
@@ -76,11 +77,18 @@ inline void push_local(uint32_t name_word, Value v) {
 }
 
 // Takes over a reference the caller holds.
-inline void push_local_owned(uint32_t name_word, Value v) {
+[[gnu::always_inline]] inline void push_local_owned(uint32_t name_word, Value v) {
     std::vector<VarSlot>& l = g_interp.locals;
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
     l.push_back(VarSlot{name_word, v});
+}
+
+// Makes room for n more slots, so that a frame's pushes never grow the stack.
+inline void reserve_locals(uint32_t n) {
+    std::vector<VarSlot>& l = g_interp.locals;
+    if (l.capacity() - l.size() < n) [[unlikely]]
+        grow_locals(n);
 }
 
 // Releases the values above new_top.

@@ -1,0 +1,117 @@
+// Script function calls: parameters and arguments, the body's scope, the
+// frame a call leaves behind, and what hooks and error reports see of it.
+#include <algorithm>
+
+#include "fixture.h"
+#include "interp/evaluate.h"
+#include "interp/opcodes.h"
+#include "interp/state.h"
+
+namespace koru::test {
+namespace {
+
+TEST_F(InterpTest, ParametersTakeTheirArgumentsAndDefaults) {
+    check_cases({
+        // Ten parameters: more than the call keeps in place.
+        {"function f(a, b, c, d, e, g, h, i, j, k) { return [a, b, c, d, e, g, h, i, j, k]; }"
+         " var r = f(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11);",
+         "[1,2,3,4,5,6,7,8,9,10]"},
+        {"function f(a, b, c, d, e, g, h, i, j = 'j', k = j + 'k') { return [a, h, i, j, k]; }"
+         " var r = f(1, 2, 3, 4, 5, 6, 7, 8);",
+         "[1,7,8,\"j\",\"jk\"]"},
+        {"function f(a, b, c, d, e, g, h, i, j) { return [i, j]; } var r = f(1, 2, 3, 4, 5, 6, 7, 8);",
+         "[8,undefined]"},
+        // A default sees the parameters before it.
+        {"function f(a, b = a * 2) { return b; } var r = [f(4), f(4, 1)];", "[8,1]"},
+        // Calls among the arguments leave the caller's frame as it was.
+        {"function s(a, b, c) { return a + '-' + b + '-' + c; } var r = s(s(1, 2, 3), 'x', s('p', 'q'));",
+         "\"1-2-3-x-p-q-undefined\""},
+        {"function id(v) { return v; } function f(a, b) { var c = a + b; return [a, b, c, id(c) + id(a)]; }"
+         " var r = f(id(1), id(2));",
+         "[1,2,3,4]"},
+        // The body's let names live above the parameters and locals.
+        {"function f(a) { var v = 5; let b = a + v; { let a = 10; b = b + a; } return [a, b, v]; } var r = f(1);",
+         "[1,16,5]"},
+        {"function f(a) { let t = [a]; return t; } var r = [f(1), f(2)];", "[[1],[2]]"},
+        // A let or const of the body beside a var of the same name is a slot
+        // of its own: a for-of over the var does not reach it.
+        {"function f() { var x; let x = 5; for (var x of [1, 2]) {} return x; } var r = f();", "5"},
+        {"function f() { var x = 1; const x = 5; for (var x of [1, 2]) {} return x; } var r = f();", "5"},
+        // A body of one statement, an empty body, and a body that falls off its end.
+        {"function f() {} var r = f();", "undefined"},
+        {"var n = 0; function f() { n++; } f(); f(); var r = n;", "2"},
+        {"function f(a) { if (a) return 'y'; } var r = [f(1), f(0)];", "[\"y\",undefined]"},
+        // Constructors: the this hash, or what the body returns.
+        {"function P(x) { this.x = x; } var p = new P(3); var r = [p.x, typeof p];", "[3,\"P\"]"},
+        {"function P(x) { this.x = x; return [x]; } var r = new P(3);", "[3]"},
+        {"function P(x) { this.x = x; return; } var r = new P(3).x;", "3"},
+        // More than 256 jump contexts at once (a loop and a call a level).
+        {"function f(n) { for (var i = 0; i < 1; i++) { if (n > 0) return f(n - 1) + 1; } return 0; }"
+         " var r = f(300);",
+         "300"},
+        {"function f(n) { while (true) { if (n == 0) throw 'deep'; return f(n - 1); } }"
+         " var r = ''; try { f(300); } catch (e) { r = e; } for (var i = 0; i < 3; i++) { if (i == 1) break; r += i; }",
+         "\"deep0\""},
+    });
+}
+
+// An argument or a default that fails abandons the call: the values
+// evaluated before it are released, so nothing accumulates.
+TEST_F(InterpTest, AbandonedCallsReleaseTheirArguments) {
+    const char* scripts[] = {
+        "function f(a, b) { return a; } var s = 0;"
+        " for (var i = 0; i < 20000; i++) { try { f([i], nothing()); } catch (e) { s = e.name; } }",
+        "function f(a, b = nothing()) { return a; } var s = 0;"
+        " for (var i = 0; i < 20000; i++) { try { f([i]); } catch (e) { s = e.name; } }",
+        "function f(a, b, c, d, e, g, h, k, m, n) { return a; } var s = 0;"
+        " for (var i = 0; i < 20000; i++) { try { f([i], [i], [i], [i], [i], [i], [i], [i], [i], nothing()); }"
+        " catch (e) { s = e.name; } }",
+        "function f(a) { let t = [a]; nothing(); } var s = 0;"
+        " for (var i = 0; i < 20000; i++) { try { f([i]); } catch (e) { s = e.name; } }",
+    };
+    for (const char* script : scripts) {
+        fresh_process();
+        Outcome o = run_script(script);
+        EXPECT_FALSE(o.error) << script << "\n  " << o.message;
+        EXPECT_EQ(global_text("s"), "\"2155\"") << script;
+        EXPECT_LT(memory_stats().cell_pages_used, 8u) << script;
+        EXPECT_EQ(g_interp.top(), 0u) << script;
+    }
+}
+
+// Errors are reported at the last instruction that ran: right after a call
+// that is the callee's last statement, or its body when it has none.
+TEST_F(InterpTest, AnErrorRightAfterACallIsReportedWhereTheCalleeLastRan) {
+    struct PositionCase {
+        const char* script;
+        const char* report;
+    };
+    const PositionCase cases[] = {
+        {"function f() {\n}\nvar r = f() / 0;", "EVAL ERROR 2310 (:1:"},
+        {"function f() {\n  var q = 1;\n}\nvar r = f() / 0;", "EVAL ERROR 2310 (:2:"},
+        {"function f() {\n}\nvar x = 1;\nvar r = x / 0;", "EVAL ERROR 2330 (:4:"},
+    };
+    for (const PositionCase& c : cases) {
+        fresh_process();
+        run_script(c.script);
+        std::string j = journal_buffer();
+        EXPECT_NE(j.find(c.report), std::string::npos) << c.script << "\n" << j;
+    }
+}
+
+std::vector<uint8_t> g_stepped;
+void on_step(Value instr) { g_stepped.push_back(cell_as<InstrCell>(instr)->opcode); }
+
+TEST_F(InterpTest, AStepHookSeesTheBodyOfEveryCall) {
+    g_stepped.clear();
+    set_debug_step_fn(on_step);
+    Outcome o = run_script("function f(a) { return a; } var r = f(1) + f(2);");
+    set_debug_step_fn(nullptr);
+    EXPECT_FALSE(o.error) << o.message;
+    EXPECT_EQ(global_text("r"), "3");
+    EXPECT_EQ(std::count(g_stepped.begin(), g_stepped.end(), op_byte(Op::OP_BLOCK)), 2);
+    EXPECT_EQ(std::count(g_stepped.begin(), g_stepped.end(), op_byte(Op::OP_RETURN)), 2);
+}
+
+}  // namespace
+}  // namespace koru::test
