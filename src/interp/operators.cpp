@@ -2,6 +2,7 @@
 // instanceof.
 #include "interp/operators.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -113,8 +114,32 @@ bool concat_text(Value v, std::string& out) {
 
 }  // namespace
 
+namespace {
+
+// The text of a String or an Int, the Int's written into `digits`.
+inline bool short_text(Value v, char (&digits)[16], std::string_view& out) {
+    if (v.kind() == Kind::String) {
+        out = string_view_of(v);
+        return true;
+    }
+    if (v.kind() == Kind::Int) {
+        char* end = std::to_chars(digits, digits + sizeof digits, int_value(v)).ptr;
+        out = std::string_view(digits, static_cast<size_t>(end - digits));
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 Value add_values(Value a, Value b) {
     Kind ka = a.kind(), kb = b.kind();
+    if (ka == Kind::String || kb == Kind::String) {
+        // The frequent joins, a text with a text or an Int, need no buffer.
+        char da[16], db[16];
+        std::string_view ta, tb;
+        if (short_text(a, da, ta) && short_text(b, db, tb)) return make_string_joined(ta, tb);
+    }
     if (ka == Kind::Int && kb == Kind::Int)
         return make_int(static_cast<int32_t>(static_cast<uint32_t>(int_value(a)) + static_cast<uint32_t>(int_value(b))));
     if (is_number(ka) && is_number(kb)) {

@@ -19,17 +19,36 @@ Value make_double(double d) {
     return c.value;
 }
 
-Value make_string(const char* text, size_t len) {
+namespace {
+// A String cell over a new text block of len bytes (and a terminating 0),
+// which the caller fills.
+Value new_string(size_t len, char*& text) {
     if (len > 0x7FFFFFF0) raise_runtime(1400, "メモリ領域を取得できません");
     AreaBlock b = area_alloc(len + 12);
-    if (len) std::memcpy(b.ptr, text, len);
-    static_cast<char*>(b.ptr)[len] = '\0';
+    text = static_cast<char*>(b.ptr);
+    text[len] = '\0';
     NewCell c = cell_alloc(Kind::String);
     auto* s = reinterpret_cast<StringCell*>(c.cell);
     s->text = b.addr;
     s->capacity = static_cast<uint32_t>(len + 8);
     s->length = static_cast<uint32_t>(len);
     return c.value;
+}
+}  // namespace
+
+Value make_string(const char* text, size_t len) {
+    char* to;
+    Value v = new_string(len, to);
+    if (len) std::memcpy(to, text, len);
+    return v;
+}
+
+Value make_string_joined(std::string_view a, std::string_view b) {
+    char* to;
+    Value v = new_string(a.size() + b.size(), to);
+    if (!a.empty()) std::memcpy(to, a.data(), a.size());
+    if (!b.empty()) std::memcpy(to + a.size(), b.data(), b.size());
+    return v;
 }
 
 namespace {

@@ -16,6 +16,8 @@ Value make_double(double d);
 // A run-time string: capacity length + 8, a text block of length + 12 bytes.
 Value make_string(const char* text, size_t len);
 inline Value make_string(std::string_view s) { return make_string(s.data(), s.size()); }
+// A new String of two texts one after the other.
+Value make_string_joined(std::string_view a, std::string_view b);
 // Arrays, keyed arrays and hashes with room for count + 10 entries and the
 // given count (entries zeroed: undefined values).
 Value make_array(uint32_t count);
