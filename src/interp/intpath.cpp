@@ -1,56 +1,380 @@
 #include "interp/intpath.h"
 
+#include <memory>
+#include <vector>
+
 #include "interp/variables.h"
 #include "runtime/objects.h"
+#include "runtime/refcount.h"
 #include "runtime/symbols.h"
 
 namespace koru {
 
 namespace {
 
-// The instructions of an expression in the order the handlers enter them;
-// only the last one's position is written, once the expression has a value,
-// as the handlers would have left it.  One that refuses leaves it to the
-// ordinary evaluation, which enters the same instructions again.
-struct Walk {
-    const InstrCell* last = nullptr;
-    bool done(bool ok) {
-        if (ok) enter_instruction(*last);
-        return ok;
-    }
+// ---- programs -------------------------------------------------------------------
+//
+// An integer expression is turned, the first time it runs, into a short
+// program of steps in the order the handlers take them: the operands, left
+// to right, then the operation.  Running the program makes the same
+// look-ups and checks as the handlers, from a flat array instead of the
+// tree of cells, and makes no cells.
+
+enum class IntOp : uint8_t { Const, Name, Member, Length, Add, Sub, Mul, Div, Mod, Eq, Ne, Ge, Gt, Le, Lt };
+
+struct IntStep {
+    IntOp op;
+    uint32_t a;  // the constant, or the symbol of the name
+    uint32_t b;  // the property's symbol
 };
+
+constexpr unsigned kMaxSteps = 64;   // longer expressions take the ordinary way
+constexpr unsigned kMaxDepth = 32;
+constexpr uint16_t kMaxMisses = 64;  // refusals in a row before a program is given up
+
+struct Program {
+    const InstrCell* cell = nullptr;  // the key: null for an empty slot
+    std::unique_ptr<IntStep[]> steps; // null: no integer expression (or given up)
+    uint16_t count = 0;
+    uint16_t misses = 0;
+    bool truth = false;               // a comparison: the result is 0 or 1
+    const InstrCell* last = nullptr;  // the last instruction the handlers would enter
+};
+
+// The slot of a cell that was freed stays taken until the table is rebuilt.
+const InstrCell* const kGone = reinterpret_cast<const InstrCell*>(alignof(InstrCell));
+
+class Compiler {
+public:
+    void compile(const InstrCell& c, Program& p) {
+        uint8_t op = c.opcode;
+        if (op >= op_byte(Op::OP_EQ) && op <= op_byte(Op::OP_LT)) {
+            p.truth = true;
+            binary(c, comparison(op), 0);
+        } else {
+            instruction(c, 0);
+        }
+        if (!ok_ || n_ == 0) return;
+        p.steps.reset(new IntStep[n_]);
+        for (unsigned i = 0; i < n_; ++i) p.steps[i] = steps_[i];
+        p.count = static_cast<uint16_t>(n_);
+        p.last = last_;
+    }
+
+private:
+    static IntOp comparison(uint8_t op) {
+        switch (static_cast<Op>(op)) {
+        case Op::OP_EQ:
+        case Op::OP_STRICT_EQ: return IntOp::Eq;
+        case Op::OP_NE:
+        case Op::OP_STRICT_NE: return IntOp::Ne;
+        case Op::OP_GE: return IntOp::Ge;
+        case Op::OP_GT: return IntOp::Gt;
+        case Op::OP_LE: return IntOp::Le;
+        default: return IntOp::Lt;
+        }
+    }
+
+    void emit(IntOp op, uint32_t a = 0, uint32_t b = 0) {
+        if (n_ == kMaxSteps) {
+            ok_ = false;
+            return;
+        }
+        steps_[n_++] = IntStep{op, a, b};
+    }
+
+    void binary(const InstrCell& c, IntOp op, unsigned depth) {
+        if (c.nops != 2) {
+            ok_ = false;
+            return;
+        }
+        last_ = &c;
+        operand(Value(c.op0), depth + 1);
+        operand(Value(c.op1), depth + 1);
+        emit(op);
+    }
+
+    void instruction(const InstrCell& c, unsigned depth) {
+        switch (static_cast<Op>(c.opcode)) {
+        case Op::OP_ADD: binary(c, IntOp::Add, depth); return;
+        case Op::OP_SUB: binary(c, IntOp::Sub, depth); return;
+        case Op::OP_MUL: binary(c, IntOp::Mul, depth); return;
+        case Op::OP_DIV: binary(c, IntOp::Div, depth); return;
+        case Op::OP_MOD: binary(c, IntOp::Mod, depth); return;
+        case Op::OP_SEQUENCE:
+            // Brackets around one expression.
+            if (c.nops != 1) break;
+            last_ = &c;
+            operand(Value(c.op0), depth + 1);
+            return;
+        case Op::OP_MEMBER: {
+            // `name.property` or `name.length`.
+            if (c.nops != 2 || !Value(c.op0).is_symbol()) break;
+            last_ = &c;
+            uint32_t name = Value(c.op1).payload();
+            emit(name == SYM_length ? IntOp::Length : IntOp::Member, Value(c.op0).payload(), name);
+            return;
+        }
+        default:
+            break;
+        }
+        ok_ = false;
+    }
+
+    void operand(Value v, unsigned depth) {
+        if (!ok_ || depth > kMaxDepth) {
+            ok_ = false;
+            return;
+        }
+        switch (v.kind()) {
+        case Kind::Int:
+            // A constant of the code: only its instruction holds its cell,
+            // so nothing ever changes it in place.
+            emit(IntOp::Const, static_cast<uint32_t>(int_value(v)));
+            return;
+        case Kind::Immediate:
+            if (v.payload() > kNaN) {
+                emit(IntOp::Name, v.payload());
+                return;
+            }
+            break;
+        case Kind::Instruction:
+            instruction(*cell_as<InstrCell>(v), depth);
+            return;
+        default:
+            break;
+        }
+        ok_ = false;
+    }
+
+    IntStep steps_[kMaxSteps];
+    unsigned n_ = 0;
+    bool ok_ = true;
+    const InstrCell* last_ = nullptr;
+};
+
+// ---- the table of programs, by instruction cell ------------------------------------------
+
+class Programs {
+public:
+    // The program of an instruction, made on first use.  Cells are only
+    // known within one memory generation: after a reset their addresses
+    // mean nothing.
+    Program& of(const InstrCell& c) {
+        if (generation_ != g_memory_generation) [[unlikely]]
+            restart();
+        size_t mask = slots_.size() - 1;
+        for (size_t i = hash(&c, mask);; i = (i + 1) & mask) {
+            Program& p = slots_[i];
+            if (p.cell == &c) return p;
+            if (!p.cell) break;
+        }
+        Program& p = insert(&c);
+        Compiler().compile(c, p);
+        return p;
+    }
+
+    void forget(const InstrCell* c) {
+        if (slots_.empty()) return;
+        size_t mask = slots_.size() - 1;
+        for (size_t i = hash(c, mask);; i = (i + 1) & mask) {
+            Program& p = slots_[i];
+            if (!p.cell) return;
+            if (p.cell == c) {
+                p.cell = kGone;
+                p.steps.reset();
+                return;
+            }
+        }
+    }
+
+private:
+    static size_t hash(const InstrCell* c, size_t mask) {
+        uint64_t p = reinterpret_cast<uintptr_t>(c) >> 4;
+        return static_cast<size_t>((p * 0x9E3779B97F4A7C15ull) >> 40) & mask;
+    }
+
+    void restart();
+
+    Program& insert(const InstrCell* c) {
+        if ((taken_ + 1) * 2 > slots_.size()) rebuild();
+        size_t mask = slots_.size() - 1;
+        size_t i = hash(c, mask);
+        while (slots_[i].cell) i = (i + 1) & mask;
+        ++taken_;
+        slots_[i].cell = c;
+        return slots_[i];
+    }
+
+    // Drops the slots of freed cells and makes room for as many again.
+    void rebuild() {
+        std::vector<Program> old;
+        old.swap(slots_);
+        size_t live = 0;
+        for (const Program& p : old) live += p.cell && p.cell != kGone;
+        size_t size = 64;
+        while (size < (live + 1) * 4) size *= 2;
+        slots_.resize(size);
+        taken_ = 0;
+        size_t mask = size - 1;
+        for (Program& p : old) {
+            if (!p.cell || p.cell == kGone) continue;
+            size_t i = hash(p.cell, mask);
+            while (slots_[i].cell) i = (i + 1) & mask;
+            slots_[i] = std::move(p);
+            ++taken_;
+        }
+    }
+
+    std::vector<Program> slots_ = std::vector<Program>(1);  // a power of two, at most half taken
+    size_t taken_ = 1;                                      // programs and freed cells (a full table
+                                                            // until the first restart)
+    uint32_t generation_ = ~0u;
+};
+
+Programs g_programs;
+
+void instruction_freed(const void* cell) { g_programs.forget(static_cast<const InstrCell*>(cell)); }
+
+void Programs::restart() {
+    slots_.clear();
+    slots_.resize(64);
+    taken_ = 0;
+    generation_ = g_memory_generation;
+    set_instruction_freed_fn(instruction_freed);
+}
+
+// ---- running -------------------------------------------------------------------------
 
 inline int32_t wrap(int64_t r) { return static_cast<int32_t>(static_cast<uint32_t>(r)); }
 
-bool instruction(const InstrCell& c, int32_t& out, Walk& w);
-
-// Constants and names are read here; only instructions cost a call.
-// Brackets around one expression are entered on the way.
-[[gnu::always_inline]] inline bool operand_inline(Value v, int32_t& out, Walk& w) {
-    for (;;) {
-        if (v.kind() == Kind::Int) {
-            out = int_value(v);
-            return true;
-        }
-        if (v.is_symbol()) {
-            Value x = lookup_variable(v.payload());
-            if (x.kind() != Kind::Int) return false;
-            out = int_value(x);
-            return true;
-        }
-        if (v.kind() != Kind::Instruction) return false;
-        const InstrCell& c = *cell_as<InstrCell>(v);
-        if (c.opcode != op_byte(Op::OP_SEQUENCE)) return instruction(c, out, w);
-        if (c.nops != 1) return false;
-        w.last = &c;
-        v = Value(c.op0);
-    }
+// The member handler's look-ups, for the kinds whose member is read without
+// making anything.
+bool member(uint32_t object, uint32_t name, int32_t& out) {
+    Value obj = lookup_variable(object);
+    if (obj.kind() != Kind::Hash) return false;
+    Value v = hash_property(obj, name, false);
+    if (v.kind() != Kind::Int) return false;
+    out = int_value(v);
+    return true;
 }
 
-template <Op op>
-inline bool arith(int32_t a, int32_t b, int32_t& out) {
+bool length(uint32_t object, int32_t& out) {
+    Value obj = lookup_variable(object);
+    uint32_t n;
+    switch (obj.kind()) {
+    case Kind::String: n = string_length(obj); break;
+    case Kind::Array: n = array_count(obj); break;
+    case Kind::KeyedArray: n = keyed_count(obj); break;
+    case Kind::Hash: n = hash_count(obj); break;
+    default: return false;
+    }
+    g_interp.place.kind = PlaceKind::None;
+    g_interp.place_const = false;
+    out = static_cast<int32_t>(n);
+    return true;
+}
+
+template <ArithOp op>
+inline bool pair_step(int32_t* top) {
     int64_t r;
-    switch (op) {
+    if (!int_pair<op>(top[-2], top[-1], r)) return false;
+    top[-2] = wrap(r);
+    return true;
+}
+
+// A computed expression leaves the position of the last instruction the
+// handlers would have entered; one that refuses leaves it to the ordinary
+// evaluation, which enters the same instructions again.
+bool execute(const Program& p, int32_t& out) {
+    int32_t stack[kMaxSteps];
+    int32_t* top = stack;  // one past the last value
+    for (const IntStep *s = p.steps.get(), *end = s + p.count; s != end; ++s) {
+        switch (s->op) {
+        case IntOp::Const: *top++ = static_cast<int32_t>(s->a); break;
+        case IntOp::Name: {
+            Value x = lookup_variable(s->a);
+            if (x.kind() != Kind::Int) return false;
+            *top++ = int_value(x);
+            break;
+        }
+        case IntOp::Member:
+            if (!member(s->a, s->b, *top)) return false;
+            ++top;
+            break;
+        case IntOp::Length:
+            if (!length(s->a, *top)) return false;
+            ++top;
+            break;
+        case IntOp::Add: top[-2] = wrap(int64_t{top[-2]} + top[-1]); --top; break;
+        case IntOp::Sub: top[-2] = wrap(int64_t{top[-2]} - top[-1]); --top; break;
+        case IntOp::Mul:
+            if (!pair_step<ArithOp::Mul>(top)) return false;
+            --top;
+            break;
+        case IntOp::Div:
+            if (!pair_step<ArithOp::Div>(top)) return false;
+            --top;
+            break;
+        case IntOp::Mod:
+            if (!pair_step<ArithOp::Mod>(top)) return false;
+            --top;
+            break;
+        case IntOp::Eq: top[-2] = top[-2] == top[-1]; --top; break;
+        case IntOp::Ne: top[-2] = top[-2] != top[-1]; --top; break;
+        case IntOp::Ge: top[-2] = top[-2] >= top[-1]; --top; break;
+        case IntOp::Gt: top[-2] = top[-2] > top[-1]; --top; break;
+        case IntOp::Le: top[-2] = top[-2] <= top[-1]; --top; break;
+        case IntOp::Lt: top[-2] = top[-2] < top[-1]; --top; break;
+        }
+    }
+    out = stack[0];
+    enter_instruction(*p.last);
+    return true;
+}
+
+// `name.property` or `name.length`.
+inline bool is_member(const InstrCell& m) {
+    return m.opcode == op_byte(Op::OP_MEMBER) && m.nops == 2 && Value(m.op0).is_symbol();
+}
+
+// A constant, a name or a member: what an operation of two operands reads
+// without a program.
+inline bool is_leaf(Value v) {
+    if (v.kind() == Kind::Int || v.is_symbol()) return true;
+    return v.kind() == Kind::Instruction && is_member(*cell_as<InstrCell>(v));
+}
+
+// A leaf as an integer; a member is entered as the handlers enter it.
+[[gnu::always_inline]] inline bool leaf(Value v, int32_t& out, const InstrCell*& last) {
+    if (v.kind() == Kind::Int) {
+        out = int_value(v);
+        return true;
+    }
+    if (v.is_symbol()) {
+        Value x = lookup_variable(v.payload());
+        if (x.kind() != Kind::Int) return false;
+        out = int_value(x);
+        return true;
+    }
+    const InstrCell& m = *cell_as<InstrCell>(v);
+    last = &m;
+    uint32_t name = Value(m.op1).payload();
+    return name == SYM_length ? length(Value(m.op0).payload(), out) : member(Value(m.op0).payload(), name, out);
+}
+
+// An operation on two leaves, the most frequent expression, needs no
+// program.
+bool run_pair(const InstrCell& c, bool truth, int32_t& out) {
+    uint8_t op = c.opcode;
+    bool compares = op >= op_byte(Op::OP_EQ) && op <= op_byte(Op::OP_LT);
+    if (compares != truth) return false;
+    if (!compares && (op < op_byte(Op::OP_ADD) || op > op_byte(Op::OP_MOD))) return false;
+    int32_t a, b;
+    const InstrCell* last = &c;
+    if (!leaf(Value(c.op0), a, last) || !leaf(Value(c.op1), b, last)) return false;
+    int64_t r;
+    switch (static_cast<Op>(op)) {
     case Op::OP_ADD: r = int64_t{a} + b; break;
     case Op::OP_SUB: r = int64_t{a} - b; break;
     case Op::OP_MUL:
@@ -59,108 +383,55 @@ inline bool arith(int32_t a, int32_t b, int32_t& out) {
     case Op::OP_DIV:
         if (!int_pair<ArithOp::Div>(a, b, r)) return false;
         break;
-    default:
+    case Op::OP_MOD:
         if (!int_pair<ArithOp::Mod>(a, b, r)) return false;
         break;
+    case Op::OP_EQ:
+    case Op::OP_STRICT_EQ: r = a == b; break;
+    case Op::OP_NE:
+    case Op::OP_STRICT_NE: r = a != b; break;
+    case Op::OP_GE: r = a >= b; break;
+    case Op::OP_GT: r = a > b; break;
+    case Op::OP_LE: r = a <= b; break;
+    default: r = a < b; break;
     }
     out = wrap(r);
+    enter_instruction(*last);
     return true;
 }
 
-// `name.property` or `name.length`: the member handler's look-ups, for the
-// kinds whose member is read without making anything.
-bool member(const InstrCell& c, int32_t& out, Walk& w) {
-    if (c.nops != 2 || !Value(c.op0).is_symbol()) return false;
-    w.last = &c;
-    Value obj = lookup_variable(Value(c.op0).payload());
-    uint32_t name = Value(c.op1).payload();
-    Kind k = obj.kind();
-    if (name == SYM_length) {
-        uint32_t n;
-        switch (k) {
-        case Kind::String: n = string_length(obj); break;
-        case Kind::Array: n = array_count(obj); break;
-        case Kind::KeyedArray: n = keyed_count(obj); break;
-        case Kind::Hash: n = hash_count(obj); break;
-        default: return false;
-        }
-        g_interp.place.kind = PlaceKind::None;
-        g_interp.place_const = false;
-        out = static_cast<int32_t>(n);
+// Runs the program of `c` when it computes what the caller wants (a number
+// or a truth value).  A program that keeps refusing is given up.
+bool run(const InstrCell& c, bool truth, int32_t& out) {
+    if (c.nops == 2 && is_leaf(Value(c.op0)) && is_leaf(Value(c.op1))) return run_pair(c, truth, out);
+    Program& p = g_programs.of(c);
+    if (!p.steps || p.truth != truth) return false;
+    if (execute(p, out)) [[likely]] {
+        p.misses = 0;
         return true;
     }
-    if (k != Kind::Hash) return false;
-    Value v = hash_property(obj, name, false);
-    if (v.kind() != Kind::Int) return false;
-    out = int_value(v);
-    return true;
-}
-
-// An instruction as an integer: arithmetic, brackets or a member.
-bool instruction(const InstrCell& c, int32_t& out, Walk& w) {
-    uint8_t op = c.opcode;
-    if (op == op_byte(Op::OP_MEMBER)) return member(c, out, w);
-    if (op == op_byte(Op::OP_SEQUENCE)) return c.nops == 1 && (w.last = &c, operand_inline(Value(c.op0), out, w));
-    if (op < op_byte(Op::OP_ADD) || op > op_byte(Op::OP_MOD) || c.nops != 2) return false;
-    w.last = &c;
-    int32_t a, b;
-    if (!operand_inline(Value(c.op0), a, w) || !operand_inline(Value(c.op1), b, w)) return false;
-    switch (static_cast<Op>(op)) {
-    case Op::OP_ADD: return arith<Op::OP_ADD>(a, b, out);
-    case Op::OP_SUB: return arith<Op::OP_SUB>(a, b, out);
-    case Op::OP_MUL: return arith<Op::OP_MUL>(a, b, out);
-    case Op::OP_DIV: return arith<Op::OP_DIV>(a, b, out);
-    default: return arith<Op::OP_MOD>(a, b, out);
-    }
-}
-
-bool comparison(const InstrCell& c, bool& out, Walk& w) {
-    int32_t a, b;
-    w.last = &c;
-    if (c.nops != 2 || !operand_inline(Value(c.op0), a, w) || !operand_inline(Value(c.op1), b, w)) return false;
-    switch (static_cast<Op>(c.opcode)) {
-    case Op::OP_EQ:
-    case Op::OP_STRICT_EQ: out = a == b; return true;
-    case Op::OP_NE:
-    case Op::OP_STRICT_NE: out = a != b; return true;
-    case Op::OP_GE: out = a >= b; return true;
-    case Op::OP_GT: out = a > b; return true;
-    case Op::OP_LE: out = a <= b; return true;
-    case Op::OP_LT: out = a < b; return true;
-    default: return false;
-    }
+    if (++p.misses >= kMaxMisses) p.steps.reset();
+    return false;
 }
 
 }  // namespace
 
-bool int_operand(Value v, int32_t& out) {
-    Walk w;
-    if (!operand_inline(v, out, w)) return false;
-    if (w.last) enter_instruction(*w.last);
-    return true;
-}
+bool int_operand_instruction(Value v, int32_t& out) { return run(*cell_as<InstrCell>(v), false, out); }
+
+bool int_instruction_body(const InstrCell& c, int32_t& out) { return run(c, false, out); }
 
 bool int_comparison(const InstrCell& c, bool& out) {
-    Walk w;
-    return w.done(comparison(c, out, w));
+    int32_t r;
+    if (!run(c, true, r)) return false;
+    out = r != 0;
+    return true;
 }
 
 bool int_condition(Value v, bool& out) {
     if (v.kind() != Kind::Instruction || !int_path_open()) return false;
     const InstrCell& c = *cell_as<InstrCell>(v);
     if (c.opcode < op_byte(Op::OP_EQ) || c.opcode > op_byte(Op::OP_LT)) return false;
-    Walk w;
-    return w.done(comparison(c, out, w));
-}
-
-bool int_operand_instruction(Value v, int32_t& out) {
-    Walk w;
-    return w.done(instruction(*cell_as<InstrCell>(v), out, w));
-}
-
-bool int_instruction_body(const InstrCell& c, int32_t& out) {
-    Walk w;
-    return w.done(instruction(c, out, w));
+    return int_comparison(c, out);
 }
 
 }  // namespace koru

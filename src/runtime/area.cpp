@@ -402,7 +402,10 @@ void area_seal_pages() {
     w.first_search = static_cast<unsigned>(w.last_in_use + 1);
 }
 
+uint32_t g_memory_generation = 0;
+
 void memory_reset() {
+    ++g_memory_generation;
     delete g_mem;
     g_mem = new Memory();
     delete_cell_pages(g_cells);

@@ -130,6 +130,9 @@ void enter_run_phase();
 void area_seal_pages();
 // Back to the state of a fresh process (tests run many scripts in one process).
 void memory_reset();
+// Counts memory_reset calls: what is kept about cells by their address is
+// stale once it changes.
+extern uint32_t g_memory_generation;
 
 // Object images: whole pages appended after the pages in use.  The new
 // cell page is counted as full, so later cells come from the pages after it.

@@ -25,9 +25,11 @@ unsigned value_unref(Value v) {
 
 namespace {
 RegexFreeFn g_regex_free = nullptr;
+InstructionFreedFn g_instruction_freed = nullptr;
 }  // namespace
 
 void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
+void set_instruction_freed_fn(InstructionFreedFn fn) { g_instruction_freed = fn; }
 
 uint8_t* header_of_other(Value v) { return has_object(v) ? header_ptr(v) : nullptr; }
 
@@ -108,6 +110,7 @@ void value_destroy(Value v) {
     }
     case Kind::Instruction: {
         InstrCell* ic = cell_as<InstrCell>(v);
+        if (g_instruction_freed) g_instruction_freed(ic);
         if (!ic->uses_vector()) {
             if (ic->nops >= 1) value_release(Value(ic->op0));
             if (ic->nops >= 2) value_release(Value(ic->op1));

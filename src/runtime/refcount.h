@@ -27,6 +27,11 @@ void value_destroy(Value v);
 using RegexFreeFn = void (*)(Value regexp);
 void set_regex_free_fn(RegexFreeFn fn);
 
+// Told of an instruction cell about to be freed, so that what the
+// interpreter keeps about it goes with it.
+using InstructionFreedFn = void (*)(const void* cell);
+void set_instruction_freed_fn(InstructionFreedFn fn);
+
 // Kinds whose objects are cells: their header is found without the area
 // tables.  Values whose top nibble is set are left to the general test.
 constexpr uint32_t kCellKindMask = 0x7F24;  // 2, 5, 8-14

@@ -128,6 +128,22 @@ TEST_F(InterpTest, IntegerExpressionErrorsReportTheirInstruction) {
     }
 }
 
+// An integer expression is computed from what was learnt the first time it
+// ran.  That must follow the code: code made by eval is freed after it runs
+// and its cells are reused for the next text, and an expression whose
+// operands stop being Ints must go on giving the number model's results.
+TEST_F(InterpTest, IntegerExpressionsFollowTheirCode) {
+    check_cases({
+        {"var a = 3; var r = ''; for (var k = 0; k < 6; k++) r = r + eval('(a + ' + k + ') * 2') + ',';",
+         "\"6,8,10,12,14,16,\""},
+        {"var a = 3; var r = ''; for (var k = 0; k < 6; k++) r = r + eval('a * 2 < ' + k + ' + 5') + ',';",
+         "\"false,false,true,true,true,true,\""},
+        {"var a = 3; var r = ''; for (var k = 0; k < 4; k++) r = r + `${(a - k) * (k + 1)},`;", "\"3,4,3,0,\""},
+        {"var r = 0; var x; for (var i = 0; i < 200; i++) { x = i % 3 == 0 ? 1.5 : i; r = r + (x * 2 + 1) % 7; }",
+         "664.0"},
+    });
+}
+
 // A statement that assigns an integer expression may put the number into the
 // cell its place holds, but only where the place alone holds that cell.
 TEST_F(InterpTest, AssignedNumbersChangeInPlaceOnlyWhenUnshared) {
