@@ -340,6 +340,10 @@ inline bool is_member(const InstrCell& m) {
 
 // A constant, a name or a member: what an operation of two operands reads
 // without a program.
+inline bool could_be_int(Value v) {
+    return v.kind() == Kind::Int || v.is_symbol() || v.kind() == Kind::Instruction;
+}
+
 inline bool is_leaf(Value v) {
     if (v.kind() == Kind::Int || v.is_symbol()) return true;
     return v.kind() == Kind::Instruction && is_member(*cell_as<InstrCell>(v));
@@ -403,7 +407,12 @@ bool run_pair(const InstrCell& c, bool truth, int32_t& out) {
 // Runs the program of `c` when it computes what the caller wants (a number
 // or a truth value).  A program that keeps refusing is given up.
 bool run(const InstrCell& c, bool truth, int32_t& out) {
-    if (c.nops == 2 && is_leaf(Value(c.op0)) && is_leaf(Value(c.op1))) return run_pair(c, truth, out);
+    if (c.nops == 2) {
+        Value a(c.op0), b(c.op1);
+        // A text, a Double or a literal operand: no integer expression.
+        if (!could_be_int(a) || !could_be_int(b)) return false;
+        if (is_leaf(a) && is_leaf(b)) return run_pair(c, truth, out);
+    }
     Program& p = g_programs.of(c);
     if (!p.steps || p.truth != truth) return false;
     if (execute(p, out)) [[likely]] {
