@@ -1,0 +1,65 @@
+// Character counting passes over runs of ASCII bytes eight at a time; it
+// must agree with counting one character after another everywhere: at the
+// edges of the runs, inside multi-byte sequences, at a NUL and at a
+// sequence cut off by the end.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "strings/utf8_chars.h"
+
+namespace koru {
+namespace {
+
+// Character by character, as the methods define it.
+size_t next_char(std::string_view s, size_t at) {
+    size_t w = lead_length(static_cast<uint8_t>(s[at]));
+    return w > s.size() - at ? s.size() : at + w;
+}
+std::string_view up_to_nul(std::string_view s) { return s.substr(0, s.find('\0')); }
+
+size_t count_slowly(std::string_view s) {
+    s = up_to_nul(s);
+    size_t n = 0;
+    for (size_t at = 0; at < s.size(); at = next_char(s, at)) ++n;
+    return n;
+}
+size_t offset_slowly(std::string_view s, size_t n) {
+    s = up_to_nul(s);
+    size_t at = 0;
+    for (size_t i = 0; i < n && at < s.size(); ++i) at = next_char(s, at);
+    return at;
+}
+size_t index_slowly(std::string_view s, size_t byte_offset) {
+    s = up_to_nul(s);
+    size_t n = 0;
+    for (size_t at = 0; at < s.size() && at < byte_offset; at = next_char(s, at)) ++n;
+    return n;
+}
+
+TEST(Utf8Chars, AsciiRunsCountAsCharacterByCharacter) {
+    const std::vector<std::string> texts = {
+        "",
+        "short",
+        "exactly8",
+        "sixteen bytes!!!",
+        "The quick brown fox jumps over the lazy dog, twice over the lazy dog",
+        "abcdefg\xC3\xA9hijklmnopqrstuvwxyz",                   // two bytes at offset 7
+        "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E and then ascii text again",
+        "ascii then cut \xE6\x97",                               // cut off by the end
+        "stray \x80\x80\x80 continuation bytes and more ascii",
+        std::string("before a nul\0after the nul, ignored", 36),
+        "mixed \xF0\x9F\x98\x80 four \xF8\x88\x80\x80\x80 five \xFC\x84\x80\x80\x80\x80 six bytes....",
+        "1234567\xE3\x81\x82" "1234567\xE3\x81\x82" "12345678",
+    };
+    for (const std::string& t : texts) {
+        std::string_view s = t;
+        EXPECT_EQ(char_count(s), count_slowly(s)) << t;
+        for (size_t n = 0; n <= s.size() + 2; ++n) EXPECT_EQ(char_offset(s, n), offset_slowly(s, n)) << t << " n=" << n;
+        for (size_t b = 0; b <= s.size() + 2; ++b) EXPECT_EQ(char_index(s, b), index_slowly(s, b)) << t << " b=" << b;
+    }
+}
+
+}  // namespace
+}  // namespace koru
