@@ -43,6 +43,8 @@ Value make_string(const char* text, size_t len) {
     return v;
 }
 
+Value make_string_to_fill(size_t len, char*& text) { return new_string(len, text); }
+
 Value make_string_joined(std::string_view a, std::string_view b) {
     char* to;
     Value v = new_string(a.size() + b.size(), to);

@@ -18,6 +18,9 @@ Value make_string(const char* text, size_t len);
 inline Value make_string(std::string_view s) { return make_string(s.data(), s.size()); }
 // A new String of two texts one after the other.
 Value make_string_joined(std::string_view a, std::string_view b);
+// A new String of len bytes that the caller writes at `text` before it
+// makes anything else.
+Value make_string_to_fill(size_t len, char*& text);
 // Arrays, keyed arrays and hashes with room for count + 10 entries and the
 // given count (entries zeroed: undefined values).
 Value make_array(uint32_t count);

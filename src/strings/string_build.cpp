@@ -18,10 +18,16 @@ Value checked_string(const std::string& s) {
 }
 
 Value mapped(Value self, char from, char to) {
-    std::string s(text_of(self));
-    for (char& c : s)
-        if (c >= from && c <= static_cast<char>(from + 25)) c = static_cast<char>(c - from + to);
-    return make_string(s);
+    std::string_view s = text_of(self);
+    char* filled;
+    Value v = make_string_to_fill(s.size(), filled);
+    char* const out = filled;  // not reloaded after every store
+    const auto shift = static_cast<unsigned char>(to - from);
+    for (size_t i = 0; i < s.size(); ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
+        out[i] = static_cast<char>(static_cast<unsigned char>(c - from) < 26 ? c + shift : c);
+    }
+    return v;
 }
 
 enum class PadSide : uint8_t { Start, End };
