@@ -340,13 +340,19 @@ inline bool is_member(const InstrCell& m) {
 
 // A constant, a name or a member: what an operation of two operands reads
 // without a program.
-inline bool could_be_int(Value v) {
-    return v.kind() == Kind::Int || v.is_symbol() || v.kind() == Kind::Instruction;
-}
+// What an operand of an operation is to the integer path: a leaf (a
+// constant, a name, a member of a name), a tree of further operations, or
+// nothing it can compute (a text, a Double, a literal, a call).
+enum class Shape : uint8_t { None, Leaf, Tree };
 
-inline bool is_leaf(Value v) {
-    if (v.kind() == Kind::Int || v.is_symbol()) return true;
-    return v.kind() == Kind::Instruction && is_member(*cell_as<InstrCell>(v));
+inline Shape shape(Value v) {
+    if (v.kind() == Kind::Int || v.is_symbol()) return Shape::Leaf;
+    if (v.kind() != Kind::Instruction) return Shape::None;
+    const InstrCell& c = *cell_as<InstrCell>(v);
+    if (is_member(c)) return Shape::Leaf;
+    uint8_t op = c.opcode;
+    bool tree = (op >= op_byte(Op::OP_ADD) && op <= op_byte(Op::OP_MOD)) || op == op_byte(Op::OP_SEQUENCE);
+    return tree ? Shape::Tree : Shape::None;
 }
 
 // A leaf as an integer; a member is entered as the handlers enter it.
@@ -408,10 +414,11 @@ bool run_pair(const InstrCell& c, bool truth, int32_t& out) {
 // or a truth value).  A program that keeps refusing is given up.
 bool run(const InstrCell& c, bool truth, int32_t& out) {
     if (c.nops == 2) {
-        Value a(c.op0), b(c.op1);
-        // A text, a Double or a literal operand: no integer expression.
-        if (!could_be_int(a) || !could_be_int(b)) return false;
-        if (is_leaf(a) && is_leaf(b)) return run_pair(c, truth, out);
+        Shape a = shape(Value(c.op0));
+        if (a == Shape::None) return false;
+        Shape b = shape(Value(c.op1));
+        if (b == Shape::None) return false;
+        if (a == Shape::Leaf && b == Shape::Leaf) return run_pair(c, truth, out);
     }
     Program& p = g_programs.of(c);
     if (!p.steps || p.truth != truth) return false;
