@@ -26,51 +26,35 @@ bool ascii8(std::string_view s, size_t at) {
     return (w & 0x8080808080808080ull) == 0;
 }
 
+struct Walked {
+    size_t bytes;
+    size_t chars;
+};
+
+// Walks from the start of the counted text over at most `max_chars`
+// characters and up to byte `max_bytes`, a run of ASCII bytes in one step.
+Walked walk(std::string_view s, size_t max_chars, size_t max_bytes) {
+    s = counted_text(s);
+    size_t end = max_bytes < s.size() ? max_bytes : s.size();
+    size_t at = 0, n = 0;
+    while (n < max_chars && at < end) {
+        if (max_chars - n >= 8 && end - at >= 8 && ascii8(s, at)) {
+            at += 8;
+            n += 8;
+            continue;
+        }
+        at = next_char(s, at);
+        ++n;
+    }
+    return {at, n};
+}
+
 }  // namespace
 
-size_t char_count(std::string_view s) {
-    s = counted_text(s);
-    size_t n = 0;
-    for (size_t at = 0; at < s.size();) {
-        if (s.size() - at >= 8 && ascii8(s, at)) {
-            at += 8;
-            n += 8;
-            continue;
-        }
-        at = next_char(s, at);
-        ++n;
-    }
-    return n;
-}
+size_t char_count(std::string_view s) { return walk(s, SIZE_MAX, SIZE_MAX).chars; }
 
-size_t char_offset(std::string_view s, size_t n) {
-    s = counted_text(s);
-    size_t at = 0;
-    for (size_t i = 0; i < n && at < s.size();) {
-        if (n - i >= 8 && s.size() - at >= 8 && ascii8(s, at)) {
-            at += 8;
-            i += 8;
-            continue;
-        }
-        at = next_char(s, at);
-        ++i;
-    }
-    return at;
-}
+size_t char_offset(std::string_view s, size_t n) { return walk(s, n, SIZE_MAX).bytes; }
 
-size_t char_index(std::string_view s, size_t byte_offset) {
-    s = counted_text(s);
-    size_t n = 0;
-    for (size_t at = 0; at < s.size() && at < byte_offset;) {
-        if (byte_offset - at >= 8 && s.size() - at >= 8 && ascii8(s, at)) {
-            at += 8;
-            n += 8;
-            continue;
-        }
-        at = next_char(s, at);
-        ++n;
-    }
-    return n;
-}
+size_t char_index(std::string_view s, size_t byte_offset) { return walk(s, SIZE_MAX, byte_offset).chars; }
 
 }  // namespace koru
