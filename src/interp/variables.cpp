@@ -205,14 +205,6 @@ Value h_const(const InstrCell& c) { return declare_let_const(c, true); }
 
 // ---- hashes -------------------------------------------------------------------------
 
-int64_t hash_find(Value hash, uint32_t symbol) {
-    const Pair* p = hash_pairs(hash);
-    uint32_t sym = symbol & kSymbolMask;
-    for (uint32_t i = 0, n = hash_count(hash); i < n; ++i)
-        if ((p[i].key.bits & kSymbolMask) == sym) return i;
-    return -1;
-}
-
 uint32_t hash_append(Value hash, Value key) {
     HashCell* h = cell_as<HashCell>(hash);
     if (h->count + 1u >= h->capacity) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "interp/state.h"
+#include "runtime/objects.h"
 #include "runtime/utf8.h"
 #include "runtime/value.h"
 
@@ -23,8 +24,14 @@ Value place_value(const Place& p);
 // Property look-up on a Hash by symbol; sets the place on a hit.  With
 // `create` a missing property is appended (holding undefined).
 Value hash_property(Value hash, uint32_t symbol, bool create);
-// The index of a pair whose key has the symbol's low 28 bits, or -1.
-int64_t hash_find(Value hash, uint32_t symbol);
+// The index of the first pair whose key has the symbol's low 28 bits, or -1.
+inline int64_t hash_find(Value hash, uint32_t symbol) {
+    const Pair* p = hash_pairs(hash);
+    uint32_t sym = symbol & 0x0FFFFFFF;
+    for (uint32_t i = 0, n = hash_count(hash); i < n; ++i)
+        if ((p[i].key.bits & 0x0FFFFFFF) == sym) return i;
+    return -1;
+}
 // Appends (key, undefined) to a Hash, growing its vector by 11 pairs when
 // the count has reached capacity - 1; returns the pair index.
 uint32_t hash_append(Value hash, Value key);
