@@ -4,6 +4,7 @@
 #include "fixture.h"
 #include "interp/evaluate.h"
 #include "interp/methods.h"
+#include "interp/opcodes.h"
 #include "interp/state.h"
 
 namespace koru::test {
@@ -34,6 +35,30 @@ TEST_F(InterpTest, CallHooksStayBalancedWhenAThrowPassesThrough) {
     EXPECT_EQ(g_interp.top(), 0u);
     EXPECT_EQ(g_interp.frame_base, 0u);
     EXPECT_EQ(global_text("r"), "\"x\"");
+}
+
+// What the debugger evaluates while a statement waits to run is not that
+// statement: an increment it evaluates gives its old value even when the
+// statement's own value is never read.
+bool g_in_hook = false;
+std::string g_hook_saw;
+void evaluate_in_hook(Value instr) {
+    if (g_in_hook || cell_as<InstrCell>(instr)->opcode != op_byte(Op::OP_POST_INC)) return;
+    g_in_hook = true;
+    Value v = run_text("d++", 3, true, kUndefinedValue);
+    write_display(v, g_hook_saw, false);
+    value_drop_temp(v);
+    g_in_hook = false;
+}
+
+TEST_F(InterpTest, TheStepHookDoesNotTakeTheUnreadStatement) {
+    g_hook_saw.clear();
+    set_debug_step_fn(evaluate_in_hook);
+    Outcome o = run_script("var c = 1 * 1; var d = 5 * 1; function f() { c++; } f(); var r = c + ',' + d;");
+    set_debug_step_fn(nullptr);
+    EXPECT_FALSE(o.error) << o.message;
+    EXPECT_EQ(g_hook_saw, "5");
+    EXPECT_EQ(global_text("r"), "\"2,6\"");
 }
 
 Value answer(const InstrCell&) { return make_int(42); }
