@@ -28,20 +28,21 @@ using SlotSearch = int (*)(std::string_view table, size_t width, std::string_vie
 
 // The slots found for recent names, by table and symbol.  An entry keeps the
 // name's text as well, so that a symbol number given to another name (the
-// table is rebuilt between tests) never finds a stale slot.
+// table is rebuilt between tests) never finds a stale slot.  An entry of
+// zeros has no table and so never matches: the cache needs no start-up work.
 struct MethodSlotCache {
     static constexpr unsigned kEntries = 64;
     static constexpr unsigned kNameMax = 24;  // a slot's name is never longer
     struct Entry {
         const char* table = nullptr;
         uint32_t symbol = 0;
-        int16_t slot = kNoMethod;
+        int16_t slot = 0;
         uint8_t length = 0;
-        char name[kNameMax];
+        char name[kNameMax] = {};
     };
     Entry entries[kEntries];
 };
-inline MethodSlotCache g_method_slots;
+extern MethodSlotCache g_method_slots;
 
 inline int cached_method_slot(std::string_view table, size_t width, uint32_t name_symbol, SlotSearch search) {
     std::string_view name = symbol_name(name_symbol);

@@ -1,5 +1,9 @@
 #include "compiler/module.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -45,14 +49,21 @@ void load_source_module(const std::string& module_dir, const std::string& path, 
     g_compiler.line = 1;
     g_path = path;
     g_errors.compile_path = g_path.c_str();
-    std::FILE* f = std::fopen(full.c_str(), "rb");
-    if (!f) compile_error(1165, "ファイルオープン不正 '%s'", full.c_str());
+    int fd = ::open(full.c_str(), O_RDONLY);
+    if (fd < 0) compile_error(1165, "ファイルオープン不正 '%s'", full.c_str());
+    // Plain reads rather than a stdio stream: no stream block and buffer on
+    // the heap, no size query.  A read error ends the text where it came,
+    // and a directory reads as an empty text.
     std::string text;
     // A small buffer: a large frame costs a request its stack pages.
     char buf[4096];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-    std::fclose(f);
+    for (;;) {
+        ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        text.append(buf, static_cast<size_t>(got));
+    }
+    ::close(fd);
     compile_module(path.c_str(), text.data(), statements);
 }
 

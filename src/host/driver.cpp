@@ -15,6 +15,7 @@
 #include "db/front/records.h"
 #include "compiler/module.h"
 #include "compiler/state.h"
+#include "host/clock.h"
 #include "host/config.h"
 #include "host/errors.h"
 #include "host/journal.h"
@@ -305,7 +306,7 @@ int driver_main(int argc, char** argv) {
             std::fflush(stdout);
         }
     } else {
-        journal_mark_start(std::time(nullptr));
+        journal_mark_start(clock_seconds());
     }
     config_load(d.program_dir);
     symbols_seed();

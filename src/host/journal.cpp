@@ -10,6 +10,7 @@
 #include <new>
 
 #include "db/front/records.h"
+#include "host/clock.h"
 #include "host/errors.h"
 
 namespace koru {
@@ -145,7 +146,7 @@ void journal_write() {
     g_journal.chunks.clear();
     write_all(fd, g_journal.area, g_journal.used);
     g_journal.used = 0;
-    write_all(fd, "\n=====  end : " + local_time_text(time(nullptr)) + "  ===== \n");
+    write_all(fd, "\n=====  end : " + local_time_text(clock_seconds()) + "  ===== \n");
     ::close(fd);  // releases the lock
 }
 

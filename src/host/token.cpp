@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "db/front/records.h"
+#include "host/clock.h"
 #include "host/config.h"
 #include "host/errors.h"
 #include "host/random.h"
@@ -130,7 +131,7 @@ void token_check_at(uint32_t client, time_t now) {
     if (reason != 0) token_refuse(reason);
 }
 
-void token_check(uint32_t client) { token_check_at(client, time(nullptr)); }
+void token_check(uint32_t client) { token_check_at(client, clock_seconds()); }
 
 void token_reply_at(bool refused, uint32_t client, time_t now) {
     if (g_config.token_key.empty() && g_config.time_interval <= 0) return;
@@ -145,6 +146,6 @@ void token_reply_at(bool refused, uint32_t client, time_t now) {
     write_token_record(key, token_text(key, static_cast<uint16_t>(n % 65536), client));
 }
 
-void token_reply(bool refused, uint32_t client) { token_reply_at(refused, client, time(nullptr)); }
+void token_reply(bool refused, uint32_t client) { token_reply_at(refused, client, clock_seconds()); }
 
 }  // namespace koru

@@ -55,9 +55,14 @@ TEST_F(Fields, CountsIntegersAndFloats) {
     encode_count(s, 0);
     encode_count(s, 7);
     encode_count(s, 123456789);
-    EXPECT_EQ(s, "1017" "9123456789");
+    encode_count(s, 9);
+    encode_count(s, 10);
+    encode_count(s, 100);
+    encode_count(s, UINT32_MAX);
+    EXPECT_EQ(s, "1017" "9123456789" "19" "210" "3100" ":4294967295");
     struct { int32_t n; const char* out; } ints[] = {
-        {42, "P42"}, {-7, "P-7"}, {0, "O0"}, {-123456789, "X-123456789"}, {INT32_MIN, "Y-2147483648"}};
+        {42, "P42"}, {-7, "P-7"}, {0, "O0"}, {-123456789, "X-123456789"}, {INT32_MIN, "Y-2147483648"},
+        {9, "O9"}, {10, "P10"}, {-10, "Q-10"}, {INT32_MAX, "X2147483647"}};
     for (auto& c : ints) {
         std::string f;
         encode_int_field(f, c.n);
