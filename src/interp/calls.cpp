@@ -46,7 +46,7 @@ public:
 Value outlive(Value result, ArgList& args) {
     value_retain(result);
     args.clear();
-    value_unref(result);
+    value_lower(result);
     return result;
 }
 
@@ -183,17 +183,6 @@ uint32_t param_symbol(Value w, Value* default_expr) {
     for (uint32_t i = 0; i < lc; ++i) push_local(Value(names[pc + i]).payload(), kUndefinedValue);
 }
 
-// Lowers the count of a value that a pending return kept (without ever
-// destroying it): a number or another cell is done here.
-inline void unref_result(Value v) {
-    if (is_plain_cell_value(v)) {
-        uint8_t& h = cell_of(v)->header;
-        if (h >= 16 && h < kSaturatedCount) h = static_cast<uint8_t>(h - 16);
-    } else if (v.bits >> 24 != 0) {
-        value_unref(v);
-    }
-}
-
 // Runs a function body.  A block body, the usual case, is run here as its
 // handler would run it (the position recorded, the scope raised, the block
 // base above the parameters and locals, the statements until one leaves a
@@ -268,7 +257,7 @@ inline void unref_result(Value v) {
         }
     }
     // The frame is gone; the result keeps the count its other owners give it.
-    unref_result(result);
+    value_lower(result);
     if (escaped) throw JumpEscape{};
     return result;
 }
@@ -396,7 +385,7 @@ Value method_call(const InstrCell& member, const ArgRecord& rec) {
         result = object_method(self.get(), name, args);
         value_retain(result);
         self.reset(kUndefinedValue);
-        value_unref(result);
+        value_lower(result);
     }
     return outlive(result, args);
 }

@@ -105,7 +105,7 @@ public:
     const T* end() const { return data() + n_; }
 
 private:
-    T inline_[N] = {};
+    T inline_[N];  // left unwritten: only the first n_ are read
     std::vector<T> heap_;
     uint32_t n_ = 0;
 };

@@ -91,6 +91,15 @@ inline bool is_borrowed(Value v) {
 
 // Lowers the count (1..14) without ever destroying; returns ((old & 0xF0) + 16) & 0xFF.
 unsigned value_unref(Value v);
+// value_unref for a caller that needs no result: a plain cell inline.
+inline void value_lower(Value v) {
+    if (is_plain_cell_value(v)) {
+        uint8_t& h = cell_of(v)->header;
+        if (h >= 16 && h < kSaturatedCount) h = static_cast<uint8_t>(h - 16);
+    } else if (v.bits >> 24 != 0) {
+        value_unref(v);
+    }
+}
 
 // value_drop_temp for everything but cells and immediates.
 [[gnu::noinline]] void drop_temp_other(Value v);
