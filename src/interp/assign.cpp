@@ -50,9 +50,7 @@ bool target_runs_code(Value target) {
 // number in its cell: whatever else keeps a value while code runs counts
 // it, so nothing else can see the change.
 bool store_int_in_place(Value old, int32_t n) {
-    if (old.bits >> 24 != static_cast<uint32_t>(Kind::Int) || cell_of(old)->header != header_of(Kind::Int, 1) ||
-        !cells_reused())
-        return false;
+    if (!is_sole_int(old)) return false;
     cell_as<IntCell>(old)->value = n;
     return true;
 }
@@ -207,9 +205,7 @@ constexpr Step kPreDec{-1, false, 2230, 2235, "オペレーション不正(--)"}
 // A name's value is its slot's (the look-up returned it); any other operand
 // must still be what its place holds.
 bool step_in_place(Value operand, Value old, const Place& p, int delta) {
-    if (old.bits >> 24 != static_cast<uint32_t>(Kind::Int) || cell_of(old)->header != header_of(Kind::Int, 1) ||
-        !cells_reused())
-        return false;
+    if (!is_sole_int(old)) return false;
     if (p.kind != PlaceKind::Local && p.kind != PlaceKind::Global) return false;
     if (!operand.is_symbol() && place_value(p) != old) return false;
     IntCell* cell = cell_as<IntCell>(old);
@@ -251,9 +247,7 @@ bool unread_step_of_name(const InstrCell& c) {
     if (c.nops != 1 || !target.is_symbol() || debug_hooks_active()) return false;
     enter_instruction(c);
     Value old = lookup_variable(target.payload());
-    if (g_interp.place_const || old.bits >> 24 != static_cast<uint32_t>(Kind::Int) ||
-        cell_of(old)->header != header_of(Kind::Int, 1) || !cells_reused())
-        return false;
+    if (g_interp.place_const || !is_sole_int(old)) return false;  // the handler decides
     int delta = c.opcode == op_byte(Op::OP_POST_INC) || c.opcode == op_byte(Op::OP_PRE_INC) ? 1 : -1;
     IntCell* cell = cell_as<IntCell>(old);
     cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));

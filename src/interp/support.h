@@ -176,6 +176,13 @@ inline bool is_spare_int(Value v) {
            cells_reused();
 }
 
+// An Int that exactly one owner holds (in the run phase): that owner may
+// give it a new number in place.
+inline bool is_sole_int(Value v) {
+    return v.bits >> 24 == static_cast<uint32_t>(Kind::Int) && cell_of(v)->header == header_of(Kind::Int, 1) &&
+           cells_reused();
+}
+
 // The Int result of two operands: written into a spare operand when there
 // is one (an operand that is the other one as well is never spare).
 inline Value int_result(TempGuard& a, TempGuard& b, int32_t r) {
