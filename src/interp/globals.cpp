@@ -13,12 +13,6 @@ void GlobalTable::reset() {
     by_symbol.clear();
 }
 
-int64_t global_find(uint32_t symbol) {
-    uint32_t sym = symbol & 0x0FFFFFFF;
-    if (sym >= g_globals.by_symbol.size()) return -1;
-    return static_cast<int64_t>(g_globals.by_symbol[sym]) - 1;
-}
-
 uint32_t global_append(uint32_t symbol) {
     uint32_t sym = symbol & 0x0FFFFFFF;
     GlobalTable& g = g_globals;

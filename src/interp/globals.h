@@ -29,7 +29,11 @@ struct GlobalTable {
 extern GlobalTable g_globals;
 
 // Index of the slot of a symbol (the last one when there are several), or -1.
-int64_t global_find(uint32_t symbol);
+inline int64_t global_find(uint32_t symbol) {
+    uint32_t sym = symbol & 0x0FFFFFFF;
+    if (sym >= g_globals.by_symbol.size()) return -1;
+    return static_cast<int64_t>(g_globals.by_symbol[sym]) - 1;
+}
 // Binds a global variable, replacing an earlier binding of the same name:
 // the new value is retained, the old one released.  Returns the slot index.
 uint32_t global_bind(uint32_t symbol, Value v);

@@ -374,36 +374,41 @@ inline Shape shape(Value v) {
 }
 
 // An operation on two leaves, the most frequent expression, needs no
-// program.
-bool run_pair(const InstrCell& c, bool truth, int32_t& out) {
+// program.  `truth`: a comparison, else arithmetic.
+template <bool truth>
+[[gnu::always_inline]] inline bool run_pair(const InstrCell& c, int32_t& out) {
     uint8_t op = c.opcode;
-    bool compares = op >= op_byte(Op::OP_EQ) && op <= op_byte(Op::OP_LT);
-    if (compares != truth) return false;
-    if (!compares && (op < op_byte(Op::OP_ADD) || op > op_byte(Op::OP_MOD))) return false;
+    if (truth ? op < op_byte(Op::OP_EQ) || op > op_byte(Op::OP_LT) : op < op_byte(Op::OP_ADD) || op > op_byte(Op::OP_MOD))
+        return false;
     int32_t a, b;
     const InstrCell* last = &c;
     if (!leaf(Value(c.op0), a, last) || !leaf(Value(c.op1), b, last)) return false;
     int64_t r;
-    switch (static_cast<Op>(op)) {
-    case Op::OP_ADD: r = int64_t{a} + b; break;
-    case Op::OP_SUB: r = int64_t{a} - b; break;
-    case Op::OP_MUL:
-        if (!int_pair<ArithOp::Mul>(a, b, r)) return false;
-        break;
-    case Op::OP_DIV:
-        if (!int_pair<ArithOp::Div>(a, b, r)) return false;
-        break;
-    case Op::OP_MOD:
-        if (!int_pair<ArithOp::Mod>(a, b, r)) return false;
-        break;
-    case Op::OP_EQ:
-    case Op::OP_STRICT_EQ: r = a == b; break;
-    case Op::OP_NE:
-    case Op::OP_STRICT_NE: r = a != b; break;
-    case Op::OP_GE: r = a >= b; break;
-    case Op::OP_GT: r = a > b; break;
-    case Op::OP_LE: r = a <= b; break;
-    default: r = a < b; break;
+    if constexpr (truth) {
+        switch (static_cast<Op>(op)) {
+        case Op::OP_EQ:
+        case Op::OP_STRICT_EQ: r = a == b; break;
+        case Op::OP_NE:
+        case Op::OP_STRICT_NE: r = a != b; break;
+        case Op::OP_GE: r = a >= b; break;
+        case Op::OP_GT: r = a > b; break;
+        case Op::OP_LE: r = a <= b; break;
+        default: r = a < b; break;
+        }
+    } else {
+        switch (static_cast<Op>(op)) {
+        case Op::OP_ADD: r = int64_t{a} + b; break;
+        case Op::OP_SUB: r = int64_t{a} - b; break;
+        case Op::OP_MUL:
+            if (!int_pair<ArithOp::Mul>(a, b, r)) return false;
+            break;
+        case Op::OP_DIV:
+            if (!int_pair<ArithOp::Div>(a, b, r)) return false;
+            break;
+        default:
+            if (!int_pair<ArithOp::Mod>(a, b, r)) return false;
+            break;
+        }
     }
     out = wrap(r);
     enter_instruction(*last);
@@ -412,14 +417,7 @@ bool run_pair(const InstrCell& c, bool truth, int32_t& out) {
 
 // Runs the program of `c` when it computes what the caller wants (a number
 // or a truth value).  A program that keeps refusing is given up.
-bool run(const InstrCell& c, bool truth, int32_t& out) {
-    if (c.nops == 2) {
-        Shape a = shape(Value(c.op0));
-        if (a == Shape::None) return false;
-        Shape b = shape(Value(c.op1));
-        if (b == Shape::None) return false;
-        if (a == Shape::Leaf && b == Shape::Leaf) return run_pair(c, truth, out);
-    }
+[[gnu::noinline]] bool run_program(const InstrCell& c, bool truth, int32_t& out) {
     Program& p = g_programs.of(c);
     if (!p.steps || p.truth != truth) return false;
     if (execute(p, out)) [[likely]] {
@@ -430,15 +428,27 @@ bool run(const InstrCell& c, bool truth, int32_t& out) {
     return false;
 }
 
+template <bool truth>
+inline bool run(const InstrCell& c, int32_t& out) {
+    if (c.nops == 2) {
+        Shape a = shape(Value(c.op0));
+        if (a == Shape::None) return false;
+        Shape b = shape(Value(c.op1));
+        if (b == Shape::None) return false;
+        if (a == Shape::Leaf && b == Shape::Leaf) return run_pair<truth>(c, out);
+    }
+    return run_program(c, truth, out);
+}
+
 }  // namespace
 
-bool int_operand_instruction(Value v, int32_t& out) { return run(*cell_as<InstrCell>(v), false, out); }
+bool int_operand_instruction(Value v, int32_t& out) { return run<false>(*cell_as<InstrCell>(v), out); }
 
-bool int_instruction_body(const InstrCell& c, int32_t& out) { return run(c, false, out); }
+bool int_instruction_body(const InstrCell& c, int32_t& out) { return run<false>(c, out); }
 
 bool int_comparison(const InstrCell& c, bool& out) {
     int32_t r;
-    if (!run(c, true, r)) return false;
+    if (!run<true>(c, r)) return false;
     out = r != 0;
     return true;
 }
