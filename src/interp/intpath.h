@@ -2,11 +2,12 @@
 //
 // An arithmetic expression (+ - * / % of two operands, brackets) whose
 // operands are Int constants, names holding Ints, properties of a Hash named
-// by a variable, `length`, and further such expressions is computed in
-// native integers.  The result is the one the handlers give, and the
-// expression makes the same look-ups in the same order, so the place and the
-// position it leaves are theirs too; only the intermediate Int cells are
-// never made and freed.
+// by a variable, `length`, and further such expressions, or a comparison of
+// two such operands, is computed in native integers (a larger one by a
+// program made the first time it runs).  The result is the one the handlers
+// give, and the expression makes the same look-ups in the same order, so
+// the place and the position it leaves are theirs too; only the
+// intermediate Int cells are never made and freed.
 //
 // Anything else refuses: a Double or a text operand, a call, a division by
 // zero, a product past 2^53.  The caller then evaluates the expression the
