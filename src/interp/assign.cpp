@@ -200,6 +200,12 @@ constexpr Step kPreInc{1, false, 2210, 2215, "オペレーション不正(++)"};
 constexpr Step kPostDec{-1, true, 2220, 2225, "オペレーション不正(--)"};
 constexpr Step kPreDec{-1, false, 2230, 2235, "オペレーション不正(--)"};
 
+// Adds delta to the number in an Int's cell, wrapping at 32 bits.
+void add_in_place(Value v, int delta) {
+    IntCell* cell = cell_as<IntCell>(v);
+    cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));
+}
+
 // A variable's Int that only the variable holds (in the run phase), when
 // the step's value is not read: the number changes in its cell.
 // A name's value is its slot's (the look-up returned it); any other operand
@@ -208,8 +214,7 @@ bool step_in_place(Value operand, Value old, const Place& p, int delta) {
     if (!is_sole_int(old)) return false;
     if (p.kind != PlaceKind::Local && p.kind != PlaceKind::Global) return false;
     if (!operand.is_symbol() && place_value(p) != old) return false;
-    IntCell* cell = cell_as<IntCell>(old);
-    cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));
+    add_in_place(old, delta);
     return true;
 }
 
@@ -249,8 +254,7 @@ bool unread_step_of_name(const InstrCell& c) {
     Value old = lookup_variable(target.payload());
     if (g_interp.place_const || !is_sole_int(old)) return false;  // the handler decides
     int delta = c.opcode == op_byte(Op::OP_POST_INC) || c.opcode == op_byte(Op::OP_PRE_INC) ? 1 : -1;
-    IntCell* cell = cell_as<IntCell>(old);
-    cell->value = static_cast<int32_t>(static_cast<uint32_t>(cell->value) + static_cast<uint32_t>(delta));
+    add_in_place(old, delta);
     return true;
 }
 

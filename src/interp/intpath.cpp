@@ -1,5 +1,6 @@
 #include "interp/intpath.h"
 
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -21,6 +22,26 @@ namespace {
 // tree of cells, and makes no cells.
 
 enum class IntOp : uint8_t { Const, Name, Member, Length, Add, Sub, Mul, Div, Mod, Eq, Ne, Ge, Gt, Le, Lt };
+
+// The step of an operation's opcode (arithmetic or comparison), by opcode
+// byte: one look-up on the hot path.
+constexpr std::array<IntOp, 256> make_binary_ops() {
+    std::array<IntOp, 256> t{};
+    t.fill(IntOp::Lt);
+    t[op_byte(Op::OP_ADD)] = IntOp::Add;
+    t[op_byte(Op::OP_SUB)] = IntOp::Sub;
+    t[op_byte(Op::OP_MUL)] = IntOp::Mul;
+    t[op_byte(Op::OP_DIV)] = IntOp::Div;
+    t[op_byte(Op::OP_MOD)] = IntOp::Mod;
+    t[op_byte(Op::OP_EQ)] = t[op_byte(Op::OP_STRICT_EQ)] = IntOp::Eq;
+    t[op_byte(Op::OP_NE)] = t[op_byte(Op::OP_STRICT_NE)] = IntOp::Ne;
+    t[op_byte(Op::OP_GE)] = IntOp::Ge;
+    t[op_byte(Op::OP_GT)] = IntOp::Gt;
+    t[op_byte(Op::OP_LE)] = IntOp::Le;
+    return t;
+}
+constexpr std::array<IntOp, 256> kBinaryOps = make_binary_ops();
+inline IntOp binary_op(uint8_t opcode) { return kBinaryOps[opcode]; }
 
 struct IntStep {
     IntOp op;
@@ -50,7 +71,7 @@ public:
         uint8_t op = c.opcode;
         if (op >= op_byte(Op::OP_EQ) && op <= op_byte(Op::OP_LT)) {
             p.truth = true;
-            binary(c, comparison(op), 0);
+            binary(c, binary_op(op), 0);
         } else {
             instruction(c, 0);
         }
@@ -62,19 +83,6 @@ public:
     }
 
 private:
-    static IntOp comparison(uint8_t op) {
-        switch (static_cast<Op>(op)) {
-        case Op::OP_EQ:
-        case Op::OP_STRICT_EQ: return IntOp::Eq;
-        case Op::OP_NE:
-        case Op::OP_STRICT_NE: return IntOp::Ne;
-        case Op::OP_GE: return IntOp::Ge;
-        case Op::OP_GT: return IntOp::Gt;
-        case Op::OP_LE: return IntOp::Le;
-        default: return IntOp::Lt;
-        }
-    }
-
     void emit(IntOp op, uint32_t a = 0, uint32_t b = 0) {
         if (n_ == kMaxSteps) {
             ok_ = false;
@@ -96,11 +104,11 @@ private:
 
     void instruction(const InstrCell& c, unsigned depth) {
         switch (static_cast<Op>(c.opcode)) {
-        case Op::OP_ADD: binary(c, IntOp::Add, depth); return;
-        case Op::OP_SUB: binary(c, IntOp::Sub, depth); return;
-        case Op::OP_MUL: binary(c, IntOp::Mul, depth); return;
-        case Op::OP_DIV: binary(c, IntOp::Div, depth); return;
-        case Op::OP_MOD: binary(c, IntOp::Mod, depth); return;
+        case Op::OP_ADD:
+        case Op::OP_SUB:
+        case Op::OP_MUL:
+        case Op::OP_DIV:
+        case Op::OP_MOD: binary(c, binary_op(c.opcode), depth); return;
         case Op::OP_SEQUENCE:
             // Brackets around one expression.
             if (c.nops != 1) break;
@@ -275,11 +283,39 @@ bool length(uint32_t object, int32_t& out) {
     return true;
 }
 
-template <ArithOp op>
-inline bool pair_step(int32_t* top) {
+// An operation on two integers, as its handler computes it: false for a
+// divisor of 0 or a product past 2^53.
+[[gnu::always_inline]] inline bool apply(IntOp op, int32_t a, int32_t b, int32_t& out) {
     int64_t r;
-    if (!int_pair<op>(top[-2], top[-1], r)) return false;
-    top[-2] = wrap(r);
+    switch (op) {
+    case IntOp::Add: r = int64_t{a} + b; break;
+    case IntOp::Sub: r = int64_t{a} - b; break;
+    case IntOp::Mul:
+        if (!int_pair<ArithOp::Mul>(a, b, r)) return false;
+        break;
+    case IntOp::Div:
+        if (!int_pair<ArithOp::Div>(a, b, r)) return false;
+        break;
+    case IntOp::Mod:
+        if (!int_pair<ArithOp::Mod>(a, b, r)) return false;
+        break;
+    case IntOp::Eq: r = a == b; break;
+    case IntOp::Ne: r = a != b; break;
+    case IntOp::Ge: r = a >= b; break;
+    case IntOp::Gt: r = a > b; break;
+    case IntOp::Le: r = a <= b; break;
+    default: r = a < b; break;
+    }
+    out = wrap(r);
+    return true;
+}
+
+// The operation on the two values on top of the stack, in their place
+// (each step its own case, so that the operation is known at compile time).
+template <IntOp op>
+[[gnu::always_inline]] inline bool pop_apply(int32_t*& top) {
+    if (!apply(op, top[-2], top[-1], top[-2])) return false;
+    --top;
     return true;
 }
 
@@ -306,26 +342,17 @@ bool execute(const Program& p, int32_t& out) {
             if (!length(s->a, *top)) return false;
             ++top;
             break;
-        case IntOp::Add: top[-2] = wrap(int64_t{top[-2]} + top[-1]); --top; break;
-        case IntOp::Sub: top[-2] = wrap(int64_t{top[-2]} - top[-1]); --top; break;
-        case IntOp::Mul:
-            if (!pair_step<ArithOp::Mul>(top)) return false;
-            --top;
-            break;
-        case IntOp::Div:
-            if (!pair_step<ArithOp::Div>(top)) return false;
-            --top;
-            break;
-        case IntOp::Mod:
-            if (!pair_step<ArithOp::Mod>(top)) return false;
-            --top;
-            break;
-        case IntOp::Eq: top[-2] = top[-2] == top[-1]; --top; break;
-        case IntOp::Ne: top[-2] = top[-2] != top[-1]; --top; break;
-        case IntOp::Ge: top[-2] = top[-2] >= top[-1]; --top; break;
-        case IntOp::Gt: top[-2] = top[-2] > top[-1]; --top; break;
-        case IntOp::Le: top[-2] = top[-2] <= top[-1]; --top; break;
-        case IntOp::Lt: top[-2] = top[-2] < top[-1]; --top; break;
+        case IntOp::Add: if (!pop_apply<IntOp::Add>(top)) return false; break;
+        case IntOp::Sub: if (!pop_apply<IntOp::Sub>(top)) return false; break;
+        case IntOp::Mul: if (!pop_apply<IntOp::Mul>(top)) return false; break;
+        case IntOp::Div: if (!pop_apply<IntOp::Div>(top)) return false; break;
+        case IntOp::Mod: if (!pop_apply<IntOp::Mod>(top)) return false; break;
+        case IntOp::Eq: if (!pop_apply<IntOp::Eq>(top)) return false; break;
+        case IntOp::Ne: if (!pop_apply<IntOp::Ne>(top)) return false; break;
+        case IntOp::Ge: if (!pop_apply<IntOp::Ge>(top)) return false; break;
+        case IntOp::Gt: if (!pop_apply<IntOp::Gt>(top)) return false; break;
+        case IntOp::Le: if (!pop_apply<IntOp::Le>(top)) return false; break;
+        case IntOp::Lt: if (!pop_apply<IntOp::Lt>(top)) return false; break;
         }
     }
     out = stack[0];
@@ -338,8 +365,6 @@ inline bool is_member(const InstrCell& m) {
     return m.opcode == op_byte(Op::OP_MEMBER) && m.nops == 2 && Value(m.op0).is_symbol();
 }
 
-// A constant, a name or a member: what an operation of two operands reads
-// without a program.
 // What an operand of an operation is to the integer path: a leaf (a
 // constant, a name, a member of a name), a tree of further operations, or
 // nothing it can compute (a text, a Double, a literal, a call).
@@ -383,34 +408,7 @@ template <bool truth>
     int32_t a, b;
     const InstrCell* last = &c;
     if (!leaf(Value(c.op0), a, last) || !leaf(Value(c.op1), b, last)) return false;
-    int64_t r;
-    if constexpr (truth) {
-        switch (static_cast<Op>(op)) {
-        case Op::OP_EQ:
-        case Op::OP_STRICT_EQ: r = a == b; break;
-        case Op::OP_NE:
-        case Op::OP_STRICT_NE: r = a != b; break;
-        case Op::OP_GE: r = a >= b; break;
-        case Op::OP_GT: r = a > b; break;
-        case Op::OP_LE: r = a <= b; break;
-        default: r = a < b; break;
-        }
-    } else {
-        switch (static_cast<Op>(op)) {
-        case Op::OP_ADD: r = int64_t{a} + b; break;
-        case Op::OP_SUB: r = int64_t{a} - b; break;
-        case Op::OP_MUL:
-            if (!int_pair<ArithOp::Mul>(a, b, r)) return false;
-            break;
-        case Op::OP_DIV:
-            if (!int_pair<ArithOp::Div>(a, b, r)) return false;
-            break;
-        default:
-            if (!int_pair<ArithOp::Mod>(a, b, r)) return false;
-            break;
-        }
-    }
-    out = wrap(r);
+    if (!apply(binary_op(op), a, b, out)) return false;
     enter_instruction(*last);
     return true;
 }
