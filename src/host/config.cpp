@@ -107,6 +107,32 @@ void set_time_interval(const std::string& value) {
     g_config.time_interval = static_cast<int32_t>(n);
 }
 
+// A count of seconds or megabytes: empty is 0 (no limit); anything but
+// digits is fatal.
+uint32_t limit_value(const std::string& value, const char* message) {
+    if (value.empty()) return 0;
+    uint64_t n = 0;
+    for (char c : value) {
+        if (!is_digit(c)) fatal_startup("%s", message);
+        n = std::min<uint64_t>(n * 10 + static_cast<uint64_t>(c - '0'), UINT32_MAX);
+    }
+    return static_cast<uint32_t>(n);
+}
+
+// "a, b,c": the names, trimmed; empty names are dropped.
+std::vector<std::string> name_list(const std::string& value) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = value.find(',', start);
+        std::string_view part = trim(std::string_view(value).substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (!part.empty()) out.emplace_back(part);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return out;
+}
+
 void set_module_dir(const std::string& value) {
     size_t mark = value.find(">>>");
     if (mark == std::string::npos) {
@@ -114,6 +140,8 @@ void set_module_dir(const std::string& value) {
         return;
     }
     std::string dir = value.substr(0, mark);
+    // An empty directory would pin (and walk) the whole file system.
+    if (dir.empty()) fatal_startup("Configのフォーマット不正");
     check_module_directory(dir, std::string_view(value).substr(mark + 3));
     g_config.module_dir = cut(dir, kModuleDirMax);
 }
@@ -163,6 +191,14 @@ void apply_prepared(const std::string& key, const std::string& value) {
         g_config.debug_port = cut(value, kDebugPortMax);
     } else if (key == "ENV") {
         set_environment(value);
+    } else if (key == "TOKEN_SECRET") {
+        g_config.token_secret = value;
+    } else if (key == "TOKEN_FREE") {
+        g_config.token_free = name_list(value);
+    } else if (key == "CPU_LIMIT") {
+        g_config.cpu_limit = limit_value(value, "configファイルのCPU_LIMITは整数を設定してください。");
+    } else if (key == "MEMORY_LIMIT") {
+        g_config.memory_limit = limit_value(value, "configファイルのMEMORY_LIMITは整数を設定してください。");
     }
 }
 

@@ -17,6 +17,14 @@ constexpr unsigned kMaxConfigModules = 127;
 struct Config {
     std::string module_dir, logfile, token_key, debug_port = "8777";
     int32_t time_interval = 0;
+    // Sealed tokens: the secret the reply's HMAC is keyed with (never
+    // written anywhere), and the TOP functions that run without a token.
+    std::string token_secret;
+    std::vector<std::string> token_free;
+    // Limits of one request: seconds of processor time and megabytes of
+    // memory; 0 is no limit.
+    uint32_t cpu_limit = 0;
+    uint32_t memory_limit = 0;
     std::vector<std::string> vars;  // VAR values verbatim, in file order
     bool has_client_list = false;   // a CLIENT line was seen, even an empty one
     std::vector<uint32_t> clients;  // most significant byte first
