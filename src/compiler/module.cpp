@@ -67,7 +67,38 @@ void load_source_module(const std::string& module_dir, const std::string& path, 
     compile_module(path.c_str(), text.data(), statements);
 }
 
-Value parse_top_call(const std::string& text) {
+namespace {
+
+// The built-in objects and conversions: never a request's TOP function.
+bool builtin_name(uint32_t name) {
+    switch (name) {
+    case SYM_Math: case SYM_console: case SYM_Object: case SYM_Function: case SYM_Connection:
+    case SYM_Number: case SYM_Integer: case SYM_Float: case SYM_Date: case SYM_Error:
+    case SYM_RegExp: case SYM_String: case SYM_Array: case SYM_Hash: case SYM_Exception:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A literal (number, string, true, false, null, undefined) or a plain name:
+// nothing that runs code when the argument is evaluated.
+bool plain_argument(Value v) {
+    switch (v.kind()) {
+    case Kind::Immediate:
+    case Kind::Int:
+    case Kind::Double:
+        return true;
+    case Kind::String:
+        return !cell_as<StringCell>(v)->is_template();
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+Value parse_top_call(const std::string& text, bool from_request) {
     std::string buf = text;
     auto invalid = [&]() { compile_error(1810, "評価する式が不正 '%s'", first_bytes(text, 100).c_str()); };
     auto format = [&]() { compile_error(1730, "TOP関数のフォーマット不正 '%s'", first_bytes(text, 120).c_str()); };
@@ -103,6 +134,11 @@ Value parse_top_call(const std::string& text) {
             compile_error(1720, "TOP関数のステートメントの演算子不正 '%s'", first_bytes(text, 120).c_str());
         }
         invalid();
+    }
+    if (from_request) {
+        if (builtin_name(name)) invalid();
+        for (unsigned i = 0; i < n; ++i)
+            if (!plain_argument(args[i])) invalid();
     }
     return make_instruction(Op::OP_CALL, Value::symbol(name), Value(make_argument_record(n, args).bits), pos);
 }

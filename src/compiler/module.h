@@ -22,8 +22,11 @@ void load_source_module(const std::string& module_dir, const std::string& path, 
 
 // The TOP text: a bare name or one call name(arguments), as one OP_CALL
 // cell.  The cells are never stopping points.  Error 1810 (or 1720/1730)
-// for anything else.
-Value parse_top_call(const std::string& text);
+// for anything else.  A request's TOP text (`from_request`) may only call a
+// function of the modules, with arguments that are literals or plain names:
+// a built-in conversion or object as the name, or any argument that would
+// run code, is error 1810 as well.
+Value parse_top_call(const std::string& text, bool from_request = false);
 
 // A `VAR` definition or the client address: name (bare or quoted) ':' one
 // value.  Error 1140 otherwise.

@@ -2,6 +2,7 @@
 // records that belong to the host, and the end sequence.
 #include "host/driver.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,6 +37,7 @@ namespace koru {
 namespace {
 
 constexpr size_t kStaticBody = 16384;
+constexpr size_t kFirstBodyBuffer = 65536;
 constexpr char kHeader[] = "Content-type: text/plane;charset=UTF-8\n\n";
 constexpr char kFullWidthColon[] = "\x81\x46";
 
@@ -50,7 +52,9 @@ struct Driver {
     std::string top_text;
     std::vector<std::string> var_defs;
     std::vector<std::string> module_args;
-    bool refused = false;       // the request failed the token check
+    // The reply carries a new token only for a request that passed the
+    // token check: until then, whatever ends the request, it is refused.
+    bool refused = true;
 };
 
 // ---- start-up pieces -------------------------------------------------------------
@@ -93,6 +97,9 @@ void find_client(Driver& d) {
 }
 
 void read_arguments(Driver& d, int argc, char** argv) {
+    // Under a web server the arguments come from the query string, that is
+    // from the client: they never choose the mode.
+    if (std::getenv("GATEWAY_INTERFACE")) argc = argc > 0 ? 1 : 0;
     d.args = argc - 1;
     d.cgi = argc <= 1;
     for (int i = 1; i < argc; ++i) {
@@ -127,23 +134,23 @@ std::string read_body(const Driver& d, char** argv) {
         if (n > (1ull << 31)) fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
         length = static_cast<size_t>(n);
     }
+    // The buffer follows the bytes that arrive, not the length announced,
+    // and reading goes on for as many pieces as the server sends.
     std::string body;
+    size_t got = 0;
     try {
-        body.resize(length);
+        body.resize(std::min(length, kFirstBodyBuffer));
+        while (got < length) {
+            if (got == body.size()) body.resize(std::min(length, body.size() * 2));
+            ssize_t n = ::read(0, body.data() + got, body.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
+            if (n == 0) break;  // the input ended early: take what came
+            got += static_cast<size_t>(n);
+        }
     } catch (const std::bad_alloc&) {
         fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
     }
-    size_t got = 0;
-    for (int reads = 0; reads < 200 && got < length; ++reads) {
-        ssize_t n = ::read(0, body.data() + got, length - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            length = got;  // the input ended early: take what came
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    if (got < length) fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
     body.resize(got);
     return body;
 }
@@ -169,21 +176,27 @@ void bind_test_variables(const char* list, size_t body_len) {
 // The S record and the journal text for what reached the driver.
 void report_failure(Value carried, bool before_top) {
     write_error_record(carried);
-    std::string j;
     if (carried.kind() == Kind::Exception) {
         ErrorView e = error_view(carried);
+        std::string_view message(e.message, e.message_len);
         if (before_top) {
-            j = "\n" + std::string(e.message, e.message_len) + "\n";
+            journal_append("\n");
+            journal_append_escaped(message);
+            journal_append("\n");
         } else {
-            j = "\nERROR: CODE=" + std::string(e.code, e.code_len) + ", MESSAGE='" +
-                std::string(e.message, e.message_len) + "'\n";
+            journal_append("\nERROR: CODE=");
+            journal_append_escaped(std::string_view(e.code, e.code_len));
+            journal_append(", MESSAGE='");
+            journal_append_escaped(message);
+            journal_append("'\n");
         }
     } else if (carried.kind() == Kind::String) {
-        j = "\nERROR: MESSAGE='" + std::string(string_view_of(carried)) + "'\n";
+        journal_append("\nERROR: MESSAGE='");
+        journal_append_escaped(string_view_of(carried));
+        journal_append("'\n");
     } else {
-        j = "\nERROR: CODE=, MESSAGE=\n";
+        journal_append("\nERROR: CODE=, MESSAGE=\n");
     }
-    journal_append(j);
 }
 
 // "-e": what a console shows for an error of the TOP call.
@@ -201,6 +214,7 @@ void print_failure(Value carried) {
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
+    // "-e" is the administrator's console: its journal text stays as it is.
     journal_append(j);
 }
 
@@ -229,7 +243,7 @@ void run_top_level_statements() {
 // The TOP call: parse the text as one call and run it with the TOP-running
 // flag set, so that runtime errors reach the script's try statements.
 void run_top_call(const std::string& text) {
-    Value call = parse_top_call(text);
+    Value call = parse_top_call(text, true);
     value_retain(call);
     g_jumps.reset();
     g_errors.top_running = true;
@@ -245,10 +259,23 @@ unsigned enter_main_script() {
     return main_script;
 }
 
+// Once the response is closed a web server may end the process: from
+// here on the signals it sends wait until the journal and the roll-backs
+// are done, and so does the one a vanished reader would raise.
+void hold_ending_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGPIPE);
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
 // The end of a CGI or test-mode request.
 int end_sequence(const Driver& d) {
     token_reply(d.refused, d.client);
     std::fflush(stdout);
+    hold_ending_signals();
     std::fclose(stdout);
     journal_write();
     return 0;
@@ -328,13 +355,13 @@ int driver_main(int argc, char** argv) {
         parse_request_body(body.data(), body.size());
         if (g_request.token_given) token_set_parts(g_request.token_key, g_request.token_text);
         if (d.cgi) {
-            token_check(d.client);
+            if (!token_free_top(g_request.top_given ? g_request.top_text : std::string())) token_check(d.client);
         } else if (d.args == 2) {
             bind_test_variables(argv[2], body.size());
         } else {
-            d.refused = true;
             token_refuse(1);
         }
+        d.refused = false;
         if (!g_request.top_given || g_request.top_text.empty()) {
             d.refused = true;
             raise_runtime(1800, "実行するJavaScriptのTOP関数が指定されていません");
@@ -351,7 +378,6 @@ int driver_main(int argc, char** argv) {
         run_top_call(g_request.top_text);
         write_completion_record();
     } catch (const Unwind& u) {
-        if (g_token.refused) d.refused = true;
         report_failure(u.value, !g_errors.top_running);
     }
     return end_sequence(d);

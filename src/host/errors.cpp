@@ -49,7 +49,7 @@ Value report_error(int code, size_t len) {
     char code_text[24];
     int cl = std::snprintf(code_text, sizeof code_text, "%d", code);
     Value err = make_error_object(CodeType::Integer, code_text, static_cast<size_t>(cl), g_report, len);
-    journal_append(g_report, len);
+    journal_append_escaped(g_report, len);
     journal_append("\n", 1);
     return err;
 }

@@ -64,6 +64,10 @@ void append_chunk(const char* text, size_t len) {
     g_journal.used = 0;
 }
 
+// Control characters other than the tab: a line break in a text that came
+// with the request would let it write journal lines of its own.
+bool escaped_in_journal(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
+
 }  // namespace
 
 void journal_append(const char* text, size_t len) {
@@ -98,14 +102,44 @@ void journal_set_path(std::string_view path) { g_journal.path.assign(path.substr
 void journal_replace_file_name(std::string_view name) {
     size_t slash = g_journal.path.rfind('/');
     if (g_journal.path.empty() || slash == std::string::npos) return;
-    // The name is a C text: a decoded NUL ends it.
-    name = name.substr(0, name.find('\0'));
-    // The request names a file in the configured journal directory, never a
-    // path: a name that could leave the directory keeps the configured file.
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos) return;
+    if (!journal_name_allowed(name) || slash + 1 + name.size() > kJournalPathMax) return;
     g_journal.path.resize(slash + 1);
     g_journal.path.append(name);
-    if (g_journal.path.size() > kJournalPathMax) g_journal.path.resize(kJournalPathMax);
+}
+
+bool journal_name_allowed(std::string_view name) {
+    // The request names a journal, never some other file of the folder (a
+    // configuration, a module): letters, digits, "-", "_" and ".", no
+    // leading ".", and the extension of the configured file.
+    size_t slash = g_journal.path.rfind('/');
+    std::string_view configured = std::string_view(g_journal.path).substr(slash == std::string::npos ? 0 : slash + 1);
+    size_t dot = configured.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) return false;
+    std::string_view extension = configured.substr(dot);  // ".log"
+    if (name.empty() || name[0] == '.' || name.size() <= extension.size()) return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.';
+        if (!ok) return false;
+    }
+    return name.substr(name.size() - extension.size()) == extension;
+}
+
+void journal_append_escaped(const char* text, size_t len) {
+    size_t i = 0;
+    while (i < len && !escaped_in_journal(static_cast<unsigned char>(text[i]))) ++i;
+    if (i == len) return journal_append(text, len);
+    std::string out(text, i);
+    for (; i < len; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        if (!escaped_in_journal(c)) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\x%02X", c);
+        out.append(esc);
+    }
+    journal_append(out);
 }
 
 std::string local_time_text(time_t t) {

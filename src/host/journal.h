@@ -46,14 +46,21 @@ extern JournalState g_journal;
 
 void journal_append(const char* text, size_t len);
 inline void journal_append(std::string_view s) { journal_append(s.data(), s.size()); }
+// Appends a text that may carry what a request sent (an error report, a
+// console line): control characters but the tab are written as "\xHH", so
+// the text cannot break the journal's lines.
+void journal_append_escaped(const char* text, size_t len);
+inline void journal_append_escaped(std::string_view s) { journal_append_escaped(s.data(), s.size()); }
 std::string journal_buffer();  // everything collected so far, in order
 void journal_reset();
 
 // The journal file (at most 255 bytes; a longer path is cut).
 void journal_set_path(std::string_view path);
 // The request's journal name replaces the part after the path's last "/";
-// a path without "/" (or no journal at all) stays as it is.
+// a path without "/" (or no journal at all) stays as it is, and so does a
+// path when the name is not allowed (journal_name_allowed).
 void journal_replace_file_name(std::string_view name);
+bool journal_name_allowed(std::string_view name);
 
 // "%d/%02d/%02d %02d:%02d:%02d" of a local time.
 std::string local_time_text(time_t t);

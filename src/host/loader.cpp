@@ -1,5 +1,7 @@
 #include "host/loader.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,6 +35,18 @@ bool read_file(const std::string& path, std::vector<uint8_t>& out) {
     return ok;
 }
 
+// A module the request named must be a plain relative path to a regular
+// file: nothing outside the module directory, no device, pipe or
+// directory.  It is refused before any file is opened.
+void check_request_module(const ModuleEntry& m, unsigned number) {
+    struct stat st;
+    std::string file = module_file(m.path);
+    if (module_path_is_plain(m.path) && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return;
+    g_errors.compile_path = module_path(number);
+    g_errors.compile_line = 1;
+    raise_parse(1165, "ファイルオープン不正 '%s'", file.c_str());
+}
+
 void load_object_module(const std::string& path, unsigned number) {
     std::string file = module_file(path);
     std::vector<uint8_t> image;
@@ -53,6 +67,7 @@ void load_modules() {
     for (unsigned i = 0; i < g_modules.size(); ++i) {
         unsigned number = i + 1;
         const ModuleEntry& m = g_modules.entries[i];
+        if (m.from_request) check_request_module(m, number);
         if (m.kind == ModuleKind::Object) load_object_module(m.path, number);
         else load_source_module(g_config.module_dir, m.path, number, g_modules.statements);
     }

@@ -4,9 +4,22 @@ namespace koru {
 
 ModuleTable g_modules;
 
-unsigned module_add(std::string path, ModuleKind kind) {
-    g_modules.entries.push_back(ModuleEntry{std::move(path), kind});
+unsigned module_add(std::string path, ModuleKind kind, bool from_request) {
+    g_modules.entries.push_back(ModuleEntry{std::move(path), kind, from_request});
     return static_cast<unsigned>(g_modules.entries.size());
+}
+
+bool module_path_is_plain(std::string_view path) {
+    if (path.empty()) return false;
+    size_t start = 0;
+    for (;;) {
+        size_t slash = path.find('/', start);
+        std::string_view seg = path.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+        if (seg.empty() || seg == "." || seg == "..") return false;
+        if (slash == std::string_view::npos) break;
+        start = slash + 1;
+    }
+    return path.find('\0') == std::string_view::npos && path.find('\\') == std::string_view::npos;
 }
 
 const char* module_path(unsigned number) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/value.h"
@@ -16,6 +17,9 @@ enum class ModuleKind : uint8_t { Unstated = 0, Source = 1, Object = 2 };
 struct ModuleEntry {
     std::string path;
     ModuleKind kind;
+    // Named by the request's module record: confined to the module
+    // directory (INCLUDE lines and "-e" arguments are the administrator's).
+    bool from_request = false;
 };
 
 constexpr unsigned kMaxModules = 128;  // 127 modules and the TOP pseudo-module
@@ -36,7 +40,10 @@ extern ModuleTable g_modules;
 
 // Adds an entry; returns its 1-based module number.  Callers check the limit
 // of 127 modules first, each with its own error.
-unsigned module_add(std::string path, ModuleKind kind);
+unsigned module_add(std::string path, ModuleKind kind, bool from_request = false);
+// A module path a request may name: a relative path of plain segments (no
+// empty segment, no "." or "..", no NUL, no leading "/", no "\\").
+bool module_path_is_plain(std::string_view path);
 // The path of a 1-based module number ("" when there is none).
 const char* module_path(unsigned number);
 

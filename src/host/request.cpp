@@ -255,7 +255,11 @@ Value field_value(const Field& f, Temporaries& temps) {
 Value field_key(const Field& f) {
     switch (f.type) {
     case Field::Int: return Value::int_key(static_cast<uint32_t>(f.n));
-    case Field::Float: return Value::int_key(static_cast<uint32_t>(static_cast<int64_t>(f.d)));
+    case Field::Float:
+        // Only a number that has a 64-bit integer part names a key; the
+        // rest (1e300, inf, nan) has no integer to take.
+        if (!(f.d > -9223372036854775808.0 && f.d < 9223372036854775808.0)) raise_runtime(1570, "実数不正");
+        return Value::int_key(static_cast<uint32_t>(static_cast<int64_t>(f.d)));
     default: return Value::symbol(intern_counted(f.text.data(), f.text.size()));
     }
 }
@@ -380,7 +384,7 @@ void module_entry(Cursor& c) {
     if (k == 'o' || k == 'O') kind = ModuleKind::Object;
     else if (k == 's' || k == 'S') kind = ModuleKind::Source;
     else raise_parse(1175, "モジュール名不正 '%.*s'", static_cast<int>(p.size()), p.c_str());
-    module_add(std::move(p), kind);
+    module_add(std::move(p), kind, true);
 }
 
 std::string top_text(Cursor& c, int too_long) {

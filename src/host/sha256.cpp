@@ -76,9 +76,37 @@ Sha256Digest sha256(const void* data, size_t len) {
     return out;
 }
 
-std::string sha256_hex(std::string_view data) {
+std::string sha256_hex(std::string_view data) { return digest_hex(sha256(data.data(), data.size())); }
+
+Sha256Digest hmac_sha256(std::string_view key, std::string_view message) {
+    constexpr size_t kBlock = 64;
+    uint8_t k[kBlock] = {};
+    if (key.size() > kBlock) {
+        Sha256Digest kd = sha256(key.data(), key.size());
+        std::memcpy(k, kd.data(), kd.size());
+    } else if (!key.empty()) {
+        std::memcpy(k, key.data(), key.size());
+    }
+    std::string inner(kBlock, '\0'), outer(kBlock, '\0');
+    for (size_t i = 0; i < kBlock; ++i) {
+        inner[i] = static_cast<char>(k[i] ^ 0x36);
+        outer[i] = static_cast<char>(k[i] ^ 0x5c);
+    }
+    inner.append(message);
+    Sha256Digest ih = sha256(inner.data(), inner.size());
+    outer.append(reinterpret_cast<const char*>(ih.data()), ih.size());
+    return sha256(outer.data(), outer.size());
+}
+
+bool equal_in_constant_time(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    unsigned char diff = 0;
+    for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+std::string digest_hex(const Sha256Digest& d) {
     static constexpr char kHex[] = "0123456789abcdef";
-    Sha256Digest d = sha256(data.data(), data.size());
     std::string out;
     out.reserve(64);
     for (uint8_t b : d) {

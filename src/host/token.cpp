@@ -1,6 +1,9 @@
 #include "host/token.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "db/front/records.h"
@@ -8,6 +11,7 @@
 #include "host/config.h"
 #include "host/errors.h"
 #include "host/random.h"
+#include "host/sha256.h"
 
 namespace koru {
 
@@ -18,6 +22,7 @@ namespace {
 constexpr char kRandomAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr char kTokenAlphabet[] = "jklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghi";
 constexpr size_t kDigitsLength = 5;  // the time value ends every token as "%05d"
+constexpr size_t kSealLength = 64;   // the hexadecimal seal that begins a sealed token
 
 // Seeds the generator and draws `count` characters of an alphabet.
 void draw(std::string& out, const char* alphabet, uint32_t seed, int count) {
@@ -63,6 +68,20 @@ long read_time_value(std::string_view token, bool& rest) {
     return negative ? -v : v;
 }
 
+// The seal of a sealed token: the code of the key text, the client address
+// and the time value, keyed with TOKEN_SECRET, as hexadecimal.
+std::string token_seal(std::string_view key, uint16_t t, uint32_t client) {
+    char address[24];
+    std::snprintf(address, sizeof address, "%u.%u.%u.%u", byte_of(client, 0), byte_of(client, 1),
+                  byte_of(client, 2), byte_of(client, 3));
+    std::string message(key);
+    message += '\0';
+    message += address;
+    message += '\0';
+    message += five_digits(t);
+    return digest_hex(hmac_sha256(g_config.token_secret, message));
+}
+
 bool too_old(time_t now, long v) {
     long current = static_cast<long>(static_cast<uint64_t>(now) % 65536);
     return current - v > g_config.time_interval;
@@ -104,21 +123,50 @@ std::string token_text(std::string_view key, uint16_t t, uint32_t client) {
     return out + five_digits(t);
 }
 
+bool token_sealed() { return !g_config.token_secret.empty(); }
+
+bool token_configured() {
+    return !g_config.token_key.empty() || g_config.time_interval > 0 || token_sealed();
+}
+
+bool token_free_top(std::string_view top) {
+    if (!token_sealed()) return false;
+    size_t b = 0;
+    while (b < top.size() && (top[b] == ' ' || top[b] == '\t')) ++b;
+    size_t e = b;
+    while (e < top.size() && (std::isalnum(static_cast<unsigned char>(top[e])) || top[e] == '_' || top[e] == '$')) ++e;
+    std::string_view name = top.substr(b, e - b);
+    if (name.empty()) return false;
+    for (const std::string& f : g_config.token_free)
+        if (f == name) return true;
+    return false;
+}
+
 int token_refusal(uint32_t client, time_t now) {
     bool rest = false;
-    if (g_config.token_key.empty()) {
+    const bool sealed = token_sealed();
+    if (g_config.token_key.empty() && !sealed) {
         if (g_config.time_interval <= 0) return 0;
         long v = read_time_value(g_token.token, rest);
         return too_old(now, v) ? 101 : 0;
     }
-    long v = read_time_value(g_token.token, rest);
+    // A sealed token is the seal followed by the token as it always was.
+    std::string_view token = g_token.token;
+    std::string_view seal;
+    if (sealed) {
+        seal = token.substr(0, std::min(token.size(), kSealLength));
+        token.remove_prefix(seal.size());
+    }
+    long v = read_time_value(token, rest);
     if (g_token.key.empty()) return 2;
     if (g_config.time_interval > 0) {
         if (rest) return 3;
         if (too_old(now, v)) return 100;
     }
-    std::string expected = token_text(g_token.key, static_cast<uint16_t>(v), client);
-    return expected == g_token.token ? 0 : 4;
+    auto t = static_cast<uint16_t>(v);
+    bool same = equal_in_constant_time(token_text(g_token.key, t, client), token);
+    if (sealed) same = equal_in_constant_time(token_seal(g_token.key, t, client), seal) && same;
+    return same ? 0 : 4;
 }
 
 void token_refuse(int reason) {
@@ -134,7 +182,7 @@ void token_check_at(uint32_t client, time_t now) {
 void token_check(uint32_t client) { token_check_at(client, clock_seconds()); }
 
 void token_reply_at(bool refused, uint32_t client, time_t now) {
-    if (g_config.token_key.empty() && g_config.time_interval <= 0) return;
+    if (!token_configured()) return;
     if (refused) {
         write_token_record("NG", "NG");
         return;
@@ -143,7 +191,10 @@ void token_reply_at(bool refused, uint32_t client, time_t now) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%x", n);
     std::string key = g_config.token_key + token_random_part(n, client) + hex;
-    write_token_record(key, token_text(key, static_cast<uint16_t>(n % 65536), client));
+    auto t = static_cast<uint16_t>(n % 65536);
+    std::string token = token_text(key, t, client);
+    if (token_sealed()) token = token_seal(key, t, client) + token;
+    write_token_record(key, token);
 }
 
 void token_reply(bool refused, uint32_t client) { token_reply_at(refused, client, clock_seconds()); }

@@ -31,6 +31,16 @@ std::string token_random_part(uint32_t n, uint32_t client);
 // The token for a key text, a 16-bit time value and the client address.
 std::string token_text(std::string_view key, uint16_t t, uint32_t client);
 
+// Sealed tokens: TOKEN_SECRET is set.  A sealed token begins with the
+// HMAC-SHA-256 (64 hexadecimal characters) of the key text, the client
+// address and the time value under the secret.
+bool token_sealed();
+// Whether the check and the reply are in force at all.
+bool token_configured();
+// Whether a request's TOP text calls one of the TOKEN_FREE functions, which
+// run without a token while tokens are sealed.
+bool token_free_top(std::string_view top);
+
 // Why a request is refused at the given time: 0 when it passes, below 100
 // for an authentication failure, 100 and above for an expired token.
 int token_refusal(uint32_t client, time_t now);

@@ -311,8 +311,9 @@ Value console_call(uint32_t name, const ArgList& args) {
     else raise_runtime(2140, "メソッド名不正");
     std::string line = prefix;
     for (Value v : args.values) write_display(v, line, true);
+    journal_append_escaped(std::string_view(line));
     line += '\n';
-    journal_append(line);
+    journal_append("\n", 1);
     if (g_front.eval_mode) {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);

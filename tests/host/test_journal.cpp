@@ -258,16 +258,28 @@ TEST_F(Journal, RequestReplacesTheFileName) {
         std::string result;
     } cases[] = {
         {"/var/log/koru.log", "req.log", "/var/log/req.log"},
-        {"/var/log/", "req.log", "/var/log/req.log"},
+        {"/var/log/koru.log", "a-b_c.2.log", "/var/log/a-b_c.2.log"},
         {"koru.log", "req.log", "koru.log"},
         {"", "req.log", ""},
-        {"/l/a.log", std::string("b.log\0c", 7), "/l/b.log"},
-        {"/l/a.log", std::string(300, 'n'), "/l/" + std::string(252, 'n')},
-        // A name that could leave the journal directory keeps the configured file.
+        {"/l/a.log", std::string(248, 'n') + ".log", "/l/" + std::string(248, 'n') + ".log"},
+        // A name that could leave the journal directory, or name some other
+        // file of it, keeps the configured file.
         {"/var/log/koru.log", "../../etc/x", "/var/log/koru.log"},
         {"/var/log/koru.log", "sub/x.log", "/var/log/koru.log"},
         {"/var/log/koru.log", "..", "/var/log/koru.log"},
         {"/var/log/koru.log", "", "/var/log/koru.log"},
+        {"/var/log/koru.log", "db2KORU.config", "/var/log/koru.log"},
+        {"/var/log/koru.log", "x.log.js", "/var/log/koru.log"},
+        {"/var/log/koru.log", ".hidden.log", "/var/log/koru.log"},
+        {"/var/log/koru.log", ".log", "/var/log/koru.log"},
+        {"/var/log/koru.log", "a b.log", "/var/log/koru.log"},
+        {"/var/log/koru.log", "x.LOG", "/var/log/koru.log"},
+        {"/var/log/koru.log", "x.log\n", "/var/log/koru.log"},
+        {"/l/a.log", std::string("b.log\0c", 7), "/l/a.log"},
+        {"/l/a.log", std::string(300, 'n') + ".log", "/l/a.log"},
+        // With no extension configured there is nothing a name could match.
+        {"/var/log/", "req.log", "/var/log/"},
+        {"/var/log/journal", "req.log", "/var/log/journal"},
     };
     for (const auto& c : cases) {
         journal_set_path(c.configured);
@@ -275,6 +287,25 @@ TEST_F(Journal, RequestReplacesTheFileName) {
         EXPECT_EQ(g_journal.path, c.result) << c.configured;
     }
 }
+
+// Text that came with a request cannot write lines of its own: every
+// control character but the tab is shown as \xHH, and the rest is kept.
+TEST_F(Journal, RequestTextIsEscaped) {
+    const struct {
+        std::string text, written;
+    } cases[] = {
+        {"plain text\tand tab", "plain text\tand tab"},
+        {"a\n=====  end : x  ===== \n-----  start : y  -----\n", "a\\x0A=====  end : x  ===== \\x0A-----  start : y  -----\\x0A"},
+        {std::string("nul\0cr\r\x7f", 8), "nul\\x00cr\\x0D\\x7F"},
+        {"日本語のまま", "日本語のまま"},
+    };
+    for (const auto& c : cases) {
+        journal_reset();
+        journal_append_escaped(c.text);
+        EXPECT_EQ(journal_buffer(), c.written);
+    }
+}
+
 
 }  // namespace
 }  // namespace koru::testing

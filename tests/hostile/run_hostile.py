@@ -4,8 +4,12 @@
 A case file uses the sections of the end-to-end cases (see
 tests/e2e/run_case.py) and these besides:
 
-  --- stdin-py          standard input made by a Python expression (bytes);
-                        `b` is a helper that turns a str into UTF-8 bytes
+  --- stdin-py          standard input made by a Python expression (bytes),
+                        with the helpers of BODY_HELPERS below: b(str) the
+                        UTF-8 bytes, t(data) a plain text field, M(*paths) a
+                        module record, P(text) the TOP record, Q(key, token)
+                        the token record, l(name) the journal record,
+                        S(**texts) a string variable record
   --- feed SIZE MS      standard input is written in pieces of SIZE bytes,
                         MS milliseconds apart (a slow client, a streaming
                         web server)
@@ -40,6 +44,39 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from run_case import expand_expect, parse, unescape  # noqa: E402
 
 JOURNAL_BLOCK = re.compile(rb"-----  start : [^\n]*  -----\n.*?\n=====  end : [0-9/: ]+  ===== \n", re.S)
+
+
+def _bytes(x):
+    return x.encode("utf-8") if isinstance(x, str) else bytes(x)
+
+
+def _field(data):
+    data = _bytes(data)
+    digits = str(len(data)).encode()
+    return bytes([ord("0") + len(digits)]) + digits + data
+
+
+def _sized(letter, entries):
+    return letter + _count(len(entries)) + _short(sum(map(len, entries))) + b"".join(entries)
+
+
+def _count(n):
+    digits = str(n).encode()
+    return bytes([ord("0") + len(digits)]) + digits
+
+
+_short = _count
+
+
+BODY_HELPERS = {
+    "b": lambda s: s.encode("utf-8"),
+    "t": _field,
+    "M": lambda *paths: _sized(b"M", [_short(len(_bytes(p))) + _bytes(p) for p in paths]),
+    "P": lambda text: b"P" + _field(text),
+    "Q": lambda key, token: b"Q" + _field(key) + _field(token),
+    "l": lambda name: b"l" + _field(name),
+    "S": lambda **texts: _sized(b"S", [_field(k) + _field(v) for k, v in texts.items()]),
+}
 
 
 def snapshot(root):
@@ -96,7 +133,7 @@ def run(case, programs, under_asan):
             elif kind == "stdin":
                 stdin = unescape(text)
             elif kind == "stdin-py":
-                stdin = eval(text, {"b": lambda s: s.encode("utf-8")})
+                stdin = eval(text, dict(BODY_HELPERS))
             elif kind == "feed":
                 size, ms = arg.split()
                 feeding = (int(size), int(ms) / 1000.0)
