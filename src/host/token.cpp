@@ -159,6 +159,8 @@ int token_refusal(uint32_t client, time_t now) {
     }
     long v = read_time_value(token, rest);
     if (g_token.key.empty()) return 2;
+    // Too short to hold a seal and a time: not minted with the secret.
+    if (sealed && token.size() < kDigitsLength) return 4;
     if (g_config.time_interval > 0) {
         if (rest) return 3;
         if (too_old(now, v)) return 100;

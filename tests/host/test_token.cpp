@@ -1,5 +1,6 @@
 #include <ctime>
 
+#include "host/sha256.h"
 #include "host_fixture.h"
 
 namespace koru::testing {
@@ -152,6 +153,77 @@ TEST_F(Token, PartsShareOneArea) {
     token_set_parts(std::string(2000, 'k'), "t");
     EXPECT_EQ(g_token.key.size(), 1023u);
     EXPECT_EQ(g_token.token, "");
+}
+
+// Sealed tokens: the reply's token begins with the code of the key text,
+// the address and the time under the secret, and only such a token passes.
+TEST_F(Token, SealedTokens) {
+    g_config.token_key = "KEY";
+    g_config.time_interval = 60;
+    g_config.token_secret = "the secret of this installation";
+    token_reply_at(false, kClient, kNow);
+    std::string key, token;
+    ASSERT_TRUE(parse_reply(g_records, key, token)) << g_records;
+    EXPECT_EQ(g_records.find(g_config.token_secret), std::string::npos);
+    const std::string plain = token_text(key, static_cast<uint16_t>(kNow % 65536), kClient);
+    ASSERT_EQ(token.size(), 64 + plain.size());
+    EXPECT_EQ(token.substr(64), plain);
+
+    std::string flipped = token;
+    flipped[10] = flipped[10] == '0' ? '1' : '0';
+    const struct {
+        std::string key, token;
+        uint32_t client;
+        time_t now;
+        int reason;
+    } cases[] = {
+        {key, token, kClient, kNow, 0},
+        {key, token, kClient, kNow + 61, 100},
+        {key, plain, kClient, kNow, 4},                 // minted without the secret
+        {key, flipped, kClient, kNow, 4},               // a changed seal
+        {key, token, kClient + 1, kNow, 4},             // another address
+        {key + "x", token, kClient, kNow, 4},           // another key text
+        {key, token.substr(0, 64), kClient, kNow, 4},   // the seal alone
+        {"", token, kClient, kNow, 2},
+    };
+    for (const auto& c : cases) EXPECT_EQ(refusal(c.key, c.token, c.client, c.now), c.reason) << c.token;
+
+    // Another secret: the same token no longer passes.
+    g_config.token_secret = "another secret";
+    EXPECT_EQ(refusal(key, token), 4);
+    // A secret without TOKEN_KEY still seals and checks.
+    g_config.token_key.clear();
+    g_config.time_interval = 0;
+    g_records.clear();
+    token_reply_at(false, kClient, kNow);
+    ASSERT_TRUE(parse_reply(g_records, key, token)) << g_records;
+    EXPECT_EQ(refusal(key, token), 0);
+    EXPECT_EQ(refusal(key, token.substr(64)), 4);
+}
+
+TEST_F(Token, FreeFunctionsOnlyWhileSealed) {
+    g_config.token_free = {"login", "landing"};
+    EXPECT_FALSE(token_free_top("login"));  // without a secret there is no free function
+    g_config.token_secret = "s";
+    const struct {
+        const char* top;
+        bool free;
+    } cases[] = {
+        {"login", true}, {" login()", true}, {"landing(1, 'x')", true},
+        {"loginx", false}, {"logi", false}, {"main", false}, {"", false}, {"(login)", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(token_free_top(c.top), c.free) << c.top;
+}
+
+TEST(Hmac, KnownCodes) {
+    EXPECT_EQ(digest_hex(hmac_sha256("Jefe", "what do ya want for nothing?")),
+              "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
+    // A key longer than a block is hashed first.
+    EXPECT_EQ(digest_hex(hmac_sha256(std::string(131, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First")),
+              "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+    EXPECT_TRUE(equal_in_constant_time("abc", "abc"));
+    EXPECT_FALSE(equal_in_constant_time("abc", "abd"));
+    EXPECT_FALSE(equal_in_constant_time("abc", "ab"));
 }
 
 }  // namespace
