@@ -262,6 +262,12 @@ bool parse_ipv4(const char*& p, uint32_t& out) {
     return true;
 }
 
+bool debugger_allowed(uint32_t client) {
+    if (client == 0 || g_config.debug_port.empty()) return false;
+    if (!g_config.has_client_list) return (client >> 24) == 127;
+    return std::find(g_config.clients.begin(), g_config.clients.end(), client) != g_config.clients.end();
+}
+
 bool config_prepare_value(std::string_view raw, std::string& out) {
     std::string_view v = trim(raw);
     if (!v.empty() && (v[0] == '"' || v[0] == '\'')) return unquote(v, out);

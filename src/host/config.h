@@ -39,6 +39,13 @@ void config_load(const std::string& program_dir);
 // Handles one line of the file (already cut at 4095 bytes).
 void config_line(std::string_view line);
 
+// Whether the debugging build may connect its debugger link for this
+// client address (most significant byte first, 0 when unknown): a debugger
+// port must be configured, and the address must be in the CLIENT list; with
+// no CLIENT list only a loopback address (127.x.x.x) may, since the address
+// can come from a header the client writes.
+bool debugger_allowed(uint32_t client);
+
 // Reads a dotted address "a.b.c.d" of four numbers from 0 to 255 at p.  On
 // success p is left on the character after the fourth number.
 bool parse_ipv4(const char*& p, uint32_t& out);

@@ -337,13 +337,15 @@ int driver_main(int argc, char** argv) {
     }
     config_load(d.program_dir);
     symbols_seed();
+    // The configuration's definitions come first: the client address is
+    // bound after them, so no VAR line can stand in for it.
+    for (const std::string& v : g_config.vars) d.var_defs.push_back(v);
     if (d.client) {
         char def[64];
         std::snprintf(def, sizeof def, "'client_ip':'%u.%u.%u.%u'", d.client >> 24, (d.client >> 16) & 255,
                       (d.client >> 8) & 255, d.client & 255);
         d.var_defs.push_back(def);
     }
-    for (const std::string& v : g_config.vars) d.var_defs.push_back(v);
     set_load_modules_fn(load_modules);
     set_journal_name_fn([](const std::string& name) { journal_replace_file_name(name); });
     interp_reset();

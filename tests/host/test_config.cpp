@@ -171,6 +171,34 @@ TEST_F(ConfigFile, ClientLists) {
     }
 }
 
+// Without a CLIENT list the debugging build connects only for loopback
+// addresses: the client address may come from a header the client wrote.
+TEST_F(ConfigFile, DebuggerClients) {
+    const uint32_t loopback = 0x7F000001, other = 0x0A010203;
+    EXPECT_TRUE(debugger_allowed(loopback));
+    EXPECT_TRUE(debugger_allowed(0x7F0000FE));
+    EXPECT_FALSE(debugger_allowed(other));
+    EXPECT_FALSE(debugger_allowed(0));
+    load("CLIENT=10.1.2.3\n");
+    EXPECT_TRUE(debugger_allowed(other));
+    EXPECT_FALSE(debugger_allowed(loopback));
+    g_config.reset();
+    load("DEBUG_PORT=\n");
+    EXPECT_FALSE(debugger_allowed(loopback));
+}
+
+TEST_F(ConfigFile, SealedTokenKeys) {
+    load("TOKEN_SECRET=' secret; with # signs '\nTOKEN_FREE= login ,landing,, \n");
+    EXPECT_EQ(g_config.token_secret, " secret; with # signs ");
+    EXPECT_EQ(g_config.token_free, (std::vector<std::string>{"login", "landing"}));
+}
+
+TEST_F(ConfigFile, PinnedModuleDirectoryNeedsADirectory) {
+    EXPECT_EQ(load_fatal("MODULE_DIR=>>>0\n"), "Configのフォーマット不正");
+    EXPECT_EQ(load_fatal("MODULE_DIR=  >>>e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\n"),
+              "Configのフォーマット不正");
+}
+
 TEST_F(ConfigFile, TimeInterval) {
     const struct {
         const char* line;

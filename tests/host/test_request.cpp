@@ -49,6 +49,20 @@ std::string rec(char letter, size_t n, const std::string& entries) {
     return std::string(1, letter) + num(n) + num(entries.size()) + entries;
 }
 
+// What a request may name as a module: relative paths of plain segments.
+TEST(ModulePath, PlainSegmentsOnly) {
+    const struct {
+        std::string path;
+        bool plain;
+    } cases[] = {
+        {"a.js", true}, {"sub/b.jo", true}, {"a..b.js", true}, {".hidden.js", true}, {"x/...js", true},
+        {"", false}, {"/etc/a.js", false}, {"../a.js", false}, {"sub/../../a.js", false}, {"./a.js", false},
+        {"sub/./a.js", false}, {"sub//a.js", false}, {"sub/", false}, {"a\\b.js", false},
+        {std::string("a.js\0.js", 8), false}, {"..", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(module_path_is_plain(c.path), c.plain) << c.path;
+}
+
 TEST_F(Request, StringRecordBindsAndLengthIsExact) {
     parse("S" "11" "18" "11x" "13abc");
     EXPECT_EQ(shown("x"), "\"abc\"");

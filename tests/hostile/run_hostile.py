@@ -33,7 +33,6 @@ journal block in the folder must be whole (start and end lines).
 import os
 import re
 import resource
-import signal
 import subprocess
 import sys
 import tempfile
@@ -100,7 +99,7 @@ def feed(proc, data, size, pause):
             proc.stdin.flush()
             time.sleep(pause)
         proc.stdin.close()
-    except (BrokenPipeError, ValueError):
+    except (BrokenPipeError, ConnectionResetError, ValueError):
         pass
 
 
@@ -255,5 +254,4 @@ def main():
 
 
 if __name__ == "__main__":
-    signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     sys.exit(main())
