@@ -6,9 +6,9 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-PACKAGES   := g++ cmake ninja-build make libgtest-dev tzdata python3
+PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3
 
-.PHONY: all run test check-asan deps bench clean
+.PHONY: all run test check-asan check-builds deps bench clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -39,8 +39,16 @@ check-asan: deps $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# The Release configuration with GCC and the default one with Clang, built
+# but not run: warnings are errors in both.
+check-builds: deps
+	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build-release -j $(JOBS)
+	CXX=clang++ cmake -S . -B build-clang -G Ninja >/dev/null
+	cmake --build build-clang -j $(JOBS)
+
 bench: all
 	bash bench/run
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-clang
