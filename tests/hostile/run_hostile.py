@@ -25,11 +25,17 @@ tests/e2e/run_case.py) and these besides:
                         or writes anything there
   --- may-write PATH    a file of the application's folder the request may
                         create (the journal, ...)
+  --- hold-lock PATH MS the runner holds the exclusive lock of PATH (a
+                        journal) for MS milliseconds from the start
+  --- term-on-close     SIGTERM is sent the moment the program closes its
+                        output, as a web server does once the response is
+                        complete
 
 Every case must end with exit status 0, no signal, no core file, within
 its limits, with no file written anywhere but the declared ones, and every
 journal block in the folder must be whole (start and end lines).
 """
+import fcntl
 import os
 import re
 import resource
@@ -110,7 +116,7 @@ def run(case, programs, under_asan):
     env["GATEWAY_INTERFACE"] = "CGI/1.1"
     args, stdin, expect, expect_re, journals, program = [], b"", None, None, [], "koru"
     limits = {"seconds": 20.0, "rss-mb": 200.0, "cpu": 30.0}
-    feeding, may_write = None, set()
+    feeding, may_write, term_on_close, hold = None, set(), False, None
     with tempfile.TemporaryDirectory() as top:
         work = os.path.join(top, "app")
         outside = os.path.join(top, "outside")
@@ -147,6 +153,11 @@ def run(case, programs, under_asan):
             elif kind == "limit":
                 name, n = arg.split()
                 limits[name] = float(n)
+            elif kind == "hold-lock":
+                path, ms = arg.split()
+                hold = (path, int(ms) / 1000.0)
+            elif kind == "term-on-close":
+                term_on_close = True
             elif kind == "may-write":
                 may_write.add(arg.strip())
             else:
@@ -163,6 +174,12 @@ def run(case, programs, under_asan):
             cpu = int(limits["cpu"])
             resource.setrlimit(resource.RLIMIT_CPU, (cpu, cpu + 1))
 
+        lock_fd = None
+        if hold:
+            lock_fd = os.open(os.path.join(work, hold[0]), os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o644)
+            fcntl.flock(lock_fd, fcntl.LOCK_EX)
+            threading.Timer(hold[1], lambda: os.close(lock_fd)).start()
+            before = snapshot(top)
         started = time.monotonic()
         proc = subprocess.Popen([exe] + args, cwd=work, env=env, stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=limit_child)
@@ -172,7 +189,16 @@ def run(case, programs, under_asan):
             writer = threading.Thread(target=feed, args=(proc, stdin, max(len(stdin), 1), 0))
         writer.start()
         out, err = [], []
-        readers = [threading.Thread(target=lambda s, b: b.append(s.read()), args=(proc.stdout, out)),
+
+        def read_output(stream, into):
+            into.append(stream.read())
+            if term_on_close:
+                try:
+                    os.kill(proc.pid, 15)
+                except ProcessLookupError:
+                    pass
+
+        readers = [threading.Thread(target=read_output, args=(proc.stdout, out)),
                    threading.Thread(target=lambda s, b: b.append(s.read()), args=(proc.stderr, err))]
         for r in readers:
             r.start()
