@@ -84,6 +84,18 @@ int keyword(const char** p) {
     return KW_NONE;
 }
 
+std::string_view keyword_word(int k) {
+    for (const ExactWord& w : kExactWords)
+        if (w.index == k) return w.word;
+    for (const WordTable& t : kTables) {
+        size_t slots = t.slots.size() / t.width;
+        if (k < t.base || static_cast<size_t>(k - t.base) >= slots) continue;
+        std::string_view slot = t.slots.substr(static_cast<size_t>(k - t.base) * t.width, t.width);
+        return slot.substr(0, slot.find(' '));
+    }
+    return {};
+}
+
 int keyword(char** p) {
     const char* q = *p;
     int k = keyword(&q);

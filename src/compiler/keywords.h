@@ -1,6 +1,7 @@
 // The statement keyword recogniser: exact words for a few first letters and
 // fixed-width tables (one string of space-padded slots) for the rest.
 #pragma once
+#include <string_view>
 
 namespace koru {
 
@@ -23,5 +24,9 @@ constexpr int kKeywordCount = 68;
 // *p unchanged.
 int keyword(const char** p);
 int keyword(char** p);
+
+// The word of keyword index k as the recogniser's tables hold it; empty for
+// an index no word has.
+std::string_view keyword_word(int k);
 
 }  // namespace koru

@@ -460,34 +460,36 @@ struct Form {
     int count_error;  // 0: the same as `error`
 };
 
+// The statements of one call-like form, by keyword.
+const struct {
+    int keyword;
+    Form form;
+} kForms[] = {
+    {KW_SELECT, {Op::OP_SELECT, 2, 2, 256, 1210, 0}},
+    {KW_SELECT_HASH, {Op::OP_SELECT_HASH, 2, 2, 256, 1210, 0}},
+    {KW_SELECT_INTO, {Op::OP_SELECT_INTO, 3, 255, 256, 1210, 0}},
+    {KW_SELECT_TO_FRONT, {Op::OP_SELECT_TO_FRONT, 3, 3, 256, 1210, 0}},
+    {KW_SELECT_HASH_TO_FRONT, {Op::OP_SELECT_HASH_TO_FRONT, 3, 3, 256, 1210, 0}},
+    {KW_SELECT_EXISTS, {Op::OP_SELECT_EXISTS, 2, 2, 256, 1210, 0}},
+    {KW_EXECUTE, {Op::OP_EXECUTE, 2, 3, 256, 1210, 0}},
+    {KW_OPEN_DB, {Op::OP_OPEN_DB, 3, 3, 256, 1210, 0}},
+    {KW_CLOSE_DB, {Op::OP_CLOSE_DB, 1, 2, 256, 1210, 0}},
+    {KW_RECORD_MAP, {Op::OP_RECORD_MAP, 3, 3, 256, 1210, 0}},
+    {KW_RECORD_HASH, {Op::OP_RECORD_HASH, 2, 3, 256, 1210, 0}},
+    {KW_SQL_AGGREGATE, {Op::OP_SQL_AGGREGATE, 3, 4, 256, 1210, 0}},
+    {KW_DECODE_URI, {Op::OP_DECODE_URI, 1, 1, 256, 1215, 1220}},
+    {KW_DECODE_URI_COMPONENT, {Op::OP_DECODE_URI_COMPONENT, 1, 1, 256, 1215, 1220}},
+    {KW_ENCODE_URI, {Op::OP_ENCODE_URI, 1, 1, 256, 1215, 1220}},
+    {KW_ENCODE_URI_COMPONENT, {Op::OP_ENCODE_URI_COMPONENT, 1, 1, 256, 1215, 1220}},
+    {KW_EVAL, {Op::OP_EVAL, 1, 1, 256, 1215, 1220}},
+    {KW_PARSE_FLOAT, {Op::OP_PARSE_FLOAT, 1, 1, 256, 1215, 1220}},
+    {KW_PARSE_INT, {Op::OP_PARSE_INT, 0, 2, 80, 1225, 0}},
+    {KW_SEND_TO_FRONT, {Op::OP_SEND_TO_FRONT, 1, 2, 80, 1230, 0}},
+    {KW_ALERT_TO_FRONT, {Op::OP_ALERT_TO_FRONT, 1, 1, 80, 1235, 0}},
+};
+
 const Form* form_of(int k) {
-    static const struct {
-        int keyword;
-        Form form;
-    } kTable[] = {
-        {KW_SELECT, {Op::OP_SELECT, 2, 2, 256, 1210, 0}},
-        {KW_SELECT_HASH, {Op::OP_SELECT_HASH, 2, 2, 256, 1210, 0}},
-        {KW_SELECT_INTO, {Op::OP_SELECT_INTO, 3, 255, 256, 1210, 0}},
-        {KW_SELECT_TO_FRONT, {Op::OP_SELECT_TO_FRONT, 3, 3, 256, 1210, 0}},
-        {KW_SELECT_HASH_TO_FRONT, {Op::OP_SELECT_HASH_TO_FRONT, 3, 3, 256, 1210, 0}},
-        {KW_SELECT_EXISTS, {Op::OP_SELECT_EXISTS, 2, 2, 256, 1210, 0}},
-        {KW_EXECUTE, {Op::OP_EXECUTE, 2, 3, 256, 1210, 0}},
-        {KW_OPEN_DB, {Op::OP_OPEN_DB, 3, 3, 256, 1210, 0}},
-        {KW_CLOSE_DB, {Op::OP_CLOSE_DB, 1, 2, 256, 1210, 0}},
-        {KW_RECORD_MAP, {Op::OP_RECORD_MAP, 3, 3, 256, 1210, 0}},
-        {KW_RECORD_HASH, {Op::OP_RECORD_HASH, 2, 3, 256, 1210, 0}},
-        {KW_SQL_AGGREGATE, {Op::OP_SQL_AGGREGATE, 3, 4, 256, 1210, 0}},
-        {KW_DECODE_URI, {Op::OP_DECODE_URI, 1, 1, 256, 1215, 1220}},
-        {KW_DECODE_URI_COMPONENT, {Op::OP_DECODE_URI_COMPONENT, 1, 1, 256, 1215, 1220}},
-        {KW_ENCODE_URI, {Op::OP_ENCODE_URI, 1, 1, 256, 1215, 1220}},
-        {KW_ENCODE_URI_COMPONENT, {Op::OP_ENCODE_URI_COMPONENT, 1, 1, 256, 1215, 1220}},
-        {KW_EVAL, {Op::OP_EVAL, 1, 1, 256, 1215, 1220}},
-        {KW_PARSE_FLOAT, {Op::OP_PARSE_FLOAT, 1, 1, 256, 1215, 1220}},
-        {KW_PARSE_INT, {Op::OP_PARSE_INT, 0, 2, 80, 1225, 0}},
-        {KW_SEND_TO_FRONT, {Op::OP_SEND_TO_FRONT, 1, 2, 80, 1230, 0}},
-        {KW_ALERT_TO_FRONT, {Op::OP_ALERT_TO_FRONT, 1, 1, 80, 1235, 0}},
-    };
-    for (const auto& e : kTable)
+    for (const auto& e : kForms)
         if (e.keyword == k) return &e.form;
     return nullptr;
 }
@@ -553,6 +555,12 @@ bool is_value_form(int k) { return form_of(k) != nullptr; }
 }  // namespace
 
 StatementFn statement_compiler(int k) { return kStatementTable[k]; }
+
+std::string_view statement_word(unsigned opcode) {
+    for (const auto& e : kForms)
+        if (op_byte(e.form.opcode) == opcode) return keyword_word(e.keyword);
+    return {};
+}
 
 char* compile_block(char* p, Value* out, uint32_t* end_line) {
     uint32_t pos = position_of(p);

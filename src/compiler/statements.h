@@ -2,6 +2,7 @@
 // blocks with their let/const regions, and statement lists.
 #pragma once
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "runtime/value.h"
@@ -13,6 +14,10 @@ namespace koru {
 // Returns the address after what it consumed.
 using StatementFn = char* (*)(char* text, Value* out, const char* start, uint32_t position);
 StatementFn statement_compiler(int keyword);
+
+// The keyword a script writes for the call-like statement that compiles to
+// `opcode` (openDb, select, execute, ...); empty for any other opcode.
+std::string_view statement_word(unsigned opcode);
 
 // One statement; `out` is 0 for an empty statement.  One ';' right after the
 // statement is consumed.

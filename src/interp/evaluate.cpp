@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "compiler/statements.h"
 #include "host/errors.h"
 #include "interp/handlers.h"
 #include "interp/opcodes.h"
@@ -319,8 +320,11 @@ Value h_nop(const InstrCell&) { return kUndefinedValue; }
 
 Value h_reject(const InstrCell&) { raise_runtime(1860, "デバッグでのEVALエラー"); }
 
+// An opcode this build has no handler for: the message names the statement
+// as the script wrote it, never the opcode.
 Value h_unavailable(const InstrCell& c) {
-    raise_runtime(2015, "評価式不正 '%s'", op_name(c.opcode));
+    std::string_view word = statement_word(c.opcode);
+    raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(word.size()), word.data());
 }
 
 }  // namespace koru

@@ -119,21 +119,26 @@ Value place_value(const Place& p) {
 namespace {
 
 struct Declaration {
-    uint32_t symbol;
-    Value init;  // kUndefinedValue when bare
-    bool has_init;
+    uint32_t symbol = 0;
+    Value init = kUndefinedValue;  // undefined when bare
+    bool has_init = false;         // also for an assignment that names no variable
 };
 
-// A bare symbol, or an assignment cell (symbol, initial expression).
+// A bare symbol, or an assignment cell (symbol, initial expression).  False
+// for anything else; `d` then still tells whether it was an assignment.
 bool read_declaration(Value operand, Declaration& d) {
+    d = Declaration{};
     if (operand.kind() == Kind::Immediate) {
-        d = {operand.payload(), kUndefinedValue, false};
+        d.symbol = operand.payload();
         return true;
     }
     if (operand.kind() != Kind::Instruction) return false;
     const InstrCell& c = *cell_as<InstrCell>(operand);
-    if (c.opcode != op_byte(Op::OP_ASSIGN) || c.nops != 2 || Value(c.op0).kind() != Kind::Immediate) return false;
-    d = {Value(c.op0).payload(), Value(c.op1), true};
+    if (c.opcode != op_byte(Op::OP_ASSIGN)) return false;
+    d.has_init = true;
+    if (c.nops != 2 || Value(c.op0).kind() != Kind::Immediate) return false;
+    d.symbol = Value(c.op0).payload();
+    d.init = Value(c.op1);
     return true;
 }
 
@@ -178,7 +183,7 @@ Value declare_let_const(const InstrCell& c, bool is_const) {
     for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
         Declaration d;
         if (!read_declaration(Value(ops[i]), d) || d.symbol <= kNull) {
-            if (d.has_init && Value(ops[i]).kind() == Kind::Instruction) raise_runtime(2048, "変数名不正(let/const)");
+            if (d.has_init) raise_runtime(2048, "変数名不正(let/const)");
             raise_runtime(2047, "変数名不正(let/const)");
         }
         TempGuard v(d.has_init ? evaluate(d.init) : kUndefinedValue);

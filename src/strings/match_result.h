@@ -10,7 +10,7 @@
 namespace koru {
 
 // A script string as a pattern sees it (upper-cased under flag i) and as it
-// was written.  An empty string, or one that gives no units, raises 4800.
+// was written.  A string that is not empty but gives no units raises 4800.
 class Subject {
 public:
     Subject(std::string_view utf8, uint8_t flags);
@@ -31,7 +31,8 @@ Value units_string(const std::u16string& units, size_t from, size_t to);
 Value group_string(const std::u16string& units, const Captures& c, unsigned group);
 
 // The hash `exec` gives for a match: "0" the matched text, "1".. the groups'
-// texts, then index, input, indices, groups and length.
+// texts, then index, input, indices, groups and length.  The texts come
+// from `units`, which callers give as the subject was written.
 Value match_result(Value regexp, const std::u16string& units, const Captures& c, Value input);
 
 }  // namespace koru

@@ -1,8 +1,8 @@
 // The String methods that take a pattern: replace, replaceAll, search,
 // str_match (match), str_matchAll (matchAll) and split.  A pattern is a
-// RegExp or text; results are built from the receiver as it was written,
-// except the matched texts of the match family, which come from the copy
-// the pattern saw (upper-cased under flag i).
+// RegExp or text.  Matching compares the copy the pattern sees (upper-cased
+// under flag i); every text of a result is taken from the receiver as it was
+// written, at the same positions.
 #include <string>
 #include <vector>
 
@@ -43,10 +43,11 @@ private:
 };
 
 // The text methods that do not match by pattern still refuse a receiver
-// that gives no units, as the matching ones do.
+// that is not empty but gives no units, as the matching ones do.
 std::string_view units_checked(Value self) {
-    std::string_view s = counted_text(text_of(self));
-    if (s.empty()) raise_runtime(4800, "文字のEncode変換不正");
+    std::string_view written = text_of(self);
+    std::string_view s = counted_text(written);
+    if (s.empty() && !written.empty()) raise_runtime(4800, "文字のEncode変換不正");
     return s;
 }
 
@@ -200,7 +201,7 @@ Value match_all_texts(Value re, const Subject& subject) {
     ArrayBuilder texts;
     Captures c;
     for (size_t pos = 0; regex_exec(re, subject.matched(), pos, c); pos = next_start(c))
-        texts.add(units_string(subject.matched(), c.start, c.end));
+        texts.add(units_string(subject.written(), c.start, c.end));
     if (texts.empty()) return kNullValue;
     return texts.finish();
 }
@@ -281,7 +282,7 @@ Value str_match(Value self, const Args& args) {
     if (re.flags() & kGlobal) return match_all_texts(re.get(), subject);
     Captures c;
     if (!regex_exec(re.get(), subject.matched(), 0, c) || is_empty_match(c)) return kNullValue;
-    return match_result(re.get(), subject.matched(), c, self);
+    return match_result(re.get(), subject.written(), c, self);
 }
 
 Value str_match_all(Value self, const Args& args) {
@@ -292,7 +293,7 @@ Value str_match_all(Value self, const Args& args) {
     ArrayBuilder entries;
     Captures c;
     for (size_t pos = 0; regex_exec(re.get(), subject.matched(), pos, c); pos = next_start(c))
-        if (!is_empty_match(c)) entries.add(match_entry(re.get(), subject.matched(), c));
+        if (!is_empty_match(c)) entries.add(match_entry(re.get(), subject.written(), c));
     return entries.finish();
 }
 

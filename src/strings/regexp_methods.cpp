@@ -134,7 +134,7 @@ Value exec_method(Value re, const Args& args) {
     Subject subject(text_of(input), regex_flags(re));
     Exec e = run_exec(re, subject);
     if (!e.found) return kNullValue;
-    return match_result(re, subject.matched(), e.captures, input);
+    return match_result(re, subject.written(), e.captures, input);
 }
 
 Value test_method(Value re, const Args& args) {

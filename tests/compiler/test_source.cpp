@@ -128,6 +128,24 @@ TEST_F(SourceTest, KeywordRecognition) {
     }
 }
 
+// Every keyword index has the word that the recogniser reads back as that
+// index; a few are pinned by name.
+TEST_F(SourceTest, KeywordWordsReadBack) {
+    for (int k = 0; k < kKeywordCount; ++k) {
+        std::string word(keyword_word(k));
+        ASSERT_FALSE(word.empty()) << k;
+        std::string text = word + "(";
+        const char* p = text.c_str();
+        EXPECT_EQ(keyword(&p), k) << word;
+        EXPECT_EQ(p - text.c_str(), static_cast<long>(word.size())) << word;
+    }
+    EXPECT_EQ(keyword_word(KW_OPEN_DB), "openDb");
+    EXPECT_EQ(keyword_word(KW_SELECT_HASH_TO_FRONT), "selectHashToFront");
+    EXPECT_EQ(keyword_word(KW_CLOSE_DB), "closeDb");
+    EXPECT_EQ(keyword_word(KW_NONE), "");
+    EXPECT_EQ(keyword_word(kKeywordCount), "");
+}
+
 TEST_F(SourceTest, Utf16Conversion) {
     uint16_t units[16];
     const char* s = "aé日";

@@ -53,7 +53,10 @@ std::string grammar_pattern(std::mt19937& rng, int depth) {
         p += grammar_atom(rng, depth);
         p += kQuants[std::uniform_int_distribution<size_t>(0, std::size(kQuants) - 1)(rng)];
     }
-    if (std::uniform_int_distribution<int>(0, 5)(rng) == 0) p += "|" + grammar_pattern(rng, depth - 1);
+    if (std::uniform_int_distribution<int>(0, 5)(rng) == 0) {
+        p += '|';
+        p += grammar_pattern(rng, depth - 1);
+    }
     return p;
 }
 

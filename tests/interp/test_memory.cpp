@@ -8,8 +8,8 @@ namespace {
 TEST_F(InterpTest, TemporariesDoNotAccumulate) {
     const char* scripts[] = {
         "var s = 0; for (var i = 0; i < 1000000; i++) { var a = [i, i + 1]; s = s + a[1] - a[0]; var t = 'x' + i; }",
-        "function f(x) { let y = [x, {k: x}]; return y[1].k + 1; } var s = 0;"
-        " for (var i = 0; i < 1000000; i++) { s = f(i); }",
+        ("function f(x) { let y = [x, {k: x}]; return y[1].k + 1; } var s = 0;"
+         " for (var i = 0; i < 1000000; i++) { s = f(i); }"),
         "var s = 0; for (var i = 0; i < 300000; i++) { try { throw [i]; } catch (e) { s = e[0]; } }",
         "var s = 0; for (var i = 0; i < 300000; i++) { try { var z = [1] * 2; } catch (e) { s = e.name; } }",
         "var s = ''; for (var i = 0; i < 300000; i++) { s = `${i}-${[i]}`; }",

@@ -1,4 +1,5 @@
 #include "compiler/emit.h"
+#include "compiler/statements.h"
 #include "fixture.h"
 #include "interp/evaluate.h"
 
@@ -79,6 +80,31 @@ TEST_F(InterpTest, UnevaluableValuesAndUnusedOpcodes) {
         }
         EXPECT_EQ(o.code, 1860) << op;
     }
+}
+
+// A statement this build has no handler for (the database statements)
+// is named in the error as the script wrote it, never by its opcode.
+TEST_F(InterpTest, StatementWithoutHandlerIsNamedAsWritten) {
+    struct Case {
+        const char* script;
+        const char* word;
+    } cases[] = {
+        {"openDb('dsn', 'u', 'p');", "openDb"},
+        {"var c = 1; closeDb(c);", "closeDb"},
+        {"var c = 1; var r = select(c, 'x');", "select"},
+        {"var c = 1; var r = selectHashToFront(c, 'x', 1);", "selectHashToFront"},
+        {"var c = 1; execute(c, 'x');", "execute"},
+        {"var c = 1; var r = sql_aggregate(c, 'x', 1);", "sql_aggregate"},
+        {"var r = record_hash(1, 2);", "record_hash"},
+    };
+    for (const Case& c : cases) {
+        fresh_process();
+        Outcome o = run_script(c.script);
+        EXPECT_EQ(o.code, 2015) << c.script;
+        EXPECT_EQ(o.message, std::string("評価式不正 '") + c.word + "'") << c.script;
+    }
+    EXPECT_EQ(statement_word(op_byte(Op::OP_SELECT_INTO)), "selectInto");
+    EXPECT_EQ(statement_word(op_byte(Op::OP_ADD)), "");
 }
 
 TEST_F(InterpTest, HashWrittenAsACallMakesAnEmptyHash) {

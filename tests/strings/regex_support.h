@@ -17,7 +17,14 @@ inline std::string run_match(const char* pattern, const char* flags, const char*
     std::string out = std::to_string(c.start) + "," + std::to_string(c.end);
     for (size_t g = 1; g < c.groups.size(); ++g) {
         const Span& s = c.groups[g];
-        out += s.matched() ? "|" + std::to_string(s.start) + "," + std::to_string(s.end) : "|-";
+        if (!s.matched()) {
+            out += "|-";
+            continue;
+        }
+        out += '|';
+        out += std::to_string(s.start);
+        out += ',';
+        out += std::to_string(s.end);
     }
     return out;
 }

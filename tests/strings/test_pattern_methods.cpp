@@ -42,7 +42,7 @@ TEST_F(PatternMethods, SearchAndMatch) {
         {"var r = 'a.c'.search('.');", "0"},  // a string is compiled as a pattern
         {"var re = /b/g; re.lastIndex = 2; var r = ['abc'.search(re), re.lastIndex];", "[1,2]"},
         {"var r = 'aXbX'.match(/x/gi);", "[\"X\",\"X\"]"},
-        {"var r = 'axbx'.match(/X/gi);", "[\"X\",\"X\"]"},
+        {"var r = 'axbx'.match(/X/gi);", "[\"x\",\"x\"]"},
         {"var r = 'abc'.match(/z/);", "null"},
         {"var r = 'abc'.match(/z/g);", "null"},
         {"var r = 'abc'.match();", "[\"\"]"},
@@ -76,6 +76,45 @@ TEST_F(PatternMethods, Split) {
     });
 }
 
+// The empty receiver is matched like any other text.
+TEST_F(PatternMethods, EmptyReceiver) {
+    check_cases({
+        {"var r = ''.split(',');", "[\"\"]"},
+        {"var r = ''.split(',', 0);", "[]"},
+        {"var r = ''.split();", "[\"\"]"},
+        {"var r = ''.split(/,/);", "[\"\"]"},
+        {"var r = ''.split(/(?:x)*/);", "[\"\"]"},
+        {"var r = ''.replace(/a/, 'b');", "\"\""},
+        {"var r = ''.replace(/^/, 'b');", "\"\""},  // an empty match is never replaced
+        {"var r = ''.replace('a', 'b');", "\"\""},
+        {"var r = ''.replaceAll(/a/g, 'b');", "\"\""},
+        {"var r = ''.replaceAll('a', 'b');", "\"\""},
+        {"var r = ''.search(/a/);", "-1"},
+        {"var r = ''.search(/a*/);", "-1"},
+        {"var r = ''.match(/a/);", "null"},
+        {"var r = ''.match(/a/g);", "null"},
+        {"var r = ''.match(/a*/g);", "[\"\"]"},
+        {"var r = ''.matchAll(/a/g);", "[]"},
+    });
+}
+
+// Under flag i matching compares upper-cased units, but every text of a
+// result is the subject's own, as written.
+TEST_F(PatternMethods, IgnoreCaseKeepsTheWrittenText) {
+    check_cases({
+        {"var m = 'Name: Bob'.match(/name: (\\w+)/i); var r = [m[0], m[1], m.index];",
+         "[\"Name: Bob\",\"Bob\",0]"},
+        {"var r = 'xAbC'.match(/abc/i)[0];", "\"AbC\""},
+        {"var r = 'aXbxc'.match(/x/gi);", "[\"X\",\"x\"]"},
+        {"var r = 'Ab aB'.matchAll(/(a)(b)/gi);", "[[\"Ab\",\"A\",\"b\"],[\"aB\",\"a\",\"B\"]]"},
+        {"var m = 'Key=Val'.match(/(?<k>\\w+)=(?<v>\\w+)/i); var r = m.groups;", "{'k':\"Key\",'v':\"Val\"}"},
+        {"var r = 'Hello World'.replace(/(o) (w)/i, '[$2$1]');", "\"Hell[Wo]orld\""},
+        {"var r = 'aXb'.replaceAll(/(x)/gi, '<$1>');", "\"a<X>b\""},
+        {"var r = '1x2X3'.split(/(x)/i);", "[\"1\",\"x\",\"2\",\"X\",\"3\"]"},
+        {"var r = 'Straße'.match(/STRA/i)[0];", "\"Stra\""},
+    });
+}
+
 TEST_F(PatternMethods, Errors) {
     check_errors({
         {"'aaa'.replaceAll(/a/, 'b');", 2732},
@@ -90,10 +129,12 @@ TEST_F(PatternMethods, Errors) {
         {"'ab'.split(',', '1');", 2740},
         {"'ab'.matchAll(/a/);", 2745},
         {"'\xF0\x9F\x98\x80'.matchAll(/[^a]/g);", 2750},
-        {"''.replace(/a/, 'b');", 4800},
-        {"''.split(',');", 4800},
-        {"''.search('a');", 4800},
-        {"''.match(/a/);", 4800},
+        // A text that is not empty but gives no units (a NUL byte first).
+        {"String.fromCharCode(0).replace(/a/, 'b');", 4800},
+        {"String.fromCharCode(0).replace('a', 'b');", 4800},
+        {"String.fromCharCode(0).split(',');", 4800},
+        {"String.fromCharCode(0).search('a');", 4800},
+        {"String.fromCharCode(0).match(/a/);", 4800},
         {"'a'.search('(');", 4640},
     });
     // 255 substitutions are allowed

@@ -204,6 +204,43 @@ TEST_F(RegexCompile, StoredNodes) {
     EXPECT_EQ(seq_nodes(first)[0].text_len, 3u);
 }
 
+// Under i the nodes point at upper-cased text whatever the pattern wrote;
+// the source text still reads as written.
+TEST_F(RegexCompile, IgnoreCaseStoresUpperAndReadsAsWritten) {
+    using namespace regex;
+    Value re = regexp_create("aB[C-Dx]+", "i", RaiseAs::Runtime);
+    const SeqBlock* s = seq_block(re);
+    ASSERT_EQ(s->node_count, 2u);
+    const Node* n = seq_nodes(s);
+    const char16_t* text = seq_text(s);
+    EXPECT_EQ(std::u16string(text + n[0].text_off, n[0].text_len), u"AB");
+    EXPECT_EQ(std::u16string(text + n[1].text_off, n[1].text_len), u"CDX");
+    struct Case {
+        const char* pattern;
+        const char* flags;
+        const char* source;
+    } cases[] = {
+        {"aB[C-Dx]+", "i", "aB[CDx]+"},
+        {"ABC", "i", "ABC"},
+        {"abc", "i", "abc"},
+        {"A|b|(?:C)+", "i", "A|b|(?:C)+"},
+        {"x(?=Y)\\d", "i", "x(?=Y)\\d"},
+        {"[^\\dQ]", "i", "[^\\dQ]"},
+        {"\\u0041b", "i", "Ab"},
+        {"aB", "", "aB"},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        regex_to_text(regexp_create(c.pattern, c.flags, RaiseAs::Runtime), out);
+        EXPECT_EQ(out, c.source) << c.pattern;
+    }
+    // The copy never costs a pattern that fitted before its room.
+    std::string wide(40000, 'A');
+    std::string out;
+    regex_to_text(regexp_create(wide, "i", RaiseAs::Runtime), out);
+    EXPECT_EQ(out, std::string(40000, 'a'));
+}
+
 TEST_F(RegexCompile, GroupsAreNumberedInPatternOrder) {
     Value re = regexp_create("((a)(?<n>b))|(c)(?=(d))", "", RaiseAs::Runtime);
     EXPECT_EQ(regex_group_count(re), 5u);

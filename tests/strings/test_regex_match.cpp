@@ -104,6 +104,54 @@ TEST_F(RegexMatch, Table) {
             << "/" << c.pattern << "/" << c.flags << " on '" << c.subject << "' from " << c.from;
 }
 
+// The end of the subject as the place where the rest of a pattern starts:
+// after a quantifier that took only its minimum, inside a group, under a
+// lookahead, and the empty subject, where it is the only position.
+TEST_F(RegexMatch, EndOfSubject) {
+    struct Case {
+        const char* pattern;
+        const char* subject;
+        size_t from;
+        const char* expect;
+    } cases[] = {
+        {"^\\d+$", "5", 0, "0,1"},
+        {"^a+$", "a", 0, "0,1"},
+        {"\\d+$", "5", 0, "0,1"},
+        {"\\d+$", "x5", 0, "1,2"},
+        {"^\\d{1,3}$", "5", 0, "0,1"},
+        {"^\\d{1,3}$", "5555", 0, "none"},
+        {"^\\d+$", "55", 0, "0,2"},
+        {"^\\d+$", "5x", 0, "none"},
+        {"\\d+?$", "5", 0, "0,1"},
+        {"^\\d+?$", "55", 0, "0,2"},
+        {"\\w+\\b", "a", 0, "0,1"},
+        {"\\w{1,2}\\b", "ab", 0, "0,2"},
+        {"\\d+\\B", "5", 0, "none"},
+        {"a(?=$)", "a", 0, "0,1"},
+        {"a(?!$)", "a", 0, "none"},
+        {"a(?!$)", "aa", 0, "0,1"},
+        {"a(?:b|$)", "a", 0, "0,1"},
+        {"a(?:$|b)", "ab", 0, "0,2"},
+        {"a(\\d*)$", "a", 0, "0,1|1,1"},
+        // A leading repetition of nothing before a zero-width rest at 0.
+        {"^\\W*\\B", "-a", 0, "0,0"},
+        // The empty subject.
+        {"^$", "", 0, "0,0"},
+        {"a*$", "", 0, "0,0"},
+        {"(a*)", "", 0, "0,0|0,0"},
+        {"x", "", 0, "none"},
+        {"\\b", "", 0, "none"},
+        {"^", "", 0, "0,0"},
+        // A search from the end of a non-empty subject finds nothing, so a
+        // loop that steps past an empty match there ends.
+        {"$", "ab", 2, "none"},
+        {"$", "ab", 1, "2,2"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(run_match(c.pattern, "", c.subject, c.from), c.expect)
+            << "/" << c.pattern << "/ on '" << c.subject << "' from " << c.from;
+}
+
 TEST_F(RegexMatch, CapturesBeyondSixteenBits) {
     std::string subject(70000, 'x');
     subject += "ab";

@@ -28,7 +28,7 @@ TEST_F(RegExpMethods, Properties) {
 
 TEST_F(RegExpMethods, ExecResult) {
     check_cases({
-        {"var m = /abc/i.exec('xAbC'); var r = [m[0], m.index];", "[\"ABC\",1]"},
+        {"var m = /abc/i.exec('xAbC'); var r = [m[0], m.index];", "[\"AbC\",1]"},
         {"var m = /(\\d+)-(\\d+)/.exec('on 2024-05'); var r = [m[0], m[1], m[2], m['length'], m.index];",
          "[\"2024-05\",\"2024\",\"05\",3,3]"},
         {"var m = /(\\d+)-(\\d+)/.exec('on 2024-05'); var r = m['0'] + m['2'];", "\"2024-0505\""},
@@ -67,9 +67,43 @@ TEST_F(RegExpMethods, LastIndex) {
     });
 }
 
+// The empty subject is matched like any other: test counts only a match
+// that is not empty, exec reports the empty match it finds.
+TEST_F(RegExpMethods, EmptySubject) {
+    check_cases({
+        {"var r = /x/.test('');", "false"},
+        {"var r = /x/.exec('');", "null"},
+        {"var r = /^$/.test('');", "false"},
+        {"var m = /^$/.exec(''); var r = [m[0], m.index, m.input];", "[\"\",0,\"\"]"},
+        {"var m = /(a*)$/.exec(''); var r = [m[0], m[1], m.indices];", "[\"\",\"\",[[0,0],[0,0]]]"},
+        {"var re = /a*/g; var m = re.exec(''); var r = [m.index, re.lastIndex];", "[0,0]"},
+        {"var re = /x/g; re.lastIndex = 3; var r = [re.exec(''), re.lastIndex];", "[null,0]"},
+    });
+}
+
+// Flag i: matching compares upper-cased units; the texts of the result are
+// the subject's as written, and source and toString give the pattern as
+// written.
+TEST_F(RegExpMethods, IgnoreCaseKeepsTheWrittenText) {
+    check_cases({
+        {"var m = /name: (\\w+)/i.exec('Name: Bob'); var r = [m[0], m[1]];", "[\"Name: Bob\",\"Bob\"]"},
+        {"var m = /(?<w>b+)/i.exec('aBbB'); var r = [m.groups.w, m.indices];", "[\"BbB\",[[1,4],[1,4]]]"},
+        {"var m = /é(x)/i.exec('aéX'); var r = [m[0], m[1], m.index];", "[\"éX\",\"X\",1]"},
+        {"var r = [/Name/i.test('NAME'), /Name/i.test('nAmE'), /Name/i.test('Nome')];", "[true,true,false]"},
+        {"var r = /Name: (\\w+)/i.source;", "\"Name: (\\w+)\""},
+        {"var r = /AbC[D-F]x/gi.toString();", "\"/AbC[DEF]x/ig\""},
+        {"var r = /abc/i.source;", "\"abc\""},
+        {"var r = RegExp('Ab|cd|(?:eF)+', 'i').source;", "\"Ab|cd|(?:eF)+\""},
+        {"var r = /a(?=B)c(?<!D)e/i.source;", "\"a(?=B)c(?<!D)e\""},
+        {"var r = /[^Q]X+/i.source;", "\"[^Q]X+\""},
+        {"var r = /[^Q]X+/i.test('qx');", "false"},
+    });
+}
+
 TEST_F(RegExpMethods, Errors) {
     check_errors({
-        {"/a/.exec('');", 4800},
+        {"/a/.exec(String.fromCharCode(0));", 4800},
+        {"/a/.test(String.fromCharCode(0) + 'a');", 4800},
         {"/a/.exec(5);", 5042},
         {"/a/.test(5);", 5045},
         {"/a/.test();", 5075},

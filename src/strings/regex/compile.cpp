@@ -1,5 +1,6 @@
 // The pattern compiler: one left-to-right pass per sequence, group and
 // lookaround contents compiled recursively, blocks written to the area.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,10 +39,20 @@ struct Compiler {
 // What the construct before the current one was, for the quantifier checks.
 enum class Last : uint8_t { Nothing, Node, Lookaround };
 
+// Literal units as the matcher compares them (a-z stored as A-Z under
+// flag i) and as the pattern wrote them, unit for unit.
+struct Units {
+    std::u16string folded;
+    std::u16string written;
+    size_t size() const { return folded.size(); }
+    bool empty() const { return folded.empty(); }
+};
+
 struct Sequence {
     std::vector<Node> nodes;
     std::u16string text;
-    std::u16string run;  // pending literal run
+    std::u16string written_text;  // `text` as written, for the source text
+    Units run;  // pending literal run
     Look behind = Look::None;  // a lookbehind waiting for the node that follows
     uint32_t behind_pattern = 0;
     Last last = Last::Nothing;
@@ -50,6 +61,7 @@ struct Sequence {
     Sequence() {
         nodes.reserve(512);
         text.reserve(2048);
+        written_text.reserve(2048);
     }
 };
 
@@ -60,11 +72,13 @@ char16_t fold(const Compiler& c, char16_t u) {
     return (c.flags & kFlagIgnoreCase) && is_upper_case_target(u) ? static_cast<char16_t>(u - 0x20) : u;
 }
 
-uint16_t add_text(const Compiler& c, Sequence& s, const char16_t* units, size_t n) {
+uint16_t add_text(const Compiler& c, Sequence& s, const Units& units) {
     size_t off = s.text.size();
-    if (off + n + 1 > kMaxSeqText) c.too_big();
-    s.text.append(units, n);
+    if (off + units.size() + 1 > kMaxSeqText) c.too_big();
+    s.text += units.folded;
     s.text.push_back(0);
+    s.written_text += units.written;
+    s.written_text.push_back(0);
     return static_cast<uint16_t>(off);
 }
 
@@ -87,11 +101,16 @@ Node plain_node(NodeType t) {
     return n;
 }
 
-Node text_node(const Compiler& c, Sequence& s, NodeType t, const char16_t* units, size_t len) {
+Node text_node(const Compiler& c, Sequence& s, NodeType t, const Units& units) {
     Node n = plain_node(t);
-    n.text_off = add_text(c, s, units, len);
-    n.text_len = static_cast<uint16_t>(len);
+    n.text_off = add_text(c, s, units);
+    n.text_len = static_cast<uint16_t>(units.size());
     return n;
+}
+
+void add_unit(const Compiler& c, Units& units, char16_t u) {
+    units.folded.push_back(fold(c, u));
+    units.written.push_back(u);
 }
 
 // The pending run becomes a node: type 11 for one unit, 10 for more.
@@ -99,12 +118,12 @@ void close_run(const Compiler& c, Sequence& s) {
     if (s.run.empty()) return;
     if (s.run.size() > kMaxSeqText) c.too_big();
     NodeType t = s.run.size() == 1 ? NodeType::Char : NodeType::Run;
-    push_node(c, s, text_node(c, s, t, s.run.data(), s.run.size()));
-    s.run.clear();
+    push_node(c, s, text_node(c, s, t, s.run));
+    s.run = Units{};
 }
 
 void add_char(const Compiler& c, Sequence& s, char16_t u) {
-    s.run.push_back(fold(c, u));
+    add_unit(c, s.run, u);
     s.last = Last::Node;
 }
 
@@ -269,9 +288,9 @@ bool class_unit(const Compiler& c, size_t& j, size_t end, char16_t& unit, uint8_
     c.error(4745, "正規表現のエスケープ不正");
 }
 
-void add_member(const Compiler& c, std::u16string& members, char16_t u) {
+void add_member(const Compiler& c, Units& members, char16_t u) {
     if (members.size() >= kMaxSeqText) c.too_big();
-    members.push_back(fold(c, u));
+    add_unit(c, members, u);
 }
 
 // A bracket class, i at "["; gives the index after "]".
@@ -285,7 +304,7 @@ size_t compile_class(const Compiler& c, Sequence& s, size_t i, size_t end) {
     }
     if (negated) ++j;
     if (j >= end) c.error(4775, "正規表現のフォーマット不正 ([ ])");
-    std::u16string members;
+    Units members;
     uint8_t flags = 0;
     while (true) {
         if (j >= end) c.error(4780, "正規表現のフォーマット不正 ([ ])");
@@ -307,7 +326,7 @@ size_t compile_class(const Compiler& c, Sequence& s, size_t i, size_t end) {
         }
     }
     if (members.empty() && flags == 0) c.error(4600, "正規表現のフォーマット不正 ([ ])");
-    Node n = text_node(c, s, negated ? NodeType::NegClass : NodeType::Class, members.data(), members.size());
+    Node n = text_node(c, s, negated ? NodeType::NegClass : NodeType::Class, members);
     n.aux = flags;
     push_node(c, s, n);
     return j + 1;
@@ -394,10 +413,11 @@ std::string quant_text(const Compiler& c, size_t i, size_t end) {
 Node& quant_target(const Compiler& c, Sequence& s, size_t i, size_t end) {
     if (s.last == Last::Lookaround) not_quantifiable(c, c.p[i], i, end);
     if (!s.run.empty()) {
-        char16_t lastu = s.run.back();
-        s.run.pop_back();
+        Units lastu{s.run.folded.substr(s.run.size() - 1), s.run.written.substr(s.run.size() - 1)};
+        s.run.folded.pop_back();
+        s.run.written.pop_back();
         close_run(c, s);
-        return push_node(c, s, text_node(c, s, NodeType::Char, &lastu, 1));
+        return push_node(c, s, text_node(c, s, NodeType::Char, lastu));
     }
     if (s.nodes.empty()) fail(c.how, 4605, "正規表現のフォーマット不正 (%s)", quant_text(c, i, end).c_str());
     Node& n = s.nodes.back();
@@ -534,16 +554,30 @@ size_t compile_group(Compiler& c, Sequence& s, size_t i, size_t end) {
 
 // ---- sequences and patterns ---------------------------------------------------
 
+// Under flag i the text buffer keeps the matched (upper-cased) pieces that
+// the nodes point to and, when the pattern wrote a capital letter, a copy of
+// them as written right after (the source text reads it; see
+// written_text_of).  Without a capital, the lower-cased pieces read as
+// written and no copy is kept.
+std::u16string stored_text(const Compiler& c, const Sequence& s) {
+    if (!(c.flags & kFlagIgnoreCase)) return s.text;
+    bool capital = std::any_of(s.written_text.begin(), s.written_text.end(),
+                               [](char16_t u) { return u >= u'A' && u <= u'Z'; });
+    if (!capital || 2 * s.text.size() > kMaxSeqText) return s.text;
+    return s.text + s.written_text;
+}
+
 Value store_sequence(const Compiler& c, const Sequence& s) {
-    size_t bytes = kSeqTextOffset + (s.text.size() + 1) * sizeof(char16_t);
+    std::u16string text = stored_text(c, s);
+    size_t bytes = kSeqTextOffset + (text.size() + 1) * sizeof(char16_t);
     AreaBlock b = area_alloc(bytes);
     std::memset(b.ptr, 0, bytes);
     auto* blk = static_cast<SeqBlock*>(b.ptr);
     blk->header = header_of(Kind::RegExp, 0);
     blk->flags = c.flags;
     blk->node_count = static_cast<uint16_t>(s.nodes.size());
-    blk->text_len = static_cast<uint16_t>(s.text.size());
-    std::memcpy(seq_text(blk), s.text.data(), s.text.size() * sizeof(char16_t));
+    blk->text_len = static_cast<uint16_t>(text.size());
+    std::memcpy(seq_text(blk), text.data(), text.size() * sizeof(char16_t));
     AreaBlock nodes = area_alloc(s.nodes.size() * sizeof(Node));
     std::memcpy(nodes.ptr, s.nodes.data(), s.nodes.size() * sizeof(Node));
     blk->nodes.set(nodes.addr.bits);

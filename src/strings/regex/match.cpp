@@ -430,7 +430,7 @@ Pos Matcher::split_walk(const Seq& q, unsigned i, Pos lo, Pos hi, bool greedy) {
         }
         p = t + 1;
     }
-    return greedy && best > 0 ? best : kNone;
+    return greedy ? best : kNone;
 }
 
 bool Matcher::search_leading_zero(const Seq& q, unsigned i, Pos pos, Pos limit, Pos& s, Pos& e) {
@@ -489,11 +489,14 @@ bool Matcher::search_rest(const Seq& q, unsigned i, Pos pos, Pos limit, Pos& s, 
     const Node& n = q.nodes[i];
     if (is_leading_zero(n)) return search_leading_zero(q, i, pos, limit, s, e);
     if (is_optional(n)) return search_optional(q, i, pos, s, e);
-    if (pos >= n_) return false;
+    // The end of the subject is a position like any other: "$", "\b", a
+    // lookaround or a group that may match nothing can occur there.  Nodes
+    // that take a unit find no occurrence there.
+    if (pos > n_) return false;
     bool last = i + 1 == q.count;
     bool greedy = !n.lazy();
     unsigned k = range_of(n).min;
-    for (Pos p = pos; p < n_ && p <= limit;) {
+    for (Pos p = pos; p <= n_ && p <= limit;) {
         Pos os = 0, og = 0;
         if (!occurrence(q, n, p, k, limit, os, og)) return false;
         if (n.look != Look::None && !look_ok(n, os, og, pos)) {
@@ -564,7 +567,10 @@ Pos Matcher::anchored(Value re, Pos pos) {
 bool regex_exec(Value re, const char16_t* subject, size_t len, size_t start, Captures& out) {
     using namespace regex;
     out.groups.assign(regex_group_count(re) + 1, Span{});
-    if (start >= len) return false;
+    // A search from the end of a subject finds nothing, so that the loops
+    // that step past an empty match end there; the empty subject itself is
+    // searched from 0 like any other.
+    if (start > len || (start == len && len > 0)) return false;
     uint8_t flags = regex_flags(re);
     Matcher m(subject, len, flags, out.groups);
     Pos s = static_cast<Pos>(start), e = kNone;

@@ -73,7 +73,8 @@ struct Captures {
 
 // Matches from `start` (sticky: only there; otherwise the first match at or
 // after it).  The subject must come from regex_subject() for this pattern's
-// flags.  False when there is no match (also for start >= len).  Raises 4850
+// flags.  False when there is no match (also for a start beyond the subject,
+// or at the end of a subject that is not empty).  Raises 4850
 // when the match exceeds the step or depth budget.
 bool regex_exec(Value regexp, const char16_t* subject, size_t len, size_t start, Captures& out);
 inline bool regex_exec(Value regexp, std::u16string_view subject, size_t start, Captures& out) {

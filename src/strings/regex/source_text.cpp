@@ -1,4 +1,5 @@
 // The source text of a compiled pattern, regenerated from its nodes.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -15,8 +16,10 @@ using namespace regex;
 
 namespace {
 
-// Under flag i the compiler stored a-z as A-Z; the text gives them back in
-// lower case, so that /a/i reads as written (the two cases match alike).
+// Under flag i the compiler stored a-z as A-Z.  When the pattern wrote a
+// capital letter it kept the pieces as written after the stored ones, and
+// the text reads those; otherwise the stored letters are given back in lower
+// case, which is how such a pattern wrote them.
 void append_units(const char16_t* units, size_t n, bool lower, std::string& out) {
     for (size_t k = 0; k < n; ++k) {
         char16_t u = units[k];
@@ -123,6 +126,27 @@ void write_node(const Node& n, const char16_t* text, bool lower, std::string& ou
     if (n.look != Look::None && !behind) write_look(n, out);
 }
 
+bool has_text(NodeType t) {
+    return t == NodeType::Char || t == NodeType::Run || t == NodeType::Class || t == NodeType::NegClass;
+}
+
+char16_t upper(char16_t u) { return u >= u'a' && u <= u'z' ? static_cast<char16_t>(u - 0x20) : u; }
+
+// The pieces as written, or null when the sequence keeps no copy: the copy
+// follows the pieces the nodes point to, has their length and reads as them
+// once upper-cased.
+const char16_t* written_text_of(const SeqBlock* s, const Node* nodes) {
+    size_t pieces = 0;
+    for (unsigned k = 0; k < s->node_count; ++k)
+        if (has_text(nodes[k].type))
+            pieces = std::max<size_t>(pieces, size_t{nodes[k].text_off} + nodes[k].text_len + 1);
+    if (pieces == 0 || s->text_len != 2 * pieces) return nullptr;
+    const char16_t* text = seq_text(s);
+    for (size_t k = 0; k < pieces; ++k)
+        if (upper(text[pieces + k]) != text[k]) return nullptr;
+    return text + pieces;
+}
+
 }  // namespace
 
 void regex_to_text(Value re, std::string& out) {
@@ -136,8 +160,15 @@ void regex_to_text(Value re, std::string& out) {
     }
     const SeqBlock* s = seq_block(re);
     const Node* nodes = seq_nodes(s);
+    const char16_t* text = seq_text(s);
     bool lower = s->flags & kFlagIgnoreCase;
-    for (unsigned k = 0; k < s->node_count; ++k) write_node(nodes[k], seq_text(s), lower, out);
+    if (lower) {
+        if (const char16_t* written = written_text_of(s, nodes)) {
+            text = written;
+            lower = false;
+        }
+    }
+    for (unsigned k = 0; k < s->node_count; ++k) write_node(nodes[k], text, lower, out);
 }
 
 void regex_install() {
