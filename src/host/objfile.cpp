@@ -347,8 +347,10 @@ private:
             if (page >= l_.p_ && page - l_.p_ < l_.cell_pages_ &&
                 static_cast<uint64_t>(page - l_.p_) * kCellsPerPage + v.slot() < l_.cells_)
                 return cell_of(v);
+            // A permanent cell of the process is not walked, but it is read
+            // as what the reference says it is.
             if (page < l_.p_ && cell_page(page) && cell_of(v)->header >= kSaturatedCount &&
-                cell_of(v)->header != kFreeCellHeader)
+                cell_of(v)->header != kFreeCellHeader && cell_of(v)->type() == v.kind())
                 return nullptr;
             l_.bad_reference();
         }

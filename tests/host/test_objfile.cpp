@@ -2,6 +2,7 @@
 // images that must end in an error rather than a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -254,6 +255,98 @@ TEST_F(ObjectFile, BadImagesAreErrors) {
     data.insert(data.end(), 8, 'x');
     bad_sym.section(0x01000300, 1, data);
     EXPECT_EQ(code(bad_sym.file()), "1455");
+}
+
+// What loading an image ends in: "loaded" or the error code.
+std::string outcome(const Bytes& f) {
+    try {
+        std::vector<Value> s;
+        load_object_image(f.data(), f.size(), 1, "t.jo", s);
+        return "loaded";
+    } catch (const Unwind& u) {
+        if (u.value.kind() != Kind::Exception) return "(not an error object)";
+        ErrorView e = error_view(u.value);
+        return std::string(e.code, e.code_len);
+    }
+}
+
+// Cell 0 a String ("hi" in word page 0) and cell 1, the one statement, an
+// addition of `a` and `b`.  The operands marked as the image's own are in
+// the cell-reference list; the others name cells of the process.
+Image addition_image(Value a, Value b, bool a_own = true, bool b_own = true) {
+    Image im;
+    Bytes cells(32, 0);
+    StringCell s{};
+    s.header = 9;
+    s.capacity = 8;
+    s.length = 2;
+    std::memcpy(cells.data(), &s, 16);
+    InstrCell in{};
+    in.header = 13;
+    in.nops = 2;
+    in.opcode = 118;  // OP_ADD
+    in.op0 = a.bits;
+    in.op1 = b.bits;
+    std::memcpy(cells.data() + 16, &in, 16);
+    im.section(0x01000100, 2, cells);
+    Bytes wp(8, 0);
+    wp[0] = 'h';
+    wp[1] = 'i';
+    Bytes used = Image::words({2});
+    wp.insert(wp.end(), used.begin(), used.end());
+    im.section(0x01000200, 2, wp);
+    Bytes refs;
+    if (a_own) put32(refs, 1 * 4 + 1);
+    if (b_own) put32(refs, 1 * 4 + 2);
+    im.section(0x01000600, static_cast<uint32_t>(refs.size() / 4), refs);
+    im.section(0x01000700, 1, Image::words({0 * 4 + 1}));
+    im.section(0x01000B00, 1, Image::words({Value::cell(Kind::Instruction, 0, 1).bits}));
+    return im;
+}
+
+// Every reference to a cell must have the cell's type, not only the one the
+// walk happens to read the cell through: the interpreter follows each of
+// them, and a String read as an Array (or an instruction) takes its sizes
+// from the wrong words.
+TEST_F(ObjectFile, EveryReferenceHasItsCellsType) {
+    Value str = Value::cell(Kind::String, 0, 0);
+    struct { Kind a, b; const char* code; } cases[] = {
+        {Kind::String, Kind::String, "loaded"},
+        {Kind::Array, Kind::String, "1450"},      // the first reference flipped
+        {Kind::String, Kind::Array, "1450"},      // the second
+        {Kind::Instruction, Kind::String, "1450"},
+        {Kind::String, Kind::Hash, "1450"},
+        {Kind::Double, Kind::String, "1450"},
+        {Kind::String, Kind::Function, "1450"},
+    };
+    for (auto& c : cases) {
+        process_reset();
+        Bytes f = addition_image(Value::cell(c.a, 0, 0), Value::cell(c.b, 0, 0)).file();
+        EXPECT_EQ(outcome(f), c.code) << static_cast<int>(c.a) << " and " << static_cast<int>(c.b);
+    }
+    // One flipped byte of the file: the kind byte of the first operand word.
+    process_reset();
+    Bytes f = addition_image(str, str).file();
+    size_t kind_byte = 8 + 8 + 16 + 4 + 3;  // header, section head, cell 0, op0's top byte
+    ASSERT_EQ(f[kind_byte], static_cast<uint8_t>(Kind::String));
+    f[kind_byte] = static_cast<uint8_t>(Kind::Array);
+    EXPECT_EQ(outcome(f), "1450");
+
+    // A permanent cell of the process is not walked, but it is still read
+    // as the kind that names it.
+    process_reset();
+    NewCell perm = cell_alloc(Kind::Int);
+    perm.cell->header = header_of(Kind::Int, 15);
+    Value as_int = perm.value, as_string = Value::cell(Kind::String, perm.value.page(), perm.value.slot());
+    EXPECT_EQ(outcome(addition_image(str, as_int, true, false).file()), "loaded");
+    EXPECT_EQ(outcome(addition_image(str, as_string, true, false).file()), "1450");
+    EXPECT_EQ(outcome(addition_image(as_int, as_string, false, false).file()), "1450");
+}
+
+// A cell reference keeps its area-class bits clear.
+TEST_F(ObjectFile, CellReferenceWithAreaClassBitsIsRefused) {
+    Value str = Value::cell(Kind::String, 0, 0);
+    EXPECT_EQ(outcome(addition_image(str, Value(str.bits | 0x00300000)).file()), "1450");
 }
 
 TEST_F(ObjectFile, CellPageLimit) {
