@@ -21,6 +21,12 @@ uint32_t read32(const uint8_t* p) {
     return v;
 }
 
+// A copy of `n` bytes; an empty section may bring no buffer at all, and
+// memcpy must not see a null pointer even for nothing.
+void copy_bytes(void* to, const void* from, size_t n) {
+    if (n) std::memcpy(to, from, n);
+}
+
 // ---- expansion ---------------------------------------------------------------------
 
 class Expander {
@@ -202,13 +208,13 @@ private:
         if (f_ + m > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
         std::vector<uint32_t> counts(m);
         for (uint32_t i = 0; i < m; ++i) {
-            counts[i] = read32(used + i * 4);
+            counts[i] = read32(used + size_t{i} * 4);
             if (counts[i] > kWordPageUnits) bad_length();
         }
         // One allocation: a block the compiler spread over several pages
         // stays contiguous.
         uint8_t* pages = word_pages_append(counts.data(), m);
-        if (words) std::memcpy(pages, data, static_cast<size_t>(words) * 4);
+        copy_bytes(pages, data, static_cast<size_t>(words) * 4);
         word_pages_ = m;
         return pos + static_cast<size_t>(words * 4 + static_cast<uint64_t>(m) * 4);
     }
@@ -220,7 +226,7 @@ private:
         uint32_t text_size = read32(recs + head);
         const uint8_t* text = take(pos + static_cast<size_t>(head) + 4, text_size);
         std::vector<SymbolEntry> entries(count);
-        std::memcpy(entries.data(), recs, static_cast<size_t>(count) * 12);
+        copy_bytes(entries.data(), recs, static_cast<size_t>(count) * 12);
         for (const SymbolEntry& e : entries) {
             // A name and its terminating zero lie within the text; the key is the name's.
             if (static_cast<uint64_t>(e.offset) + e.length >= text_size || text[e.offset + e.length] != 0) bad_symbols();
@@ -250,7 +256,7 @@ private:
                 bad_symbols();
         }
         std::vector<SymbolIndexEntry> idx(count);
-        std::memcpy(idx.data(), index, static_cast<size_t>(count) * 8);
+        copy_bytes(idx.data(), index, static_cast<size_t>(count) * 8);
         std::vector<uint8_t> seen(count, 0);
         for (uint32_t i = 0; i < count; ++i) {
             if (idx[i].number >= count || seen[idx[i].number] || idx[i].key != entries[idx[i].number].key) bad_symbols();
@@ -271,7 +277,7 @@ private:
     size_t globals(uint32_t count, size_t pos) {
         const uint8_t* words = take(pos, static_cast<uint64_t>(count) * 4);
         for (uint32_t i = 0; i < count; ++i) {
-            uint32_t sym = symbol(read32(words + i * 4) & 0x0FFFFFFF);
+            uint32_t sym = symbol(read32(words + size_t{i} * 4) & 0x0FFFFFFF);
             if (sym >= symbol_count()) bad_symbols();
             if (global_find(sym) < 0) global_bind(sym, kUndefinedValue);
         }
@@ -301,7 +307,7 @@ private:
     size_t relocations(ObjSection kind, uint32_t count, size_t pos) {
         const uint8_t* list = take(pos, static_cast<uint64_t>(count) * 4);
         for (uint32_t i = 0; i < count; ++i) {
-            uint8_t* at = located(kind, read32(list + i * 4));
+            uint8_t* at = located(kind, read32(list + size_t{i} * 4));
             uint32_t w = read32(at);
             switch (kind) {
             case ObjSection::CellSymbols:
@@ -326,7 +332,7 @@ private:
     size_t statements(uint32_t count, size_t pos) {
         const uint8_t* list = take(pos, static_cast<uint64_t>(count) * 4);
         for (uint32_t i = 0; i < count; ++i) {
-            uint32_t w = read32(list + i * 4);
+            uint32_t w = read32(list + size_t{i} * 4);
             check_cell_ref(w);
             Value v(w + p_ * 256);
             const Cell* c = cell_of(v);

@@ -259,10 +259,11 @@ private:
         if (n < min_operands(c->opcode)) m_.bad();
         const uint32_t* ops;
         AreaAddr vec{c->op0};
+        const uint32_t inline_ops[2] = {c->op0, c->op1};  // at most two without a vector
         if (c->uses_vector()) {
             ops = block(WordSite{true, cell_site(v, 1)}, vec, n);
         } else {
-            ops = &c->op0;
+            ops = inline_ops;
         }
         for (uint32_t i = 0; i < n; ++i) {
             WordSite site = c->uses_vector() ? WordSite{false, block_site(vec, i)} : WordSite{true, cell_site(v, 1 + i)};

@@ -349,6 +349,56 @@ TEST_F(ObjectFile, CellReferenceWithAreaClassBitsIsRefused) {
     EXPECT_EQ(outcome(addition_image(str, Value(str.bits | 0x00300000)).file()), "1450");
 }
 
+// An empty symbol section merged into a table that already has names
+// translates nothing: the image may not use a name of its own.
+TEST_F(ObjectFile, EmptySymbolSectionMerged) {
+    Image empty_then_sample;
+    empty_then_sample.section(0x01000300, 0, Image::words({0}));
+    Image sample = sample_image(false);
+    empty_then_sample.stream.insert(empty_then_sample.stream.end(), sample.stream.begin(), sample.stream.end());
+    Image alone;
+    alone.section(0x01000300, 0, Image::words({0}));
+    intern("first");
+    EXPECT_EQ(outcome(alone.file()), "loaded");
+    EXPECT_EQ(outcome(empty_then_sample.file()), "1455");  // its global names symbol 53
+}
+
+// Every cut inside a section (its head or its data) runs past the stream.
+TEST_F(ObjectFile, TruncatedSectionsAreLengthErrors) {
+    Bytes whole = sample_image(true).file();
+    Bytes stream(whole.begin() + 8, whole.end());
+    std::vector<size_t> boundaries;
+    for (size_t pos = 0; pos + 8 <= stream.size();) {
+        boundaries.push_back(pos);
+        uint32_t tag, size;
+        std::memcpy(&tag, stream.data() + pos, 4);
+        std::memcpy(&size, stream.data() + pos + 4, 4);
+        if (tag == 0xFFFFFFFF) break;
+        size_t a = size & 0xFFFF, b = size >> 16, m = a ? b + 1 : b;
+        switch (tag) {
+        case 0x01000100: pos += 8 + (b * 256 + a) * 16; break;
+        case 0x01000200: pos += 8 + (b * 1024 + a) * 4 + m * 4; break;
+        case 0x01000300: {
+            uint32_t text;
+            std::memcpy(&text, stream.data() + pos + 8 + size_t{size} * 20, 4);
+            pos += 8 + size_t{size} * 20 + 4 + text;
+            break;
+        }
+        default: pos += 8 + size_t{size} * 4; break;
+        }
+    }
+    ASSERT_EQ(boundaries.size(), 8u);  // seven sections and the end tag
+    for (size_t cut = 1; cut < boundaries.back(); ++cut) {
+        if (std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end()) continue;
+        process_reset();
+        Bytes f;
+        put32(f, static_cast<uint32_t>(cut));
+        put32(f, static_cast<uint32_t>(cut));
+        f.insert(f.end(), stream.begin(), stream.begin() + static_cast<ptrdiff_t>(cut));
+        ASSERT_EQ(outcome(f), "1440") << "cut at " << cut;
+    }
+}
+
 TEST_F(ObjectFile, CellPageLimit) {
     for (int i = 0; i < 4090 * 256; ++i) cell_alloc(Kind::Int);
     Image im;
