@@ -33,7 +33,9 @@ class Expander {
 public:
     Expander(const uint8_t* in, size_t len, size_t expanded, const char* path)
         : in_(in), len_(len), limit_(expanded + 512), path_(path) {
-        out_.reserve(expanded);
+        // The stated length is only a promise: room for what these bytes
+        // can expand to, never more.
+        out_.reserve(std::min<uint64_t>(expanded, max_object_expansion(len)));
     }
 
     std::vector<uint8_t> run() {
@@ -181,6 +183,7 @@ private:
         if (cell_pages_ || cells_ != 0) bad_length();  // one cell-page section per image
         uint64_t cells = static_cast<uint64_t>(size >> 16) * 256 + (size & 0xFFFF);
         uint32_t m = pages_of(size);
+        if (cells > uint64_t{m} * kCellsPerPage) bad_length();  // a rest of more than a page
         const uint8_t* data = take(pos, cells * kCellSize);
         if (p_ + m > kMaxCellPages - 1) raise_runtime(1435, "Buffer Overflow(Area DW16)");
         for (uint32_t i = 0; i < m; ++i) {
@@ -203,6 +206,8 @@ private:
         if (word_pages_) bad_length();
         uint64_t words = static_cast<uint64_t>(size >> 16) * 1024 + (size & 0xFFFF);
         uint32_t m = pages_of(size);
+        // A rest of more than a page would not fit the m pages it is copied to.
+        if (words > uint64_t{m} * kWordPageUnits) bad_length();
         const uint8_t* data = take(pos, words * 4 + static_cast<uint64_t>(m) * 4);
         const uint8_t* used = data + words * 4;
         if (f_ + m > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
@@ -396,6 +401,18 @@ private:
 
 }  // namespace
 
+uint64_t max_object_expansion(uint64_t e) {
+    if (e < 6) return 0;  // not even a table
+    // Without fixed-count codes the most a byte pair gives is a run of 255
+    // zeros and the most a single byte gives is Z3's four.
+    uint64_t coded = e - 6;
+    uint64_t best = coded / 2 * 255 + coded % 2 * 4;
+    // A fixed-count code gives up to 253 bytes (count 255: 252 zeros and its
+    // value) from one byte, and the table holding one takes three bytes.
+    if (e > 9) best = std::max(best, (e - 9) * 253);
+    return best;
+}
+
 std::vector<uint8_t> expand_object_stream(const uint8_t* stored, size_t stored_len, size_t expanded_len,
                                           const char* path) {
     return Expander(stored, stored_len, expanded_len, path).run();
@@ -405,7 +422,12 @@ void load_object_image(const uint8_t* data, size_t size, unsigned module, const 
                        std::vector<Value>& statements) {
     if (size < 8) raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
     uint32_t l = read32(data), e = read32(data + 4);
+    // Both lengths are checked before anything is reserved for them: the
+    // stored stream lies in the file, and a coded one cannot expand further
+    // than its codes reach.
     if (e > size - 8) raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
+    if (e != l && l > max_object_expansion(e))
+        raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
     if (e == l) {
         ImageLoader(data + 8, l, module, path, statements).run();
         return;

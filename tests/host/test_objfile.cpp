@@ -349,6 +349,111 @@ TEST_F(ObjectFile, CellReferenceWithAreaClassBitsIsRefused) {
     EXPECT_EQ(outcome(addition_image(str, Value(str.bits | 0x00300000)).file()), "1450");
 }
 
+// The worst a coded stream of E bytes can do, built by hand: runs of 255
+// zeros (table without codes) or a fixed-count code of 255 (252 zeros and
+// its value from one byte).
+Bytes worst_coded(size_t e) {
+    Bytes b;
+    if (e < 13) {
+        b = {0xF0, 0xF1, 0xF2, 0xF3, 0, 0};
+        while (b.size() + 2 <= e) b.insert(b.end(), {0xF0, 255});
+        if (b.size() < e) b.push_back(0xF3);
+    } else {
+        b = {0xF0, 0xF1, 0xF2, 0xF3, 1, 1, 0xC0, 'v', 255};
+        while (b.size() < e) b.push_back(0xC0);
+    }
+    return b;
+}
+
+TEST_F(ObjectFile, StatedLengthIsBoundedByWhatTheCodesCanGive) {
+    for (size_t e : {6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 40u, 1000u}) {
+        Bytes coded = worst_coded(e);
+        ASSERT_EQ(coded.size(), e);
+        uint64_t most = max_object_expansion(e);
+        EXPECT_EQ(expand(coded, static_cast<size_t>(most)).size(), most) << "E " << e;
+        // At the bound the stream is read (its zeros are an unknown
+        // section); one byte more is a length no stream of E bytes reaches.
+        auto file = [&](uint64_t l) {
+            Bytes f;
+            put32(f, static_cast<uint32_t>(l));
+            put32(f, static_cast<uint32_t>(e));
+            f.insert(f.end(), coded.begin(), coded.end());
+            return f;
+        };
+        if (most >= 8) {
+            EXPECT_EQ(outcome(file(most)), "1459") << "E " << e;
+        }
+        EXPECT_EQ(outcome(file(most + 1)), "1440") << "E " << e;
+    }
+    // Random streams never pass the bound either.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 3000; ++round) {
+        size_t e = 6 + rng() % 40;
+        Bytes b(e);
+        for (uint8_t& x : b) x = static_cast<uint8_t>(rng());
+        b[4] = static_cast<uint8_t>(rng() % 4), b[5] = static_cast<uint8_t>(b[4] + rng() % 3);
+        uint64_t most = max_object_expansion(e);
+        try {
+            EXPECT_LE(expand(b, static_cast<size_t>(most)).size(), most);
+        } catch (const Unwind&) {
+        }
+    }
+}
+
+// Images cut or sized so that a size, a count or a length leads outside
+// the file, or its arithmetic overflows 32 bits.
+TEST_F(ObjectFile, CorruptedImagesAreRefusedBeforeUse) {
+    auto header = [](uint32_t l, uint32_t e, const Bytes& stored) {
+        Bytes f;
+        put32(f, l);
+        put32(f, e);
+        f.insert(f.end(), stored.begin(), stored.end());
+        return f;
+    };
+    auto with = [](uint32_t tag, uint32_t size, const Bytes& data) {
+        Image im;
+        im.section(tag, size, data);
+        return im.file();
+    };
+    auto after_sample = [](uint32_t tag, uint32_t size, const Bytes& data) {
+        Image im = sample_image(false);
+        im.section(tag, size, data);
+        return im.file();
+    };
+    Bytes symbol_record = Image::words({0x0500, symbol_key("abcde", 5), 0xFFFFFFFE});
+    Bytes one_bad_name = symbol_record;
+    for (uint32_t w : {0u, 0u, 8u}) put32(one_bad_name, w);
+    one_bad_name.insert(one_bad_name.end(), 8, 'x');
+    struct { const char* what; Bytes file; const char* code; } cases[] = {
+        // The 4 GiB stated length of a 6-byte coded stream: nothing is reserved.
+        {"L of 4 GiB", header(0xFFFFFFF0, 6, {0xF0, 0xF1, 0xF2, 0xF3, 0, 0}), "1440"},
+        {"L of 4 GiB, E past the file", header(0xFFFFFFF0, 0xFFFFFFF1, {0xF0, 0xF1, 0xF2, 0xF3, 0, 0}), "1440"},
+        {"L far above a coded stream", header(1 << 20, 20, worst_coded(20)), "1440"},
+        {"E and L of 4 GiB stored", header(0xFFFFFFFF, 0xFFFFFFFF, {1, 2, 3, 4}), "1440"},
+        // Page sections: a rest of more than a page would not fit the pages
+        // counted (a rest of exactly one page does).
+        {"word rest of 0xFFFF", with(0x01000200, 0xFFFF, Bytes(0xFFFF * 4 + 4, 0)), "1440"},
+        {"word rest of 1025", with(0x01000200, 1025, Bytes(1025 * 4 + 4, 0)), "1440"},
+        {"word rest of 1024", with(0x01000200, 1024, Bytes(1024 * 4 + 4, 0)), "loaded"},
+        {"cell rest of 300", with(0x01000100, 300, Bytes(300 * 16, 0)), "1440"},
+        {"cell rest of 256", with(0x01000100, 256, Bytes(256 * 16, 0)), "loaded"},
+        // Counts whose byte sizes wrap in 32 bits (to 4, 8 or 16 bytes).
+        {"symbol count * 20 wraps", with(0x01000300, 0x0CCCCCCD, Bytes(16, 0)), "1440"},
+        {"global count * 4 wraps", after_sample(0x01000400, 0x40000001, Bytes(8, 0)), "1440"},
+        {"relocation count * 4 wraps", after_sample(0x01000600, 0x40000002, Bytes(8, 0)), "1440"},
+        {"statement count * 4 wraps", after_sample(0x01000B00, 0x40000004, Bytes(16, 0)), "1440"},
+        {"65535 word pages", with(0x01000200, 0xFFFF0000, Bytes(16, 0)), "1440"},
+        {"symbol text size past the end", with(0x01000300, 0, Image::words({0xFFFFFFFF})), "1440"},
+        {"name offset + length wraps", with(0x01000300, 1, one_bad_name), "1455"},
+        // An empty symbol table: nothing to copy, and no table to replace the process's with.
+        {"symbol count 0", with(0x01000300, 0, Image::words({0})), "1455"},
+    };
+    for (auto& c : cases) {
+        process_reset();
+        EXPECT_EQ(outcome(c.file), c.code) << c.what;
+    }
+}
+
 // An empty symbol section merged into a table that already has names
 // translates nothing: the image may not use a name of its own.
 TEST_F(ObjectFile, EmptySymbolSectionMerged) {
