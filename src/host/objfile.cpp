@@ -21,13 +21,21 @@ uint32_t read32(const uint8_t* p) {
     return v;
 }
 
+// A copy of `n` bytes; an empty section may bring no buffer at all, and
+// memcpy must not see a null pointer even for nothing.
+void copy_bytes(void* to, const void* from, size_t n) {
+    if (n) std::memcpy(to, from, n);
+}
+
 // ---- expansion ---------------------------------------------------------------------
 
 class Expander {
 public:
     Expander(const uint8_t* in, size_t len, size_t expanded, const char* path)
         : in_(in), len_(len), limit_(expanded + 512), path_(path) {
-        out_.reserve(expanded);
+        // The stated length is only a promise: room for what these bytes
+        // can expand to, never more.
+        out_.reserve(std::min<uint64_t>(expanded, max_object_expansion(len)));
     }
 
     std::vector<uint8_t> run() {
@@ -175,6 +183,7 @@ private:
         if (cell_pages_ || cells_ != 0) bad_length();  // one cell-page section per image
         uint64_t cells = static_cast<uint64_t>(size >> 16) * 256 + (size & 0xFFFF);
         uint32_t m = pages_of(size);
+        if (cells > uint64_t{m} * kCellsPerPage) bad_length();  // a rest of more than a page
         const uint8_t* data = take(pos, cells * kCellSize);
         if (p_ + m > kMaxCellPages - 1) raise_runtime(1435, "Buffer Overflow(Area DW16)");
         for (uint32_t i = 0; i < m; ++i) {
@@ -197,18 +206,20 @@ private:
         if (word_pages_) bad_length();
         uint64_t words = static_cast<uint64_t>(size >> 16) * 1024 + (size & 0xFFFF);
         uint32_t m = pages_of(size);
+        // A rest of more than a page would not fit the m pages it is copied to.
+        if (words > uint64_t{m} * kWordPageUnits) bad_length();
         const uint8_t* data = take(pos, words * 4 + static_cast<uint64_t>(m) * 4);
         const uint8_t* used = data + words * 4;
         if (f_ + m > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
         std::vector<uint32_t> counts(m);
         for (uint32_t i = 0; i < m; ++i) {
-            counts[i] = read32(used + i * 4);
+            counts[i] = read32(used + size_t{i} * 4);
             if (counts[i] > kWordPageUnits) bad_length();
         }
         // One allocation: a block the compiler spread over several pages
         // stays contiguous.
         uint8_t* pages = word_pages_append(counts.data(), m);
-        if (words) std::memcpy(pages, data, static_cast<size_t>(words) * 4);
+        copy_bytes(pages, data, static_cast<size_t>(words) * 4);
         word_pages_ = m;
         return pos + static_cast<size_t>(words * 4 + static_cast<uint64_t>(m) * 4);
     }
@@ -220,7 +231,7 @@ private:
         uint32_t text_size = read32(recs + head);
         const uint8_t* text = take(pos + static_cast<size_t>(head) + 4, text_size);
         std::vector<SymbolEntry> entries(count);
-        std::memcpy(entries.data(), recs, static_cast<size_t>(count) * 12);
+        copy_bytes(entries.data(), recs, static_cast<size_t>(count) * 12);
         for (const SymbolEntry& e : entries) {
             // A name and its terminating zero lie within the text; the key is the name's.
             if (static_cast<uint64_t>(e.offset) + e.length >= text_size || text[e.offset + e.length] != 0) bad_symbols();
@@ -250,7 +261,7 @@ private:
                 bad_symbols();
         }
         std::vector<SymbolIndexEntry> idx(count);
-        std::memcpy(idx.data(), index, static_cast<size_t>(count) * 8);
+        copy_bytes(idx.data(), index, static_cast<size_t>(count) * 8);
         std::vector<uint8_t> seen(count, 0);
         for (uint32_t i = 0; i < count; ++i) {
             if (idx[i].number >= count || seen[idx[i].number] || idx[i].key != entries[idx[i].number].key) bad_symbols();
@@ -271,7 +282,7 @@ private:
     size_t globals(uint32_t count, size_t pos) {
         const uint8_t* words = take(pos, static_cast<uint64_t>(count) * 4);
         for (uint32_t i = 0; i < count; ++i) {
-            uint32_t sym = symbol(read32(words + i * 4) & 0x0FFFFFFF);
+            uint32_t sym = symbol(read32(words + size_t{i} * 4) & 0x0FFFFFFF);
             if (sym >= symbol_count()) bad_symbols();
             if (global_find(sym) < 0) global_bind(sym, kUndefinedValue);
         }
@@ -301,7 +312,7 @@ private:
     size_t relocations(ObjSection kind, uint32_t count, size_t pos) {
         const uint8_t* list = take(pos, static_cast<uint64_t>(count) * 4);
         for (uint32_t i = 0; i < count; ++i) {
-            uint8_t* at = located(kind, read32(list + i * 4));
+            uint8_t* at = located(kind, read32(list + size_t{i} * 4));
             uint32_t w = read32(at);
             switch (kind) {
             case ObjSection::CellSymbols:
@@ -326,7 +337,7 @@ private:
     size_t statements(uint32_t count, size_t pos) {
         const uint8_t* list = take(pos, static_cast<uint64_t>(count) * 4);
         for (uint32_t i = 0; i < count; ++i) {
-            uint32_t w = read32(list + i * 4);
+            uint32_t w = read32(list + size_t{i} * 4);
             check_cell_ref(w);
             Value v(w + p_ * 256);
             const Cell* c = cell_of(v);
@@ -347,8 +358,10 @@ private:
             if (page >= l_.p_ && page - l_.p_ < l_.cell_pages_ &&
                 static_cast<uint64_t>(page - l_.p_) * kCellsPerPage + v.slot() < l_.cells_)
                 return cell_of(v);
+            // A permanent cell of the process is not walked, but it is read
+            // as what the reference says it is.
             if (page < l_.p_ && cell_page(page) && cell_of(v)->header >= kSaturatedCount &&
-                cell_of(v)->header != kFreeCellHeader)
+                cell_of(v)->header != kFreeCellHeader && cell_of(v)->type() == v.kind())
                 return nullptr;
             l_.bad_reference();
         }
@@ -388,6 +401,18 @@ private:
 
 }  // namespace
 
+uint64_t max_object_expansion(uint64_t e) {
+    if (e < 6) return 0;  // not even a table
+    // Without fixed-count codes the most a byte pair gives is a run of 255
+    // zeros and the most a single byte gives is Z3's four.
+    uint64_t coded = e - 6;
+    uint64_t best = coded / 2 * 255 + coded % 2 * 4;
+    // A fixed-count code gives up to 253 bytes (count 255: 252 zeros and its
+    // value) from one byte, and the table holding one takes three bytes.
+    if (e > 9) best = std::max(best, (e - 9) * 253);
+    return best;
+}
+
 std::vector<uint8_t> expand_object_stream(const uint8_t* stored, size_t stored_len, size_t expanded_len,
                                           const char* path) {
     return Expander(stored, stored_len, expanded_len, path).run();
@@ -397,7 +422,12 @@ void load_object_image(const uint8_t* data, size_t size, unsigned module, const 
                        std::vector<Value>& statements) {
     if (size < 8) raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
     uint32_t l = read32(data), e = read32(data + 4);
+    // Both lengths are checked before anything is reserved for them: the
+    // stored stream lies in the file, and a coded one cannot expand further
+    // than its codes reach.
     if (e > size - 8) raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
+    if (e != l && l > max_object_expansion(e))
+        raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
     if (e == l) {
         ImageLoader(data + 8, l, module, path, statements).run();
         return;

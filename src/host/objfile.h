@@ -41,6 +41,9 @@ constexpr int kObjBadReference = 1450;   // a relocation or statement outside th
 constexpr int kObjBadSymbols = 1455;     // a symbol section whose offsets leave its text
 constexpr int kObjBadSection = 1459;     // an unknown section tag
 
+// The most a coded stream of `stored_len` bytes can expand to.
+uint64_t max_object_expansion(uint64_t stored_len);
+
 // Expands a coded stream of E bytes into L bytes (the buffer has L + 512).
 std::vector<uint8_t> expand_object_stream(const uint8_t* stored, size_t stored_len, size_t expanded_len,
                                           const char* path);

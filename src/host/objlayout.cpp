@@ -72,11 +72,11 @@ public:
             todo_.pop_back();
             uint8_t& st = state_[v.bits & 0xFFFFF];
             if (leaving) {
-                st = kDone;
+                st = static_cast<uint8_t>((st & kKindMask) | kDone);
                 continue;
             }
-            if (st != kNew) continue;
-            st = kOnPath;
+            if ((st & kStateMask) != kNew) continue;
+            st = static_cast<uint8_t>((st & kKindMask) | kOnPath);
             todo_.push_back({v, true});
             cell(v);
         }
@@ -96,12 +96,20 @@ private:
         }
         if (k == Kind::IntKey || k == Kind::None4) return;
         if (k == Kind::RegExp && !(v.bits >> 28)) return pattern(v, site, 0);
-        if (is_area_kind(k) || v.bits >> 28) m_.bad();
+        // A cell reference keeps 0 above its page number.
+        if (is_area_kind(k) || v.bits >> 28 || (v.bits >> 20) & 0xF) m_.bad();
         if (site) m_.relocate(*site, Reloc::CellRef);
         uint32_t id = v.bits & 0xFFFFF;
         if (id >= kCellRefSpace) m_.bad();
-        if (state_[id] == kOnPath) m_.bad();
-        if (state_[id] == kNew) todo_.push_back({v, false});
+        // The cell itself is read once, with the kind of its first
+        // reference; every later reference must name the same kind, or the
+        // interpreter would read the cell as another type through it.
+        uint8_t& st = state_[id];
+        uint8_t kind = static_cast<uint8_t>(static_cast<unsigned>(k) << 4);
+        if ((st & kKindMask) == 0) st = static_cast<uint8_t>(st | kind);
+        else if ((st & kKindMask) != kind) m_.bad();
+        if ((st & kStateMask) == kOnPath) m_.bad();
+        if ((st & kStateMask) == kNew) todo_.push_back({v, false});
     }
 
     // A pattern compiled with the module (a regular-expression literal): a
@@ -251,10 +259,11 @@ private:
         if (n < min_operands(c->opcode)) m_.bad();
         const uint32_t* ops;
         AreaAddr vec{c->op0};
+        const uint32_t inline_ops[2] = {c->op0, c->op1};  // at most two without a vector
         if (c->uses_vector()) {
             ops = block(WordSite{true, cell_site(v, 1)}, vec, n);
         } else {
-            ops = &c->op0;
+            ops = inline_ops;
         }
         for (uint32_t i = 0; i < n; ++i) {
             WordSite site = c->uses_vector() ? WordSite{false, block_site(vec, i)} : WordSite{true, cell_site(v, 1 + i)};
@@ -306,7 +315,11 @@ private:
         }
     }
 
+    // A cell's state byte: the walk state in the low bits, the kind of the
+    // first reference in the high nibble (0 = not referenced yet; a cell
+    // kind is never 0).
     static constexpr uint8_t kNew = 0, kOnPath = 1, kDone = 2;
+    static constexpr uint8_t kStateMask = 0x03, kKindMask = 0xF0;
     CompiledMemory& m_;
     std::unordered_set<uint32_t> patterns_seen_;
     static constexpr unsigned kMaxPatternDepth = 256;

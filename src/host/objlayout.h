@@ -73,8 +73,10 @@ class CompiledMemory {
 public:
     virtual ~CompiledMemory() = default;
     // The cell a cell-kind Value refers to, or null for a cell that is known
-    // good and is not walked (a permanent cell of the process).  Raises for
-    // a reference it cannot accept.
+    // good and is not walked (a permanent cell of the process, whose type is
+    // the Value's kind).  Raises for a reference it cannot accept.  Called
+    // once per cell: the walk sees to it that every other reference to the
+    // cell has the same kind.
     virtual const Cell* cell(Value v) = 0;
     // `count` words of the compile area from `addr` on; raises when they do
     // not lie in the memory.

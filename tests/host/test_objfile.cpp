@@ -2,6 +2,7 @@
 // images that must end in an error rather than a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -254,6 +255,253 @@ TEST_F(ObjectFile, BadImagesAreErrors) {
     data.insert(data.end(), 8, 'x');
     bad_sym.section(0x01000300, 1, data);
     EXPECT_EQ(code(bad_sym.file()), "1455");
+}
+
+// What loading an image ends in: "loaded" or the error code.
+std::string outcome(const Bytes& f) {
+    try {
+        std::vector<Value> s;
+        load_object_image(f.data(), f.size(), 1, "t.jo", s);
+        return "loaded";
+    } catch (const Unwind& u) {
+        if (u.value.kind() != Kind::Exception) return "(not an error object)";
+        ErrorView e = error_view(u.value);
+        return std::string(e.code, e.code_len);
+    }
+}
+
+// Cell 0 a String ("hi" in word page 0) and cell 1, the one statement, an
+// addition of `a` and `b`.  The operands marked as the image's own are in
+// the cell-reference list; the others name cells of the process.
+Image addition_image(Value a, Value b, bool a_own = true, bool b_own = true) {
+    Image im;
+    Bytes cells(32, 0);
+    StringCell s{};
+    s.header = 9;
+    s.capacity = 8;
+    s.length = 2;
+    std::memcpy(cells.data(), &s, 16);
+    InstrCell in{};
+    in.header = 13;
+    in.nops = 2;
+    in.opcode = 118;  // OP_ADD
+    in.op0 = a.bits;
+    in.op1 = b.bits;
+    std::memcpy(cells.data() + 16, &in, 16);
+    im.section(0x01000100, 2, cells);
+    Bytes wp(8, 0);
+    wp[0] = 'h';
+    wp[1] = 'i';
+    Bytes used = Image::words({2});
+    wp.insert(wp.end(), used.begin(), used.end());
+    im.section(0x01000200, 2, wp);
+    Bytes refs;
+    if (a_own) put32(refs, 1 * 4 + 1);
+    if (b_own) put32(refs, 1 * 4 + 2);
+    im.section(0x01000600, static_cast<uint32_t>(refs.size() / 4), refs);
+    im.section(0x01000700, 1, Image::words({0 * 4 + 1}));
+    im.section(0x01000B00, 1, Image::words({Value::cell(Kind::Instruction, 0, 1).bits}));
+    return im;
+}
+
+// Every reference to a cell must have the cell's type, not only the one the
+// walk happens to read the cell through: the interpreter follows each of
+// them, and a String read as an Array (or an instruction) takes its sizes
+// from the wrong words.
+TEST_F(ObjectFile, EveryReferenceHasItsCellsType) {
+    Value str = Value::cell(Kind::String, 0, 0);
+    struct { Kind a, b; const char* code; } cases[] = {
+        {Kind::String, Kind::String, "loaded"},
+        {Kind::Array, Kind::String, "1450"},      // the first reference flipped
+        {Kind::String, Kind::Array, "1450"},      // the second
+        {Kind::Instruction, Kind::String, "1450"},
+        {Kind::String, Kind::Hash, "1450"},
+        {Kind::Double, Kind::String, "1450"},
+        {Kind::String, Kind::Function, "1450"},
+    };
+    for (auto& c : cases) {
+        process_reset();
+        Bytes f = addition_image(Value::cell(c.a, 0, 0), Value::cell(c.b, 0, 0)).file();
+        EXPECT_EQ(outcome(f), c.code) << static_cast<int>(c.a) << " and " << static_cast<int>(c.b);
+    }
+    // One flipped byte of the file: the kind byte of the first operand word.
+    process_reset();
+    Bytes f = addition_image(str, str).file();
+    size_t kind_byte = 8 + 8 + 16 + 4 + 3;  // header, section head, cell 0, op0's top byte
+    ASSERT_EQ(f[kind_byte], static_cast<uint8_t>(Kind::String));
+    f[kind_byte] = static_cast<uint8_t>(Kind::Array);
+    EXPECT_EQ(outcome(f), "1450");
+
+    // A permanent cell of the process is not walked, but it is still read
+    // as the kind that names it.
+    process_reset();
+    NewCell perm = cell_alloc(Kind::Int);
+    perm.cell->header = header_of(Kind::Int, 15);
+    Value as_int = perm.value, as_string = Value::cell(Kind::String, perm.value.page(), perm.value.slot());
+    EXPECT_EQ(outcome(addition_image(str, as_int, true, false).file()), "loaded");
+    EXPECT_EQ(outcome(addition_image(str, as_string, true, false).file()), "1450");
+    EXPECT_EQ(outcome(addition_image(as_int, as_string, false, false).file()), "1450");
+}
+
+// A cell reference keeps its area-class bits clear.
+TEST_F(ObjectFile, CellReferenceWithAreaClassBitsIsRefused) {
+    Value str = Value::cell(Kind::String, 0, 0);
+    EXPECT_EQ(outcome(addition_image(str, Value(str.bits | 0x00300000)).file()), "1450");
+}
+
+// The worst a coded stream of E bytes can do, built by hand: runs of 255
+// zeros (table without codes) or a fixed-count code of 255 (252 zeros and
+// its value from one byte).
+Bytes worst_coded(size_t e) {
+    Bytes b;
+    if (e < 13) {
+        b = {0xF0, 0xF1, 0xF2, 0xF3, 0, 0};
+        while (b.size() + 2 <= e) b.insert(b.end(), {0xF0, 255});
+        if (b.size() < e) b.push_back(0xF3);
+    } else {
+        b = {0xF0, 0xF1, 0xF2, 0xF3, 1, 1, 0xC0, 'v', 255};
+        while (b.size() < e) b.push_back(0xC0);
+    }
+    return b;
+}
+
+TEST_F(ObjectFile, StatedLengthIsBoundedByWhatTheCodesCanGive) {
+    for (size_t e : {6u, 7u, 8u, 9u, 10u, 11u, 12u, 13u, 14u, 40u, 1000u}) {
+        Bytes coded = worst_coded(e);
+        ASSERT_EQ(coded.size(), e);
+        uint64_t most = max_object_expansion(e);
+        EXPECT_EQ(expand(coded, static_cast<size_t>(most)).size(), most) << "E " << e;
+        // At the bound the stream is read (its zeros are an unknown
+        // section); one byte more is a length no stream of E bytes reaches.
+        auto file = [&](uint64_t l) {
+            Bytes f;
+            put32(f, static_cast<uint32_t>(l));
+            put32(f, static_cast<uint32_t>(e));
+            f.insert(f.end(), coded.begin(), coded.end());
+            return f;
+        };
+        if (most >= 8) {
+            EXPECT_EQ(outcome(file(most)), "1459") << "E " << e;
+        }
+        EXPECT_EQ(outcome(file(most + 1)), "1440") << "E " << e;
+    }
+    // Random streams never pass the bound either.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 3000; ++round) {
+        size_t e = 6 + rng() % 40;
+        Bytes b(e);
+        for (uint8_t& x : b) x = static_cast<uint8_t>(rng());
+        b[4] = static_cast<uint8_t>(rng() % 4), b[5] = static_cast<uint8_t>(b[4] + rng() % 3);
+        uint64_t most = max_object_expansion(e);
+        try {
+            EXPECT_LE(expand(b, static_cast<size_t>(most)).size(), most);
+        } catch (const Unwind&) {
+        }
+    }
+}
+
+// Images cut or sized so that a size, a count or a length leads outside
+// the file, or its arithmetic overflows 32 bits.
+TEST_F(ObjectFile, CorruptedImagesAreRefusedBeforeUse) {
+    auto header = [](uint32_t l, uint32_t e, const Bytes& stored) {
+        Bytes f;
+        put32(f, l);
+        put32(f, e);
+        f.insert(f.end(), stored.begin(), stored.end());
+        return f;
+    };
+    auto with = [](uint32_t tag, uint32_t size, const Bytes& data) {
+        Image im;
+        im.section(tag, size, data);
+        return im.file();
+    };
+    auto after_sample = [](uint32_t tag, uint32_t size, const Bytes& data) {
+        Image im = sample_image(false);
+        im.section(tag, size, data);
+        return im.file();
+    };
+    Bytes symbol_record = Image::words({0x0500, symbol_key("abcde", 5), 0xFFFFFFFE});
+    Bytes one_bad_name = symbol_record;
+    for (uint32_t w : {0u, 0u, 8u}) put32(one_bad_name, w);
+    one_bad_name.insert(one_bad_name.end(), 8, 'x');
+    struct { const char* what; Bytes file; const char* code; } cases[] = {
+        // The 4 GiB stated length of a 6-byte coded stream: nothing is reserved.
+        {"L of 4 GiB", header(0xFFFFFFF0, 6, {0xF0, 0xF1, 0xF2, 0xF3, 0, 0}), "1440"},
+        {"L of 4 GiB, E past the file", header(0xFFFFFFF0, 0xFFFFFFF1, {0xF0, 0xF1, 0xF2, 0xF3, 0, 0}), "1440"},
+        {"L far above a coded stream", header(1 << 20, 20, worst_coded(20)), "1440"},
+        {"E and L of 4 GiB stored", header(0xFFFFFFFF, 0xFFFFFFFF, {1, 2, 3, 4}), "1440"},
+        // Page sections: a rest of more than a page would not fit the pages
+        // counted (a rest of exactly one page does).
+        {"word rest of 0xFFFF", with(0x01000200, 0xFFFF, Bytes(0xFFFF * 4 + 4, 0)), "1440"},
+        {"word rest of 1025", with(0x01000200, 1025, Bytes(1025 * 4 + 4, 0)), "1440"},
+        {"word rest of 1024", with(0x01000200, 1024, Bytes(1024 * 4 + 4, 0)), "loaded"},
+        {"cell rest of 300", with(0x01000100, 300, Bytes(300 * 16, 0)), "1440"},
+        {"cell rest of 256", with(0x01000100, 256, Bytes(256 * 16, 0)), "loaded"},
+        // Counts whose byte sizes wrap in 32 bits (to 4, 8 or 16 bytes).
+        {"symbol count * 20 wraps", with(0x01000300, 0x0CCCCCCD, Bytes(16, 0)), "1440"},
+        {"global count * 4 wraps", after_sample(0x01000400, 0x40000001, Bytes(8, 0)), "1440"},
+        {"relocation count * 4 wraps", after_sample(0x01000600, 0x40000002, Bytes(8, 0)), "1440"},
+        {"statement count * 4 wraps", after_sample(0x01000B00, 0x40000004, Bytes(16, 0)), "1440"},
+        {"65535 word pages", with(0x01000200, 0xFFFF0000, Bytes(16, 0)), "1440"},
+        {"symbol text size past the end", with(0x01000300, 0, Image::words({0xFFFFFFFF})), "1440"},
+        {"name offset + length wraps", with(0x01000300, 1, one_bad_name), "1455"},
+        // An empty symbol table: nothing to copy, and no table to replace the process's with.
+        {"symbol count 0", with(0x01000300, 0, Image::words({0})), "1455"},
+    };
+    for (auto& c : cases) {
+        process_reset();
+        EXPECT_EQ(outcome(c.file), c.code) << c.what;
+    }
+}
+
+// An empty symbol section merged into a table that already has names
+// translates nothing: the image may not use a name of its own.
+TEST_F(ObjectFile, EmptySymbolSectionMerged) {
+    Image empty_then_sample;
+    empty_then_sample.section(0x01000300, 0, Image::words({0}));
+    Image sample = sample_image(false);
+    empty_then_sample.stream.insert(empty_then_sample.stream.end(), sample.stream.begin(), sample.stream.end());
+    Image alone;
+    alone.section(0x01000300, 0, Image::words({0}));
+    intern("first");
+    EXPECT_EQ(outcome(alone.file()), "loaded");
+    EXPECT_EQ(outcome(empty_then_sample.file()), "1455");  // its global names symbol 53
+}
+
+// Every cut inside a section (its head or its data) runs past the stream.
+TEST_F(ObjectFile, TruncatedSectionsAreLengthErrors) {
+    Bytes whole = sample_image(true).file();
+    Bytes stream(whole.begin() + 8, whole.end());
+    std::vector<size_t> boundaries;
+    for (size_t pos = 0; pos + 8 <= stream.size();) {
+        boundaries.push_back(pos);
+        uint32_t tag, size;
+        std::memcpy(&tag, stream.data() + pos, 4);
+        std::memcpy(&size, stream.data() + pos + 4, 4);
+        if (tag == 0xFFFFFFFF) break;
+        size_t a = size & 0xFFFF, b = size >> 16, m = a ? b + 1 : b;
+        switch (tag) {
+        case 0x01000100: pos += 8 + (b * 256 + a) * 16; break;
+        case 0x01000200: pos += 8 + (b * 1024 + a) * 4 + m * 4; break;
+        case 0x01000300: {
+            uint32_t text;
+            std::memcpy(&text, stream.data() + pos + 8 + size_t{size} * 20, 4);
+            pos += 8 + size_t{size} * 20 + 4 + text;
+            break;
+        }
+        default: pos += 8 + size_t{size} * 4; break;
+        }
+    }
+    ASSERT_EQ(boundaries.size(), 8u);  // seven sections and the end tag
+    for (size_t cut = 1; cut < boundaries.back(); ++cut) {
+        if (std::find(boundaries.begin(), boundaries.end(), cut) != boundaries.end()) continue;
+        process_reset();
+        Bytes f;
+        put32(f, static_cast<uint32_t>(cut));
+        put32(f, static_cast<uint32_t>(cut));
+        f.insert(f.end(), stream.begin(), stream.begin() + static_cast<ptrdiff_t>(cut));
+        ASSERT_EQ(outcome(f), "1440") << "cut at " << cut;
+    }
 }
 
 TEST_F(ObjectFile, CellPageLimit) {

@@ -4,6 +4,10 @@
 A case file uses the sections of the end-to-end cases (see
 tests/e2e/run_case.py) and these besides:
 
+  --- file-hex PATH     a file in the working directory given as its bytes
+                        in hexadecimal digits (whitespace ignored), for
+                        binary files such as object modules; no line end
+                        is added
   --- stdin-py          standard input made by a Python expression (bytes),
                         with the helpers of BODY_HELPERS below: b(str) the
                         UTF-8 bytes, t(data) a plain text field, M(*paths) a
@@ -18,7 +22,10 @@ tests/e2e/run_case.py) and these besides:
                         and {p:..:p} forms are not expanded here
   --- limit NAME N      seconds (wall time, default 20), rss-mb (the peak
                         resident size, default 200), cpu (the processor
-                        seconds given to the process, default 30)
+                        seconds given to the process, default 30), as-mb
+                        (the address space the process may reserve, default
+                        none; not applied under AddressSanitizer, whose
+                        shadow memory needs more)
   --- outside PATH      a file beside the application's folder (in
                         ../outside/PATH), there to be read by an attack;
                         the case fails if the program opens any file there
@@ -131,6 +138,11 @@ def run(case, programs, under_asan):
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(text.encode("utf-8") + b"\n")
+            elif kind == "file-hex":
+                target = os.path.join(work, arg)
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(bytes.fromhex("".join(text.split())))
             elif kind == "arg":
                 args.append(text)
             elif kind == "env":
@@ -173,6 +185,9 @@ def run(case, programs, under_asan):
             resource.setrlimit(resource.RLIMIT_CORE, (0, 0))
             cpu = int(limits["cpu"])
             resource.setrlimit(resource.RLIMIT_CPU, (cpu, cpu + 1))
+            if "as-mb" in limits and not under_asan:
+                space = int(limits["as-mb"] * 1024 * 1024)
+                resource.setrlimit(resource.RLIMIT_AS, (space, space))
 
         lock_fd = None
         if hold:
