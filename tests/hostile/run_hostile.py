@@ -6,6 +6,9 @@ tests/e2e/run_case.py) and these besides:
 
   --- stdin-py          standard input made by a Python expression (bytes);
                         `b` is a helper that turns a str into UTF-8 bytes
+  --- file-py PATH      a file of the application's folder whose bytes a
+                        Python expression makes (for texts too big to write
+                        out: deeply nested modules, ...); `b` as for stdin-py
   --- feed SIZE MS      standard input is written in pieces of SIZE bytes,
                         MS milliseconds apart (a slow client, a streaming
                         web server)
@@ -89,6 +92,11 @@ def run(case, programs, under_asan):
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(text.encode("utf-8") + b"\n")
+            elif kind == "file-py":
+                target = os.path.join(work, arg)
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(eval(text, {"b": lambda s: s.encode("utf-8")}))
             elif kind == "arg":
                 args.append(text)
             elif kind == "env":
