@@ -23,6 +23,7 @@ struct CompilerState {
     std::vector<uint32_t> block_names; // let/const names of every open block
     size_t block_base = 0;             // first name of the innermost block
     unsigned block_depth = 0;
+    unsigned statement_depth = 0;      // statements being compiled inside each other
 
     void reset() { *this = CompilerState{}; }
 };

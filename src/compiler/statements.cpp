@@ -19,6 +19,11 @@ namespace {
 
 constexpr unsigned kMaxCaseLabels = 1022;
 
+// Statements inside statements are compiled by recursion, one level of the
+// machine stack each: the depth is bounded, far beyond what real code nests,
+// so that no text runs the compiler out of stack.
+constexpr unsigned kMaxStatementNesting = 1000;
+
 // Whether the text at p is `word` not followed by a name character.
 bool at_word(const char* p, const char* word) {
     size_t len = std::strlen(word);
@@ -206,6 +211,27 @@ char* st_const(char* text, Value* out, const char* start, uint32_t pos) {
 
 [[noreturn]] void bad_for(const std::string& where) { compile_error(1090, "ステートメント不正 'for %s'", where.c_str()); }
 
+// The parts block and the counts word of `for (init; condition; update)`.
+// Kept out of st_for, so that its lists are off the stack while the body
+// (which may hold further statements) compiles.
+[[gnu::noinline]] void for_header(char* inner, char* close, const std::string& start, Value* header_ops) {
+    Value init[256], cond[256], update[256];
+    unsigned ni = 0, nc = 0, nu = 0;
+    char* q = compile_list_at(inner, init, 256, &ni, false);
+    if (*q != ';') bad_for(start);
+    q = compile_list_at(q + 1, cond, 256, &nc, false);
+    if (nc != 1) bad_for(start);
+    if (*q == ';') q = compile_list_at(q + 1, update, 256, &nu, false);
+    if (*skip_space(q)) bad_for(start);
+    *close = ')';
+    std::vector<uint32_t> parts;
+    for (unsigned i = 0; i < ni; ++i) parts.push_back(init[i].bits);
+    parts.push_back(cond[0].bits);
+    for (unsigned i = 0; i < nu; ++i) parts.push_back(update[i].bits);
+    header_ops[0] = Value(make_word_block(parts.size(), parts.data(), true).bits);
+    header_ops[1] = Value(nu + (ni << 16));
+}
+
 char* st_for(char* text, Value* out, const char* start_text, uint32_t pos) {
     // Taken before brackets are bounded by a NUL, so messages show the whole line.
     const std::string start = excerpt(start_text, 120);
@@ -219,21 +245,7 @@ char* st_for(char* text, Value* out, const char* start_text, uint32_t pos) {
     char* after = close + 1;
     if (find_unquoted(inner, ';')) {
         Value header_ops[3];
-        Value init[256], cond[256], update[256];
-        unsigned ni = 0, nc = 0, nu = 0;
-        char* q = compile_list_at(inner, init, 256, &ni, false);
-        if (*q != ';') bad_for(start);
-        q = compile_list_at(q + 1, cond, 256, &nc, false);
-        if (nc != 1) bad_for(start);
-        if (*q == ';') q = compile_list_at(q + 1, update, 256, &nu, false);
-        if (*skip_space(q)) bad_for(start);
-        *close = ')';
-        std::vector<uint32_t> parts;
-        for (unsigned i = 0; i < ni; ++i) parts.push_back(init[i].bits);
-        parts.push_back(cond[0].bits);
-        for (unsigned i = 0; i < nu; ++i) parts.push_back(update[i].bits);
-        header_ops[0] = Value(make_word_block(parts.size(), parts.data(), true).bits);
-        header_ops[1] = Value(nu + (ni << 16));
+        for_header(inner, close, start, header_ops);
         after = compile_statement(after, &header_ops[2]);
         *out = make_instruction(Op::OP_FOR, 3, header_ops, pos);
         return after;
@@ -390,6 +402,18 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
 
 // ---- function ----------------------------------------------------------------------
 
+// The parameter list of a function, from its `(` to its `)`.  Kept out of
+// st_function, so that the list is off the stack while the body compiles.
+[[gnu::noinline]] std::vector<uint32_t> function_params(char* open, char* close, const char* start) {
+    Value params[256];
+    std::string leftover;
+    unsigned np = compile_bracketed(open, close, params, 256, false, &leftover);
+    if (!leftover.empty()) compile_error(1050, "フォーマット不正 '%s'", excerpt(start, 120));
+    std::vector<uint32_t> bits(np);
+    for (unsigned i = 0; i < np; ++i) bits[i] = params[i].bits;
+    return bits;
+}
+
 char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
     CompilerState& c = g_compiler;
     if (c.debug_eval) compile_error(1810, "評価する式が不正 '%s'", excerpt(start, 100));
@@ -408,10 +432,8 @@ char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
     if (*p != '(') bad();
     char* close = find_close(p + 1, ')', '(');
     if (!close) bad();
-    Value params[256];
-    std::string leftover;
-    unsigned np = compile_bracketed(p, close, params, 256, false, &leftover);
-    if (!leftover.empty()) bad();
+    std::vector<uint32_t> params = function_params(p, close, start);
+    unsigned np = static_cast<unsigned>(params.size());
     p = skip_space(close + 1);
     if (*p != '{') bad();
 
@@ -422,7 +444,7 @@ char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
     c.in_function = true;
     for (unsigned i = 0; i < np; ++i) {
         uint32_t pname = 0;
-        if (!declared_name(params[i], &pname)) bad();
+        if (!declared_name(Value(params[i]), &pname)) bad();
         c.locals.push_back(pname);
     }
     Value body{};
@@ -431,7 +453,7 @@ char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
     size_t nl = c.locals.size() - c.local_base - np;
     if (nl > 255) bad();
     std::vector<uint32_t> names;
-    for (unsigned i = 0; i < np; ++i) names.push_back(params[i].bits);
+    names.insert(names.end(), params.begin(), params.end());
     for (size_t i = 0; i < nl; ++i) names.push_back(c.locals[c.local_base + np + i]);
     c.locals.resize(saved_size);
     c.local_base = saved_base;
@@ -581,6 +603,14 @@ char* compile_block(char* p, Value* out, uint32_t* end_line) {
 char* compile_statement(char* text, Value* out) {
     char* p = skip_space(text);
     *out = Value{};
+    struct Depth {
+        explicit Depth(const char* at) {
+            if (g_compiler.statement_depth >= kMaxStatementNesting)
+                compile_error(1125, "フォーマット不正 '%s'", excerpt(at, 120));
+            ++g_compiler.statement_depth;
+        }
+        ~Depth() { --g_compiler.statement_depth; }
+    } depth(p);
     uint32_t pos = position_of(p);
     char* q = p;
     if (*p == '{') {

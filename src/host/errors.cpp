@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "db/front/records.h"
 #include "host/journal.h"
@@ -44,11 +45,59 @@ size_t format_report(const char* prefix, const char* fmt, va_list ap) {
     return used;
 }
 
+size_t error_object_size(CodeType type, size_t code_len, size_t msg_len) {
+    size_t need = type == CodeType::Integer ? msg_len + 36 : msg_len + code_len + 16;
+    return std::max(need, 8 + code_len + 1 + msg_len + 1);
+}
+
+Value fill_error_object(AreaBlock b, CodeType type, const char* code, size_t code_len, const char* msg,
+                        size_t msg_len) {
+    auto* p = static_cast<uint8_t*>(b.ptr);
+    p[0] = static_cast<uint8_t>(Kind::Exception);
+    p[1] = static_cast<uint8_t>(type);
+    uint16_t ml = static_cast<uint16_t>(msg_len), cl = static_cast<uint16_t>(code_len);
+    std::memcpy(p + 2, &ml, 2);
+    std::memcpy(p + 4, &cl, 2);
+    std::memcpy(p + 6, code, code_len);
+    p[6 + code_len] = 0;
+    p[7 + code_len] = 0;
+    std::memcpy(p + 8 + code_len, msg, msg_len);
+    p[8 + code_len + msg_len] = 0;
+    return Value::area(Kind::Exception, b.addr);
+}
+
+// Set while a raise builds its error object.  An allocation that fails then
+// must not report itself: its report would overwrite the one being made and
+// build another object from the area that has just failed, without end.
+bool g_building_error = false;
+
+// What a raise throws while the error object is being built: the allocator
+// has no block for it.
+struct NoErrorBlock {};
+
+// The error object of a raise.  When the allocator cannot give it a block
+// (the raise reports the allocator's own failure, or the block fails in
+// turn) it goes to the allocator's reserve.
+Value build_error_object(const char* code, size_t code_len, size_t msg_len) {
+    struct Building {
+        Building() { g_building_error = true; }
+        ~Building() { g_building_error = false; }
+    } building;
+    try {
+        AreaBlock b = area_alloc(error_object_size(CodeType::Integer, code_len, msg_len));
+        return fill_error_object(b, CodeType::Integer, code, code_len, g_report, msg_len);
+    } catch (const NoErrorBlock&) {
+    } catch (const std::bad_alloc&) {
+    }
+    static_assert(kReportMax + 36 <= kErrorReserveBytes, "a whole report fits in the reserve");
+    return fill_error_object(area_error_reserve(), CodeType::Integer, code, code_len, g_report, msg_len);
+}
+
 // Builds the error object and records the report; returns the reference.
 Value report_error(int code, size_t len) {
     char code_text[24];
     int cl = std::snprintf(code_text, sizeof code_text, "%d", code);
-    Value err = make_error_object(CodeType::Integer, code_text, static_cast<size_t>(cl), g_report, len);
+    Value err = build_error_object(code_text, static_cast<size_t>(cl), len);
     journal_append_escaped(g_report, len);
     journal_append("\n", 1);
     return err;
@@ -65,21 +114,8 @@ void set_fatal_exit_hook(FatalExitHook hook) { g_fatal_hook = hook; }
 Value make_error_object(CodeType type, const char* code, size_t code_len, const char* msg, size_t msg_len) {
     if (msg_len > 0xFFFF) msg_len = 0xFFFF;
     if (code_len > 0xFFFF) code_len = 0xFFFF;
-    size_t need = type == CodeType::Integer ? msg_len + 36 : msg_len + code_len + 16;
-    need = std::max(need, 8 + code_len + 1 + msg_len + 1);
-    AreaBlock b = area_alloc(need);
-    auto* p = static_cast<uint8_t*>(b.ptr);
-    p[0] = static_cast<uint8_t>(Kind::Exception);
-    p[1] = static_cast<uint8_t>(type);
-    uint16_t ml = static_cast<uint16_t>(msg_len), cl = static_cast<uint16_t>(code_len);
-    std::memcpy(p + 2, &ml, 2);
-    std::memcpy(p + 4, &cl, 2);
-    std::memcpy(p + 6, code, code_len);
-    p[6 + code_len] = 0;
-    p[7 + code_len] = 0;
-    std::memcpy(p + 8 + code_len, msg, msg_len);
-    p[8 + code_len + msg_len] = 0;
-    return Value::area(Kind::Exception, b.addr);
+    return fill_error_object(area_alloc(error_object_size(type, code_len, msg_len)), type, code, code_len, msg,
+                             msg_len);
 }
 
 ErrorView error_view(Value v) {
@@ -109,6 +145,7 @@ namespace {
 }  // namespace
 
 void raise_runtime(int code, const char* fmt, ...) {
+    if (g_building_error) throw NoErrorBlock{};
     char prefix[600];
     std::snprintf(prefix, sizeof prefix, "EVAL ERROR %d (%s:%d:%d) : ", code, module_path(g_errors.module),
                   static_cast<int>(g_errors.position & 0xFFFF), static_cast<int>(g_errors.position >> 16));
@@ -120,6 +157,7 @@ void raise_runtime(int code, const char* fmt, ...) {
 }
 
 void raise_parse(int code, const char* fmt, ...) {
+    if (g_building_error) throw NoErrorBlock{};
     char prefix[600];
     std::snprintf(prefix, sizeof prefix, "PARSE ERROR %d (%s:%d) : ", code, g_errors.compile_path,
                   static_cast<int>(g_errors.compile_line));

@@ -86,6 +86,11 @@ struct Memory {
     bool run = false;
 
     Memory() {
+        // Room for the reserve's page entry is set aside now, so that taking
+        // it (after an allocation failed) allocates nothing.
+        words.pages.reserve(kErrorReservePage + 1);
+        words.used.reserve(kErrorReservePage + 1);
+        words.owns.reserve(kErrorReservePage + 1);
         words.pages.resize(128, nullptr);
         words.used.resize(128, 0);
         words.owns.resize(128, 0);
@@ -387,6 +392,28 @@ size_t area_block_size(AreaAddr addr) {
         return index < g_mem->large.next ? g_mem->large.sizes[index] : 0;
     }
     return kClassSize[c];
+}
+
+// ---- the error reserve ----------------------------------------------------------------
+// Word page 1023 is never opened by allocation (the pages stop at 1022).  It
+// holds the block an error object is built in once the allocator itself has
+// failed, so that reporting the failure takes nothing from the area that
+// failed.  The block is static and outside every page that is walked or
+// freed; each use overwrites the one before.
+AreaBlock area_error_reserve() {
+    alignas(8) static uint8_t reserve[kErrorReserveBytes];
+    WordPages& w = g_mem->words;
+    if (w.pages.size() <= kErrorReservePage) {
+        w.pages.resize(kErrorReservePage + 1, nullptr);
+        w.used.resize(w.pages.size(), 0);
+        w.owns.resize(w.pages.size(), 0);
+        sync_area_tables();
+    }
+    w.pages[kErrorReservePage] = reserve;
+    w.used[kErrorReservePage] = kWordPageUnits;
+    w.owns[kErrorReservePage] = 0;
+    std::memset(reserve, 0, sizeof reserve);
+    return {reserve, AreaAddr{kErrorReservePage << 10}};
 }
 
 // ---- phases and state ----------------------------------------------------------------

@@ -123,6 +123,14 @@ size_t area_block_size(AreaAddr addr);
 template <class T>
 inline T* area_as(AreaAddr addr) { return static_cast<T*>(area_ptr(addr)); }
 
+// ---- the error reserve ---------------------------------------------------
+// A block of kErrorReserveBytes, addressed as word page 1023 (a page no
+// allocation opens), for the error object of a failure of the allocator
+// itself.  Taking it allocates nothing; each call hands out the same block.
+constexpr unsigned kErrorReservePage = kMaxWordPage + 1;
+constexpr size_t kErrorReserveBytes = 16384 + 64;
+AreaBlock area_error_reserve();
+
 // ---- phases and state -----------------------------------------------------
 bool run_phase();
 void enter_run_phase();

@@ -1,6 +1,7 @@
 #include "runtime/refcount.h"
 
 #include <cmath>
+#include <vector>
 
 #include "runtime/cell.h"
 
@@ -60,9 +61,23 @@ void destroy_cell(Value v) {
     else value_destroy(v);
 }
 
-void value_destroy(Value v) {
-    uint8_t* h = header_ptr(v);
-    switch (static_cast<Kind>(*h & 0xF)) {
+namespace {
+
+// Containers hold values that their destruction releases: arrays, keyed
+// arrays, hashes, instructions and functions.  Everything else is a leaf.
+bool holds_values(uint8_t header) {
+    switch (static_cast<Kind>(header & 0xF)) {
+    case Kind::Array:
+    case Kind::KeyedArray:
+    case Kind::Hash:
+    case Kind::Instruction:
+    case Kind::Function: return true;
+    default: return false;
+    }
+}
+
+void destroy_leaf(Value v, uint8_t header) {
+    switch (static_cast<Kind>(header & 0xF)) {
     case Kind::RegExp:
         if (g_regex_free) g_regex_free(v);
         else area_free(v.area_addr());
@@ -78,63 +93,6 @@ void value_destroy(Value v) {
         area_free(cell_as<StringCell>(v)->text);
         cell_free(v);
         break;
-    case Kind::Array: {
-        ArrayCell* a = cell_as<ArrayCell>(v);
-        if (a->count) {
-            const Value* e = area_as<Value>(a->elements);
-            for (uint32_t i = 0; i < a->count; ++i) value_release(e[i]);
-        }
-        area_free(a->elements);
-        cell_free(v);
-        break;
-    }
-    case Kind::KeyedArray: {
-        KeyedArrayCell* a = cell_as<KeyedArrayCell>(v);
-        if (a->count) {
-            const Pair* p = area_as<Pair>(a->pairs);
-            for (uint32_t i = 0; i < a->count; ++i) value_release(p[i].value);
-        }
-        area_free(a->pairs);
-        cell_free(v);
-        break;
-    }
-    case Kind::Hash: {
-        HashCell* hc = cell_as<HashCell>(v);
-        if (hc->count) {
-            const Pair* p = area_as<Pair>(hc->pairs);
-            for (uint32_t i = 0; i < hc->count; ++i) value_release(p[i].value);
-        }
-        area_free(hc->pairs);
-        cell_free(v);
-        break;
-    }
-    case Kind::Instruction: {
-        InstrCell* ic = cell_as<InstrCell>(v);
-        if (g_instruction_freed) g_instruction_freed(ic);
-        if (!ic->uses_vector()) {
-            if (ic->nops >= 1) value_release(Value(ic->op0));
-            if (ic->nops >= 2) value_release(Value(ic->op1));
-        } else {
-            AreaAddr vec{ic->op0};
-            const Value* ops = area_as<Value>(vec);
-            uint32_t n = ic->operand_count();
-            for (uint32_t i = 0; i < n; ++i) value_release(ops[i]);
-            area_free(vec);
-        }
-        cell_free(v);
-        break;
-    }
-    case Kind::Function: {
-        FunctionCell* f = cell_as<FunctionCell>(v);
-        value_release(Value(f->body));
-        if (f->param_count) {
-            const Value* names = area_as<Value>(f->names);
-            for (unsigned i = 0; i < f->param_count; ++i) value_release(names[i]);
-            area_free(f->names);
-        }
-        cell_free(v);
-        break;
-    }
     case Kind::Int:
     case Kind::Date:
     case Kind::Double:
@@ -142,6 +100,145 @@ void value_destroy(Value v) {
         break;
     default:
         break;
+    }
+}
+
+// The i-th value a container releases, in the order it releases them;
+// false past the last.
+bool held_value(Value v, uint8_t header, uint32_t i, Value* out) {
+    switch (static_cast<Kind>(header & 0xF)) {
+    case Kind::Array: {
+        const ArrayCell* a = cell_as<ArrayCell>(v);
+        if (i >= a->count) return false;
+        *out = area_as<Value>(a->elements)[i];
+        return true;
+    }
+    case Kind::KeyedArray: {
+        const KeyedArrayCell* a = cell_as<KeyedArrayCell>(v);
+        if (i >= a->count) return false;
+        *out = area_as<Pair>(a->pairs)[i].value;
+        return true;
+    }
+    case Kind::Hash: {
+        const HashCell* hc = cell_as<HashCell>(v);
+        if (i >= hc->count) return false;
+        *out = area_as<Pair>(hc->pairs)[i].value;
+        return true;
+    }
+    case Kind::Instruction: {
+        const InstrCell* ic = cell_as<InstrCell>(v);
+        if (!ic->uses_vector()) {
+            if (i >= ic->nops) return false;
+            *out = Value(i == 0 ? ic->op0 : ic->op1);
+            return true;
+        }
+        if (i >= ic->operand_count()) return false;
+        *out = area_as<Value>(AreaAddr{ic->op0})[i];
+        return true;
+    }
+    case Kind::Function: {
+        // The body first, then the parameter names.
+        const FunctionCell* f = cell_as<FunctionCell>(v);
+        if (i == 0) {
+            *out = Value(f->body);
+            return true;
+        }
+        if (i > f->param_count) return false;
+        *out = area_as<Value>(f->names)[i - 1];
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// What a container gives back once its values are released.
+void free_container(Value v, uint8_t header) {
+    switch (static_cast<Kind>(header & 0xF)) {
+    case Kind::Array: area_free(cell_as<ArrayCell>(v)->elements); break;
+    case Kind::KeyedArray: area_free(cell_as<KeyedArrayCell>(v)->pairs); break;
+    case Kind::Hash: area_free(cell_as<HashCell>(v)->pairs); break;
+    case Kind::Instruction: {
+        const InstrCell* ic = cell_as<InstrCell>(v);
+        if (ic->uses_vector()) area_free(AreaAddr{ic->op0});
+        break;
+    }
+    case Kind::Function: {
+        const FunctionCell* f = cell_as<FunctionCell>(v);
+        if (f->param_count) area_free(f->names);
+        break;
+    }
+    default: break;
+    }
+    cell_free(v);
+}
+
+// The value_release step for a value held by a container being destroyed:
+// true when its count reached zero and it is to be destroyed as well.
+bool release_kills(Value v) {
+    if (!has_object(v)) return false;
+    uint8_t* h = header_ptr(v);
+    if (*h >= kSaturatedCount) return false;
+    if (*h >= 16) {
+        *h = static_cast<uint8_t>(*h - 16);
+        if (*h >= 16) return false;
+    }
+    return true;
+}
+
+// A container being destroyed and the next of its values to release.
+struct Dying {
+    Value value;
+    uint32_t next;
+};
+
+}  // namespace
+
+// Destruction walks containers held by containers with a work list of its
+// own rather than the machine stack, so that no depth of nesting can run it
+// out of stack.  The order is the one of a depth-first walk: a container's
+// values are released in order, each one destroyed whole (its own values,
+// its vector, its cell) before the next, and the container's vector and cell
+// are freed last.  Reuse takes the highest freed slot first, so this order
+// decides where later objects land.
+void value_destroy(Value v) {
+    uint8_t header = *header_ptr(v);
+    if (!holds_values(header)) {
+        destroy_leaf(v, header);
+        return;
+    }
+    // Most containers hold few nested ones: the first levels stay on the stack.
+    constexpr size_t kInline = 32;
+    Dying inline_list[kInline];
+    std::vector<Dying> spilled;
+    Dying* list = inline_list;
+    size_t depth = 0, capacity = kInline;
+    auto push = [&](Value c) {
+        if (depth == capacity) {
+            if (spilled.empty()) spilled.assign(inline_list, inline_list + kInline);
+            spilled.resize(capacity * 2);
+            list = spilled.data();
+            capacity = spilled.size();
+        }
+        if (g_instruction_freed && (*header_ptr(c) & 0xF) == static_cast<uint8_t>(Kind::Instruction))
+            g_instruction_freed(cell_of(c));
+        list[depth++] = Dying{c, 0};
+    };
+    push(v);
+    while (depth > 0) {
+        Dying& top = list[depth - 1];
+        uint8_t h = cell_of(top.value)->header;
+        Value held;
+        if (!held_value(top.value, h, top.next, &held)) {
+            free_container(top.value, h);
+            --depth;
+            continue;
+        }
+        ++top.next;
+        if (!release_kills(held)) continue;
+        uint8_t hh = *header_ptr(held);
+        if (holds_values(hh)) push(held);
+        else destroy_leaf(held, hh);
     }
 }
 

@@ -1,3 +1,4 @@
+#include <cstring>
 #include "compiler/emit.h"
 #include "compiler/module.h"
 #include "runtime/cell.h"
@@ -116,6 +117,50 @@ TEST(StatementShapes, LargeBlockKeepsItsCount) {
     EXPECT_EQ(c->nops, 255);
     EXPECT_EQ(c->position, 300u);
     EXPECT_EQ(c->operand_count(), 300u);
+}
+
+// Statements nest by recursion: up to 1000 inside each other compile, the
+// next level is a parse error that quotes the statement where the limit
+// was passed, and no depth (however hostile) runs the compiler out of stack.
+TEST(StatementShapes, NestingDepthIsBounded) {
+    struct Kind {
+        const char* name;
+        const char* open;   // one statement level around the rest
+        const char* close;
+        const char* excerpt;  // what the refused statement begins with
+    };
+    const Kind kinds[] = {
+        {"block", "{", "}", "{}"},
+        {"if", "if (1) ", "", "a();"},
+        {"else if", "if (0) {} else ", "", "{} else a();"},  // the innermost then-block
+        {"while", "while (0) ", "", "a();"},
+        {"for", "for (i = 0; i < 1; i++) ", "", "a();"},
+        {"for of", "for (k of a) ", "", "a();"},
+        {"do", "do ", " while (0);", "a();"},
+        {"try", "try { ", " } catch (e) {}", "a();"},
+        {"function", "function f() { ", " }", "a();"},
+    };
+    // `levels` statements inside each other, the innermost a call (or, for
+    // blocks, an empty block).
+    auto nest = [](const Kind& k, size_t levels) {
+        std::string text;
+        bool block = std::string(k.open) == "{";
+        size_t wrap = block ? levels : levels - 1;
+        for (size_t i = 0; i < wrap; ++i) text += k.open;
+        if (!block) text += "a();";
+        for (size_t i = 0; i < wrap; ++i) text += k.close;
+        return text;
+    };
+    for (const Kind& k : kinds) {
+        EXPECT_EQ(shape(nest(k, 1000)).rfind("ERROR", 0), std::string::npos) << k.name;
+        std::string refused = shape(nest(k, 1001));
+        EXPECT_EQ(refused.substr(0, std::strlen("ERROR 1125 フォーマット不正 '") + std::strlen(k.excerpt)),
+                  "ERROR 1125 フォーマット不正 '" + std::string(k.excerpt))
+            << k.name;
+    }
+    // Depths that ran the unbounded compiler out of an 8 MiB stack.
+    EXPECT_EQ(shape(nest(kinds[0], 50000)).substr(0, 10), "ERROR 1125");
+    EXPECT_EQ(shape(nest(kinds[1], 50000)).substr(0, 10), "ERROR 1125");
 }
 
 TEST(StatementShapes, LinesAfterBlockCommentAndPositions) {

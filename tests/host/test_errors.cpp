@@ -98,6 +98,39 @@ TEST_F(Errors, DebugPrintSeesEveryReport) {
     EXPECT_EQ(printed, "EVAL ERROR 5 (:0:0) : shown");
 }
 
+// With every compile-area page full, the error object has no block where
+// blocks usually come from: each report still arrives whole, once, and the
+// one that tells of the overflow is the overflow's own.
+TEST_F(Errors, ReportsArriveWhenTheCompileAreaIsFull) {
+    for (unsigned p = 0; p <= kMaxWordPage; ++p) area_alloc(4088);  // one unit left a page
+    ASSERT_EQ(memory_stats().word_pages_used, static_cast<int>(kMaxWordPage) + 1);
+    journal_reset();
+    std::string long_text(kReportMax, 'y');
+    struct {
+        const char* name;
+        void (*raise)(const std::string& text);
+        std::string code, message;
+    } cases[] = {
+        {"overflow", [](const std::string&) { area_alloc(4088); }, "1435",
+         "EVAL ERROR 1435 (:0:0) : Buffer Overflow(Area Free)"},
+        {"parse error", [](const std::string&) { raise_parse(1125, "フォーマット不正 '%s'", "{{{"); }, "1125",
+         "PARSE ERROR 1125 (:0) : フォーマット不正 '{{{'"},
+        {"longest report", [](const std::string& t) { raise_runtime(2000, "%s", t.c_str()); }, "2000",
+         ("EVAL ERROR 2000 (:0:0) : " + long_text).substr(0, kReportMax)},
+        {"overflow again", [](const std::string&) { area_alloc(8); }, "1435",
+         "EVAL ERROR 1435 (:0:0) : Buffer Overflow(Area Free)"},
+    };
+    for (const auto& c : cases) {
+        journal_reset();
+        auto r = expect_raise([&] { c.raise(long_text); });
+        EXPECT_EQ(r.code, c.code) << c.name;
+        EXPECT_EQ(r.message, c.message) << c.name;
+        EXPECT_EQ(journal_buffer(), c.message + "\n") << c.name;
+    }
+    // Nothing was taken from the pages that are full.
+    EXPECT_EQ(memory_stats().word_pages_used, static_cast<int>(kMaxWordPage) + 1);
+}
+
 TEST_F(Errors, FatalStartupGoesThroughTheHook) {
     set_fatal_exit_hook([](const std::string& m) { throw FatalStartup{m}; });
     try {

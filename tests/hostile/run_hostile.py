@@ -14,6 +14,9 @@ tests/e2e/run_case.py) and these besides:
                         module record, P(text) the TOP record, Q(key, token)
                         the token record, l(name) the journal record,
                         S(**texts) a string variable record
+  --- file-py PATH      a file of the application's folder whose bytes a
+                        Python expression makes (for texts too big to write
+                        out: deeply nested modules, ...); the helpers of stdin-py
   --- feed SIZE MS      standard input is written in pieces of SIZE bytes,
                         MS milliseconds apart (a slow client, a streaming
                         web server)
@@ -143,6 +146,11 @@ def run(case, programs, under_asan):
                 os.makedirs(os.path.dirname(target), exist_ok=True)
                 with open(target, "wb") as f:
                     f.write(bytes.fromhex("".join(text.split())))
+            elif kind == "file-py":
+                target = os.path.join(work, arg)
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                with open(target, "wb") as f:
+                    f.write(eval(text, dict(BODY_HELPERS)))
             elif kind == "arg":
                 args.append(text)
             elif kind == "env":

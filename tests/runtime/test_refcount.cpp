@@ -2,6 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
+
+#include "compiler/emit.h"
+#include "interp/opcodes.h"
 
 #include "runtime/objects.h"
 #include "runtime/refcount.h"
@@ -83,6 +88,71 @@ TEST_F(Refcount, DestroyingContainersReleasesWhatTheyHold) {
     EXPECT_TRUE(is_free(inner));
     EXPECT_FALSE(is_free(shared));
     EXPECT_EQ(header(shared) >> 4, 1u);
+}
+
+// A chain far deeper than the machine stack could take one frame a level:
+// each kind of container holds the next (array, hash, keyed array, an
+// instruction with inline operands, one with an operand vector).
+TEST_F(Refcount, DeepChainsAreDestroyedWithoutRunningOutOfStack) {
+    constexpr int kLevels = 200000;
+    unsigned free_before = memory_stats().free_cells;
+    Value chain = make_int(1);
+    for (int i = 0; i < kLevels; ++i) {
+        Value next;
+        switch (i % 5) {
+        case 0: next = make_array(1); array_elements(next)[0] = value_retain(chain); break;
+        case 1: next = make_hash(1); hash_pairs(next)[0] = {Value::symbol(60), value_retain(chain)}; break;
+        case 2: next = make_keyed_array(1); keyed_pairs(next)[0] = {Value::int_key(1), value_retain(chain)}; break;
+        case 3: next = make_instruction(Op::OP_THROW, chain, 0); break;
+        default: {
+            Value ops[3] = {Value(kNull), chain, Value(kTrue)};
+            next = make_instruction(Op::OP_BLOCK, 3, ops, 0);
+        }
+        }
+        chain = next;
+    }
+    value_drop_temp(chain);
+    EXPECT_EQ(memory_stats().free_cells, free_before + kLevels + 1);  // every level and the number
+}
+
+// Destruction is depth-first: a container's values go in order, each one
+// whole before the next, and the container itself last.  The interpreter
+// hears of each instruction as its destruction starts; at that moment the
+// earlier siblings' trees are gone and the enclosing containers are not.
+TEST_F(Refcount, DestructionOrderIsDepthFirst) {
+    static std::vector<Value> nodes;
+    static std::vector<std::string> seen;  // at each instruction: which nodes were free
+    nodes.clear();
+    seen.clear();
+    auto node = [](Value v) {
+        nodes.push_back(v);
+        return v;
+    };
+    //   n0 = BLOCK(n1 = THROW(n2 = "a"), n3 = [n4 = THROW(n5 = 7), n6 = "b"], n7 = THROW(n8 = 2.5))
+    Value n2 = make_string("a"), n5 = make_int(7), n8 = make_double(2.5), n6 = make_string("b");
+    Value n1 = make_instruction(Op::OP_THROW, n2, 0);
+    Value n4 = make_instruction(Op::OP_THROW, n5, 0);
+    Value n3 = make_array(0);
+    array_push(n3, n4);
+    array_push(n3, n6);
+    Value n7 = make_instruction(Op::OP_THROW, n8, 0);
+    Value ops[3] = {n1, n3, n7};
+    Value n0 = make_instruction(Op::OP_BLOCK, 3, ops, 0);
+    for (Value v : {n0, n1, n2, n3, n4, n5, n6, n7, n8}) node(v);
+    set_instruction_freed_fn([](const void*) {
+        std::string flags;
+        for (Value v : nodes) flags += cell_of(v)->header == kFreeCellHeader ? 'x' : '-';
+        seen.push_back(flags);
+    });
+    value_drop_temp(n0);
+    set_instruction_freed_fn(nullptr);
+    //                                 n0 n1 n2 n3 n4 n5 n6 n7 n8
+    const std::vector<std::string> expected = {"---------",   // n0 starts
+                                               "---------",   // n1 starts
+                                               "-xx------",   // n4: n1's tree gone, n3 still there
+                                               "-xxxxxx--"};  // n7: n3's tree gone too
+    EXPECT_EQ(seen, expected);
+    for (Value v : nodes) EXPECT_EQ(cell_of(v)->header, kFreeCellHeader);
 }
 
 TEST_F(Refcount, ArrayGrowsPastItsCapacity) {
