@@ -28,6 +28,7 @@
 #include "interp/interp.h"
 #include "interp/jumps.h"
 #include "runtime/area.h"
+#include "runtime/limits.h"
 #include "runtime/objects.h"
 #include "runtime/refcount.h"
 #include "runtime/symbols.h"
@@ -336,6 +337,7 @@ int driver_main(int argc, char** argv) {
         journal_mark_start(clock_seconds());
     }
     config_load(d.program_dir);
+    limits_arm(g_config.cpu_limit, g_config.memory_limit);
     symbols_seed();
     // The configuration's definitions come first: the client address is
     // bound after them, so no VAR line can stand in for it.

@@ -133,27 +133,47 @@ namespace {
 // buffer: the error object,
 // the journal and the debugger's view; then the unwind to the recovery point
 // (a try of the TOP call for runtime errors, the host for parse errors).
-[[noreturn]] void raise_report(int code, size_t len, bool to_try) {
+// Where a raised error goes: a try (runtime errors during the TOP call),
+// the host (parse errors, and runtime errors before the TOP call), or the
+// host whatever runs (a request's limit).
+enum class Route { Try, Host, HostAlways };
+
+[[noreturn]] void raise_report(int code, size_t len, Route route) {
     Value err = report_error(code, len);
-    if (g_errors.debug_eval) unwind(err, kDebugEvalTarget);
+    if (g_errors.debug_eval && route != Route::HostAlways) unwind(err, kDebugEvalTarget);
     if (g_debug_print) g_debug_print(g_report, len);
-    if (!to_try || !g_errors.top_running) unwind(err, 0);
+    if (route != Route::Try || !g_errors.top_running) unwind(err, 0);
     g_errors.raised_by_error = true;
     unwind(err, g_jumps.innermost_try());
+}
+
+// The report of a runtime error: the prefix with the current module and
+// position, then the message.  Returns the length.
+size_t format_runtime_report(int code, const char* fmt, va_list ap) {
+    char prefix[600];
+    std::snprintf(prefix, sizeof prefix, "EVAL ERROR %d (%s:%d:%d) : ", code, module_path(g_errors.module),
+                  static_cast<int>(g_errors.position & 0xFFFF), static_cast<int>(g_errors.position >> 16));
+    return format_report(prefix, fmt, ap);
 }
 
 }  // namespace
 
 void raise_runtime(int code, const char* fmt, ...) {
     if (g_building_error) throw NoErrorBlock{};
-    char prefix[600];
-    std::snprintf(prefix, sizeof prefix, "EVAL ERROR %d (%s:%d:%d) : ", code, module_path(g_errors.module),
-                  static_cast<int>(g_errors.position & 0xFFFF), static_cast<int>(g_errors.position >> 16));
     va_list ap;
     va_start(ap, fmt);
-    size_t len = format_report(prefix, fmt, ap);
+    size_t len = format_runtime_report(code, fmt, ap);
     va_end(ap);
-    raise_report(code, len, true);
+    raise_report(code, len, Route::Try);
+}
+
+void raise_to_host(int code, const char* fmt, ...) {
+    if (g_building_error) throw NoErrorBlock{};
+    va_list ap;
+    va_start(ap, fmt);
+    size_t len = format_runtime_report(code, fmt, ap);
+    va_end(ap);
+    raise_report(code, len, Route::HostAlways);
 }
 
 void raise_parse(int code, const char* fmt, ...) {
@@ -165,7 +185,7 @@ void raise_parse(int code, const char* fmt, ...) {
     va_start(ap, fmt);
     size_t len = format_report(prefix, fmt, ap);
     va_end(ap);
-    raise_report(code, len, false);
+    raise_report(code, len, Route::Host);
 }
 
 void fatal_startup(const char* fmt, ...) {

@@ -18,6 +18,10 @@ struct Unwind {
 };
 
 [[noreturn]] void raise_runtime(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// A runtime error that ends the request whatever is running: it unwinds to
+// the host's recovery point past every try statement (and past a debugger
+// evaluation).  For the limits of a request, which a runaway must not catch.
+[[noreturn]] void raise_to_host(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 [[noreturn]] void raise_parse(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 [[noreturn]] void fatal_startup(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 

@@ -12,12 +12,14 @@
 #include "interp/globals.h"
 #include "interp/jumps.h"
 #include "runtime/area.h"
+#include "runtime/limits.h"
 #include "runtime/symbols.h"
 
 namespace koru {
 
 void process_reset() {
     g_globals.slots.clear();  // values live in the pages released below
+    limits_reset();
     memory_reset();
     g_globals.reset();
     g_symbols.reset();

@@ -17,6 +17,7 @@
 #include "interp/opcodes.h"
 #include "interp/support.h"
 #include "interp/variables.h"
+#include "runtime/limits.h"
 #include "runtime/objects.h"
 #include "runtime/symbols.h"
 #include "runtime/text.h"
@@ -98,20 +99,18 @@ private:
     uint32_t n_ = 0, taken_ = 0;
 };
 
-// Script calls nest on the machine stack; past this depth a runaway
-// recursion ends in the memory error instead of overflowing the stack.
-constexpr uint32_t kMaxCallDepth = 1000;
-uint32_t g_call_depth = 0;
-
 // Everything a call changes in the interpreter's state: the frame (base and
-// counts), the scope positions, the jump-context count and the call depth.
+// counts), the scope positions, the jump-context count and the call depth
+// (the nesting it shares with eval, see state.h).  A call is also where a
+// recursion that passed a request's limit is stopped.
 // (Every caller has look-ups in read mode already.)  All are saved when the call starts and put back when it
 // ends, normally or by an unwinding error; the locals above the caller's
 // top are popped then.
 class CallFrame {
 public:
     CallFrame(Value fn, uint32_t name) {
-        if (g_call_depth >= kMaxCallDepth) raise_runtime(1400, "メモリ領域を取得できません");
+        check_limits();
+        if (g_call_depth >= kMaxCallDepth) raise_too_deep();
         hooks_ = g_call_hooks.enter != nullptr;
         if (hooks_) g_call_hooks.enter(fn, name);
         ++g_call_depth;
@@ -136,7 +135,7 @@ public:
         s.param_count = param_count_;
         s.local_count = local_count_;
         if (hooks_ && g_call_hooks.exit) g_call_hooks.exit();
-        --g_call_depth;
+        leave_nesting();
     }
     CallFrame(const CallFrame&) = delete;
     CallFrame& operator=(const CallFrame&) = delete;

@@ -10,6 +10,7 @@
 #include "interp/operators.h"
 #include "interp/support.h"
 #include "interp/variables.h"
+#include "runtime/limits.h"
 #include "runtime/objects.h"
 #include "runtime/symbols.h"
 
@@ -46,8 +47,10 @@ namespace {
 enum class Next { Go, Stop };
 
 // After a loop body: a break or continue aimed at this loop is taken here;
-// any other pending jump ends the loop and travels on.
+// any other pending jump ends the loop and travels on.  Every back-edge
+// passes here, so this is where an endless loop meets the request's limits.
 Next after_body(uint32_t loop) {
+    check_limits();
     if (!jump_pending()) return Next::Go;
     if (g_interp.jump_target == loop) {
         Jump j = g_interp.jump;

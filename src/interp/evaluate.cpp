@@ -10,6 +10,7 @@
 #include "interp/opcodes.h"
 #include "interp/support.h"
 #include "interp/variables.h"
+#include "runtime/limits.h"
 #include "runtime/objects.h"
 #include "runtime/text.h"
 
@@ -292,10 +293,20 @@ struct CompiledList {
         for (Value v : cells) value_release(v);
     }
 };
+
+// One level of the nesting that calls, eval and templates share.
+struct TextNesting {
+    TextNesting() { enter_nesting(); }
+    ~TextNesting() { leave_nesting(); }
+    TextNesting(const TextNesting&) = delete;
+    TextNesting& operator=(const TextNesting&) = delete;
+};
 }  // namespace
 
 Value run_text(const char* text, size_t len, bool no_stops, Value empty_result) {
     if (!g_compile_text) raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(len > 120 ? 120 : len), text);
+    check_limits();
+    TextNesting nesting;
     CompiledList list;
     g_compile_text(text, len, no_stops, list.cells);
     for (Value v : list.cells) value_retain(v);

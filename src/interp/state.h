@@ -119,6 +119,22 @@ private:
     uint32_t top_, block_base_, depth_;
 };
 
+// ---- nesting on the machine stack ------------------------------------------------
+// Script calls, eval and template expansion nest on the machine stack, and
+// all three count alike (eval text that evals itself recurses with no call
+// in between): past this depth a runaway recursion ends in the memory error
+// instead of overflowing the stack.
+constexpr uint32_t kMaxCallDepth = 1000;
+extern uint32_t g_call_depth;
+[[noreturn]] void raise_too_deep();
+
+inline void enter_nesting() {
+    if (g_call_depth >= kMaxCallDepth) [[unlikely]]
+        raise_too_deep();
+    ++g_call_depth;
+}
+inline void leave_nesting() { --g_call_depth; }
+
 // ---- pending jumps ---------------------------------------------------------------
 // Drops the value of a pending return (the jump was overridden or consumed).
 void clear_jump();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/errors.h"
+#include "runtime/limits.h"
 
 namespace koru {
 
@@ -18,12 +19,14 @@ namespace {
 [[noreturn]] void out_of_memory() { raise_runtime(1400, "メモリ領域を取得できません"); }
 
 void* checked_malloc(size_t n) {
+    memory_taking(n);
     void* p = std::malloc(n ? n : 1);
     if (!p) out_of_memory();
     return p;
 }
 
 void* checked_calloc(size_t n) {
+    memory_taking(n);
     void* p = std::calloc(1, n ? n : 1);
     if (!p) out_of_memory();
     return p;
@@ -363,6 +366,7 @@ void area_free(AreaAddr addr) {
         uint32_t index = addr.bits & 0xFFFFF;
         if (index >= lb.next || !lb.table[index]) return;
         std::free(lb.table[index]);
+        memory_given_back(lb.sizes[index]);
         lb.table[index] = nullptr;
         if (lb.freed == 0 || lb.highest_freed < static_cast<int64_t>(index)) lb.highest_freed = index;
         ++lb.freed;
@@ -435,6 +439,7 @@ void memory_reset() {
     ++g_memory_generation;
     delete g_mem;
     g_mem = new Memory();
+    g_memory_count.taken = 0;
     delete_cell_pages(g_cells);
     g_cells = new_cell_pages();
     g_cell_pages = g_cells->pages;

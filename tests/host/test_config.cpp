@@ -216,6 +216,40 @@ TEST_F(ConfigFile, TimeInterval) {
         EXPECT_EQ(load_fatal(line), "configファイルのTIME_INTERVALは整数を設定してください。") << line;
 }
 
+TEST_F(ConfigFile, RequestLimits) {
+    load("");
+    EXPECT_EQ(g_config.cpu_limit, 0u);  // no line: no limit
+    EXPECT_EQ(g_config.memory_limit, 0u);
+    const struct {
+        const char* text;
+        uint32_t cpu, memory;
+    } good[] = {
+        {"CPU_LIMIT=5\nMEMORY_LIMIT=64\n", 5, 64},
+        {"cpu_limit = 30 # seconds\nmemory_limit='256'\n", 30, 256},
+        {"CPU_LIMIT=\nMEMORY_LIMIT=\n", 0, 0},
+        {"CPU_LIMIT=007\n", 7, 0},
+        {"CPU_LIMIT=99999999999\nMEMORY_LIMIT=4294967296\n", UINT32_MAX, UINT32_MAX},  // held at the top
+        {"CPU_LIMIT=3\nCPU_LIMIT=4\n", 4, 0},  // the last line counts
+    };
+    for (const auto& c : good) {
+        g_config.reset();
+        load(c.text);
+        EXPECT_EQ(g_config.cpu_limit, c.cpu) << c.text;
+        EXPECT_EQ(g_config.memory_limit, c.memory) << c.text;
+    }
+    // Anything but digits is fatal: a limit misread as none would let a
+    // runaway hold the process.
+    const char* bad[] = {"1s", "-1", "+5", "0x10", "1 2", "1.5", "ten"};
+    for (const char* v : bad) {
+        g_config.reset();
+        EXPECT_EQ(load_fatal(std::string("CPU_LIMIT=") + v + "\n"), "configファイルのCPU_LIMITは整数を設定してください。") << v;
+        g_config.reset();
+        EXPECT_EQ(load_fatal(std::string("MEMORY_LIMIT=") + v + "\n"),
+                  "configファイルのMEMORY_LIMITは整数を設定してください。")
+            << v;
+    }
+}
+
 TEST_F(ConfigFile, UnclosedQuoteIsFatal) {
     EXPECT_EQ(load_fatal("LOGFILE=\"/tmp/x.log\n"), "Configのフォーマット不正");
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/errors.h"
+#include "runtime/limits.h"
 #include "strings/regex/nodes.h"
 #include "strings/regex/regex.h"
 
@@ -28,6 +29,7 @@ constexpr Pos kNoLimit = std::numeric_limits<Pos>::max();
 // A few kilobytes of subject against a pathological pattern must end in an
 // error within a fraction of a second rather than run for minutes.
 constexpr uint64_t kMaxSteps = 50'000'000;
+constexpr uint64_t kLimitCheckSteps = 4096;
 // Nested procedure calls; each quantified node and each group adds a level.
 constexpr unsigned kMaxDepth = 1500;
 
@@ -98,6 +100,7 @@ private:
     uint8_t flags_;
     std::vector<Span>& caps_;
     uint64_t steps_ = 0;
+    uint64_t next_check_ = kLimitCheckSteps;
     unsigned depth_ = 0;
 
     struct Depth {
@@ -109,9 +112,17 @@ private:
     };
 
     [[noreturn]] static void over_budget() { raise_runtime(kRegexBudgetCode, "正規表現の照合回数超過"); }
+    // The budget, and every few thousand steps the request's limits: a
+    // backtracking match may run long within its budget.
     void tick(uint64_t k = 1) {
         steps_ += k;
+        if (steps_ > next_check_) [[unlikely]]
+            checkpoint();
+    }
+    [[gnu::noinline]] void checkpoint() {
         if (steps_ > kMaxSteps) over_budget();
+        check_limits();
+        next_check_ = std::min(steps_ + kLimitCheckSteps, kMaxSteps);
     }
     // The subject as a buffer with a 0 unit on either side.
     char16_t at(Pos p) const { return p >= 0 && p < n_ ? s_[p] : 0; }
