@@ -128,24 +128,34 @@ def run(case, programs):
             return "exit status %d (stderr %r)" % (proc.returncode, proc.stderr[-400:])
         if expect is not None and proc.stdout != expect:
             return "output differs\n  expected: %r\n  actual:   %r" % (expect, proc.stdout)
-        for path, text in journals:
-            try:
-                with open(os.path.join(work, path), encoding="utf-8") as f:
-                    got = f.read()
-            except OSError as e:
-                return "journal %s: %s" % (path, e)
-            if text not in got:
-                return "journal %s lacks %r\n  journal: %r" % (path, text, got)
+        problem = check_journals(work, journals)
+        if problem:
+            return problem
     return None
 
 
-def main():
+def check_journals(work, journals):
+    """The problem with the journal texts a case expects, or None."""
+    for path, text in journals:
+        try:
+            with open(os.path.join(work, path), encoding="utf-8") as f:
+                got = f.read()
+        except OSError as e:
+            return "journal %s: %s" % (path, e)
+        if text not in got:
+            return "journal %s lacks %r\n  journal: %r" % (path, text, got)
+    return None
+
+
+def run_cases(run_one):
+    """Runs every case of the file named by the third argument with
+    run_one(case, programs) and prints the tally; the exit status."""
     koru, koru_debug, case_file = sys.argv[1], sys.argv[2], sys.argv[3]
     programs = {"koru": koru, "koru-debug": koru_debug}
     failed = 0
     cases = parse(case_file)
     for case in cases:
-        problem = run(case, programs)
+        problem = run_one(case, programs)
         if problem:
             failed += 1
             print("FAIL %s: %s" % (case["name"], problem))
@@ -156,4 +166,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_cases(run))

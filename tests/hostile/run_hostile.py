@@ -56,7 +56,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-from run_case import expand_expect, parse, unescape  # noqa: E402
+from run_case import check_journals, expand_expect, run_cases, unescape  # noqa: E402
 
 JOURNAL_BLOCK = re.compile(rb"-----  start : [^\n]*  -----\n.*?\n=====  end : [0-9/: ]+  ===== \n", re.S)
 
@@ -274,33 +274,12 @@ def run(case, programs, under_asan):
                 rest = JOURNAL_BLOCK.sub(b"", data)
                 if rest:
                     return "journal %s is not made of whole blocks: %r" % (path, data[-400:])
-        for path, text in journals:
-            try:
-                with open(os.path.join(work, path), encoding="utf-8") as f:
-                    got = f.read()
-            except OSError as e:
-                return "journal %s: %s" % (path, e)
-            if text not in got:
-                return "journal %s lacks %r\n  journal: %r" % (path, text, got)
+        problem = check_journals(work, journals)
+        if problem:
+            return problem
     return None
 
 
-def main():
-    koru, koru_debug, case_file = sys.argv[1], sys.argv[2], sys.argv[3]
-    under_asan = os.environ.get("KORU_UNDER_ASAN") == "1"
-    programs = {"koru": koru, "koru-debug": koru_debug}
-    failed = 0
-    cases = parse(case_file)
-    for case in cases:
-        problem = run(case, programs, under_asan)
-        if problem:
-            failed += 1
-            print("FAIL %s: %s" % (case["name"], problem))
-        else:
-            print("ok   %s" % case["name"])
-    print("%d passed, %d failed" % (len(cases) - failed, failed))
-    return 1 if failed or not cases else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    under_asan = os.environ.get("KORU_UNDER_ASAN") == "1"
+    sys.exit(run_cases(lambda case, programs: run(case, programs, under_asan)))
