@@ -8,6 +8,7 @@
 #include "builtins/families.h"
 #include "builtins/method_table.h"
 #include "interp/evaluate.h"
+#include "interp/handlers.h"
 #include "interp/methods.h"
 #include "interp/opcodes.h"
 #include "interp/support.h"
@@ -109,6 +110,8 @@ bool number_family(Value, uint32_t name, const Value* args, uint32_t n, Value* r
     return true;
 }
 
+}  // namespace
+
 // parseInt(x [, radix]) as a statement form: the compiler allows no
 // operand at all, which reads as the text of undefined.
 Value h_parse_int(const InstrCell& c) {
@@ -125,12 +128,8 @@ Value h_parse_float(const InstrCell& c) {
     return parse_float_value(x.get());
 }
 
-}  // namespace
-
 void number_install() {
     set_method_family(MethodFamily::Number, number_family);
-    set_handler(op_byte(Op::OP_PARSE_INT), h_parse_int);
-    set_handler(op_byte(Op::OP_PARSE_FLOAT), h_parse_float);
 }
 
 }  // namespace koru

@@ -24,27 +24,27 @@ constexpr unsigned kMaxNesting = 160;  // brackets and literals inside each othe
 
 uint8_t op(Op o) { return op_byte(o); }
 
-// The level of each operator opcode (index opcode - 100; -1 = none).
+// The level of each operator opcode, as the opcode table gives it (-1 = none).
 constexpr int level_of(unsigned code) {
-    switch (code) {
-        case 160: case 144: case 145: case 183: return 0;
-        case 101: case 102: return 2;
-        case 103: case 104: case 107: case 135: case 105: return 3;
-        case 161: return 4;
-        case 120: case 121: case 122: return 5;
-        case 118: case 119: return 6;
-        case 136: case 137: case 138: return 7;
-        case 114: case 115: case 116: case 117: case 106: return 8;
-        case 110: case 111: case 112: case 113: return 9;
-        case 132: return 10;
-        case 134: return 11;
-        case 133: return 12;
-        case 108: return 13;
-        case 109: return 14;
-        case 139: case 140: return 16;
-        case 123: case 124: case 125: case 126: case 127: case 128: case 129: case 130: case 131: return 17;
-        default: return -1;
-    }
+    const OpInfo* r = op_info(code);
+    return r ? r->level : -1;
+}
+
+// The operators that one level's reducer takes, in the order of their rank
+// (operators taken by the call after them are left to it).
+struct LevelOps {
+    uint8_t ops[16] = {};
+    unsigned count = 0;
+};
+
+constexpr LevelOps level_ops(int level) {
+    LevelOps l;
+    for (unsigned rank = 0; rank < 8; ++rank)
+        for (unsigned code = kOpFirst; code < kOpUnusedFirst; ++code) {
+            const OpInfo* r = op_info(code);
+            if (r->level == level && r->rank == rank && !(r->flags & op_flag::C)) l.ops[l.count++] = static_cast<uint8_t>(code);
+        }
+    return l;
 }
 
 // Argument ranges of the conversion names and of `new`.
@@ -90,7 +90,7 @@ class ListCompiler {
 public:
     ListCompiler(char* text, bool value_mode) : start_(text), value_mode_(value_mode) {}
 
-    char* run(Value* out, unsigned capacity, unsigned* count, bool retain);
+    char* run(Value* out, unsigned capacity, unsigned* count);
 
 private:
     uint32_t value_[kTokenSlots];
@@ -151,10 +151,10 @@ private:
         value_[i] = kEmpty;
         kind_[i] = kOperand;
     }
-    void collect(Value* out, unsigned capacity, unsigned* count, bool retain);
+    void collect(Value* out, unsigned capacity, unsigned* count);
 };
 
-char* ListCompiler::run(Value* out, unsigned capacity, unsigned* count, bool retain) {
+char* ListCompiler::run(Value* out, unsigned capacity, unsigned* count) {
     Nesting guard;
     g_compiler.function_done = false;
     char* end = tokenize();
@@ -163,7 +163,7 @@ char* ListCompiler::run(Value* out, unsigned capacity, unsigned* count, bool ret
     uint8_t last = kind_[n_ - 1];
     if (last > 30 && last != op(Op::OP_POST_INC) && last != op(Op::OP_POST_DEC)) fail();
     reduce();
-    collect(out, capacity, count, retain);
+    collect(out, capacity, count);
     return end;
 }
 
@@ -335,7 +335,7 @@ char* ListCompiler::bracket_after_operand(char* p, uint32_t pos) {
         compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", call ? ")" : "]", p, excerpt(start_, 120));
     Value items[256];
     std::string leftover;
-    unsigned n = compile_bracketed(p, close, items, 256, call, &leftover);
+    unsigned n = compile_bracketed(p, close, items, 256, &leftover);
     if (!leftover.empty()) {
         compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
     }
@@ -355,7 +355,7 @@ char* ListCompiler::group(char* p, uint32_t pos) {
     if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start_, 120));
     Value items[256];
     std::string leftover;
-    unsigned n = compile_bracketed(p, close, items, 256, false, &leftover);
+    unsigned n = compile_bracketed(p, close, items, 256, &leftover);
     if (!leftover.empty()) {
         compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
     }
@@ -369,7 +369,7 @@ char* ListCompiler::argument_list(char* p, const char* name_start, unsigned* cou
     char* close = find_close(p + 1, ')', '(');
     if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start_, 120));
     std::string leftover;
-    *count = compile_bracketed(p, close, args, 256, true, &leftover);
+    *count = compile_bracketed(p, close, args, 256, &leftover);
     if (!leftover.empty()) {
         compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
     }
@@ -575,37 +575,36 @@ void ListCompiler::reduce_conditional() {
 }
 
 void ListCompiler::reduce() {
-    static constexpr uint8_t kLevel0[] = {160, 144, 145};
-    static constexpr uint8_t kLevel4[] = {161};
-    static constexpr uint8_t kLevel7[] = {136, 137, 138};
-    static constexpr uint8_t kLevel8[] = {114, 115, 116, 117, 106};
-    static constexpr uint8_t kLevel9[] = {110, 111, 112, 113};
-    static constexpr uint8_t kLevel17[] = {123, 124, 125, 126, 127, 128, 129, 130, 131};
-    if (levels_[0]) reduce_binary(kLevel0, sizeof kLevel0, false, true);
-    if (levels_[2]) {
-        reduce_postfix(101);
-        reduce_postfix(102);
-    }
-    if (levels_[3])
-        for (uint8_t code : {103, 104, 107, 135, 105}) reduce_prefix(code);
-    if (levels_[4]) reduce_binary(kLevel4, sizeof kLevel4, true, false);
-    if (levels_[5])
-        for (uint8_t code : {120, 121, 122}) reduce_chain(code);
-    if (levels_[6])
-        for (uint8_t code : {118, 119}) reduce_chain(code);
-    if (levels_[7]) reduce_binary(kLevel7, sizeof kLevel7, false, false);
-    if (levels_[8]) reduce_binary(kLevel8, sizeof kLevel8, false, false);
-    if (levels_[9]) reduce_binary(kLevel9, sizeof kLevel9, false, false);
-    if (levels_[10]) reduce_chain(132);
-    if (levels_[11]) reduce_chain(134);
-    if (levels_[12]) reduce_chain(133);
-    if (levels_[13]) reduce_chain(108);
-    if (levels_[14]) reduce_chain(109);
+    static constexpr LevelOps kLevel[kLevels] = {
+        level_ops(0),  level_ops(1),  level_ops(2),  level_ops(3),  level_ops(4),  level_ops(5),
+        level_ops(6),  level_ops(7),  level_ops(8),  level_ops(9),  level_ops(10), level_ops(11),
+        level_ops(12), level_ops(13), level_ops(14), level_ops(15), level_ops(16), level_ops(17),
+    };
+    // How each level reduces: left to right (member access, calls and
+    // indexes first), postfix, prefix, right to left (** and assignments),
+    // one chain per opcode, and the conditional.
+    auto binary = [&](unsigned level, bool rightmost, bool level0) {
+        reduce_binary(kLevel[level].ops, kLevel[level].count, rightmost, level0);
+    };
+    auto each = [&](unsigned level, void (ListCompiler::*reducer)(uint8_t)) {
+        for (unsigned i = 0; i < kLevel[level].count; ++i) (this->*reducer)(kLevel[level].ops[i]);
+    };
+    if (levels_[0]) binary(0, false, true);
+    if (levels_[2]) each(2, &ListCompiler::reduce_postfix);
+    if (levels_[3]) each(3, &ListCompiler::reduce_prefix);
+    if (levels_[4]) binary(4, true, false);
+    if (levels_[5]) each(5, &ListCompiler::reduce_chain);
+    if (levels_[6]) each(6, &ListCompiler::reduce_chain);
+    if (levels_[7]) binary(7, false, false);
+    if (levels_[8]) binary(8, false, false);
+    if (levels_[9]) binary(9, false, false);
+    for (unsigned level = 10; level <= 14; ++level)
+        if (levels_[level]) each(level, &ListCompiler::reduce_chain);
     if (levels_[16]) reduce_conditional();
-    if (levels_[17]) reduce_binary(kLevel17, sizeof kLevel17, true, false);
+    if (levels_[17]) binary(17, true, false);
 }
 
-void ListCompiler::collect(Value* out, unsigned capacity, unsigned* count, bool retain) {
+void ListCompiler::collect(Value* out, unsigned capacity, unsigned* count) {
     unsigned items = 0;
     for (unsigned i = 0; i < n_; ++i) {
         if (kind_[i] > 30) {
@@ -619,34 +618,34 @@ void ListCompiler::collect(Value* out, unsigned capacity, unsigned* count, bool 
             continue;
         }
         if (items + 1 >= capacity) compile_error(1123, "引数の数不正 '%s'", excerpt(start_, 120));
-        out[items++] = retain ? value_retain(Value(value_[i])) : Value(value_[i]);
+        out[items++] = Value(value_[i]);
     }
     *count = items;
 }
 
 }  // namespace
 
-char* compile_list_at(char* text, Value* out, unsigned capacity, unsigned* count, bool retain) {
+char* compile_list_at(char* text, Value* out, unsigned capacity, unsigned* count) {
     ListCompiler lc(text, false);
-    return lc.run(out, capacity, count, retain);
+    return lc.run(out, capacity, count);
 }
 
-char* compile_list(char* text, Value* out, unsigned capacity, unsigned* count, bool retain) {
-    char* end = compile_list_at(text, out, capacity, count, retain);
+char* compile_list(char* text, Value* out, unsigned capacity, unsigned* count) {
+    char* end = compile_list_at(text, out, capacity, count);
     return *end == ';' ? end + 1 : end;
 }
 
 char* compile_value(char* text, Value* values, unsigned* count) {
     ListCompiler lc(text, true);
-    return lc.run(values, kMaxValues + 1, count, false);
+    return lc.run(values, kMaxValues + 1, count);
 }
 
-unsigned compile_bracketed(char* open, char* close, Value* out, unsigned capacity, bool retain,
+unsigned compile_bracketed(char* open, char* close, Value* out, unsigned capacity,
                            std::string* leftover) {
     char saved = *close;
     *close = '\0';
     unsigned n = 0;
-    char* end = compile_list(open + 1, out, capacity, &n, retain);
+    char* end = compile_list(open + 1, out, capacity, &n);
     end = skip_space(end);
     if (*end) *leftover = excerpt(end, 20);
     else leftover->clear();

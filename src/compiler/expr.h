@@ -17,10 +17,10 @@ constexpr unsigned kMaxValues = 20;  // values one compile_value collects
 // Compiles the list at `text` up to a NUL, a ';' outside brackets, or the end
 // of a function literal.  At most capacity - 1 items (error 1123).  Returns
 // the address after the list, past one ';' if it ended on one.
-char* compile_list(char* text, Value* out, unsigned capacity, unsigned* count, bool retain);
+char* compile_list(char* text, Value* out, unsigned capacity, unsigned* count);
 // The same, but stops at the ';' instead of consuming it (statements that
 // end in a list leave the ';' to their caller).
-char* compile_list_at(char* text, Value* out, unsigned capacity, unsigned* count, bool retain);
+char* compile_list_at(char* text, Value* out, unsigned capacity, unsigned* count);
 
 // One element or member value of a literal, up to a top-level ',' (returns
 // the address after it) or the end of the bracketed text.  At most 20 values
@@ -31,7 +31,7 @@ char* compile_value(char* text, Value* values, unsigned* count);
 // `close` at its match; the closing byte is replaced by a NUL meanwhile.
 // `leftover` receives a 20-character excerpt of what the list did not
 // consume (empty when it consumed everything).
-unsigned compile_bracketed(char* open, char* close, Value* out, unsigned capacity, bool retain,
+unsigned compile_bracketed(char* open, char* close, Value* out, unsigned capacity,
                            std::string* leftover);
 
 }  // namespace koru

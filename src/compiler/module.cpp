@@ -124,7 +124,7 @@ Value parse_top_call(const std::string& text, bool from_request) {
         char* close = find_close(p + 1, ')', '(');
         if (!close) format();
         std::string leftover;
-        n = compile_bracketed(p, close, args, 256, false, &leftover);
+        n = compile_bracketed(p, close, args, 256, &leftover);
         if (!leftover.empty()) format();
         p = skip_space(close + 1);
         if (*p == ';') p = skip_space(p + 1);

@@ -88,7 +88,7 @@ char* one_condition(char* p, unsigned capacity, Value* out) {
     if (!close) return nullptr;
     Value items[256];
     std::string leftover;
-    unsigned n = compile_bracketed(p, close, items, capacity, false, &leftover);
+    unsigned n = compile_bracketed(p, close, items, capacity, &leftover);
     if (n != 1 || !leftover.empty()) return nullptr;
     *out = items[0];
     return close + 1;
@@ -113,7 +113,7 @@ char* st_continue(char* text, Value* out, const char* start, uint32_t pos) {
 char* st_return(char* text, Value* out, const char* start, uint32_t pos) {
     Value items[8];
     unsigned n = 0;
-    char* p = compile_list_at(text, items, 8, &n, false);
+    char* p = compile_list_at(text, items, 8, &n);
     if (n > 1) compile_error(1115, "ステートメント不正 '%s'", excerpt(start, 100));
     *out = n == 0 ? make_instruction(Op::OP_RETURN, pos) : make_instruction(Op::OP_RETURN, items[0], pos);
     return p;
@@ -122,7 +122,7 @@ char* st_return(char* text, Value* out, const char* start, uint32_t pos) {
 char* st_throw(char* text, Value* out, const char* start, uint32_t pos) {
     Value items[4];
     unsigned n = 0;
-    char* p = compile_list_at(text, items, 4, &n, false);
+    char* p = compile_list_at(text, items, 4, &n);
     if (n != 1) compile_error(1100, "ステートメント不正 '%s'", excerpt(start, 100));
     *out = make_instruction(Op::OP_THROW, items[0], pos);
     return p;
@@ -168,7 +168,7 @@ char* st_do(char* text, Value* out, const char* start, uint32_t pos) {
 char* st_var(char* text, Value* out, const char* start, uint32_t pos) {
     Value items[256];
     unsigned n = 0;
-    char* p = compile_list_at(text, items, 256, &n, false);
+    char* p = compile_list_at(text, items, 256, &n);
     if (n == 0) compile_error(1025, "フォーマット不正 '%s'", excerpt(start, 120));
     for (unsigned i = 0; i < n; ++i) {
         uint32_t name = 0;
@@ -183,7 +183,7 @@ char* let_or_const(char* text, Value* out, const char* start, uint32_t pos, bool
     const char* kw = is_const ? "const" : "let";
     Value items[256];
     unsigned n = 0;
-    char* p = compile_list_at(text, items, 256, &n, false);
+    char* p = compile_list_at(text, items, 256, &n);
     if (n == 0) compile_error(1030, "フォーマット不正 '%s' in '%s'", kw, excerpt(start, 120));
     CompilerState& c = g_compiler;
     for (unsigned i = 0; i < n; ++i) {
@@ -217,11 +217,11 @@ char* st_const(char* text, Value* out, const char* start, uint32_t pos) {
 [[gnu::noinline]] void for_header(char* inner, char* close, const std::string& start, Value* header_ops) {
     Value init[256], cond[256], update[256];
     unsigned ni = 0, nc = 0, nu = 0;
-    char* q = compile_list_at(inner, init, 256, &ni, false);
+    char* q = compile_list_at(inner, init, 256, &ni);
     if (*q != ';') bad_for(start);
-    q = compile_list_at(q + 1, cond, 256, &nc, false);
+    q = compile_list_at(q + 1, cond, 256, &nc);
     if (nc != 1) bad_for(start);
-    if (*q == ';') q = compile_list_at(q + 1, update, 256, &nu, false);
+    if (*q == ';') q = compile_list_at(q + 1, update, 256, &nu);
     if (*skip_space(q)) bad_for(start);
     *close = ')';
     std::vector<uint32_t> parts;
@@ -279,7 +279,7 @@ char* st_for(char* text, Value* out, const char* start_text, uint32_t pos) {
     }
     Value items[4];
     unsigned n = 0;
-    q = compile_list(q + 2, items, 4, &n, false);
+    q = compile_list(q + 2, items, 4, &n);
     if (n != 1 || *skip_space(q)) bad_for(start);
     *close = ')';
     if (kind == 2) declare_var(name);
@@ -312,7 +312,7 @@ char* st_try(char* text, Value* out, const char*, uint32_t pos) {
         if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", q, excerpt(p, 120));
         Value items[18];
         std::string leftover;
-        unsigned n = compile_bracketed(q, close, items, 18, false, &leftover);
+        unsigned n = compile_bracketed(q, close, items, 18, &leftover);
         if (!leftover.empty()) {
                 compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), q, excerpt(p, 120));
         }
@@ -367,7 +367,7 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
             *colon = '\0';
             Value items[128];
             unsigned n = 0;
-            char* rest = compile_list(q + 4, items, 128, &n, false);
+            char* rest = compile_list(q + 4, items, 128, &n);
             *colon = ':';
             if (n != 1 || rest != colon) bad();
             table.push_back(items[0].bits);
@@ -384,7 +384,7 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
         }
         Value items[128];
         unsigned n = 0;
-        q = compile_list(q, items, 128, &n, false);
+        q = compile_list(q, items, 128, &n);
         for (unsigned i = 0; i < n; ++i) statements.push_back(items[i].bits);
     }
     *close = '}';
@@ -407,7 +407,7 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
 [[gnu::noinline]] std::vector<uint32_t> function_params(char* open, char* close, const char* start) {
     Value params[256];
     std::string leftover;
-    unsigned np = compile_bracketed(open, close, params, 256, false, &leftover);
+    unsigned np = compile_bracketed(open, close, params, 256, &leftover);
     if (!leftover.empty()) compile_error(1050, "フォーマット不正 '%s'", excerpt(start, 120));
     std::vector<uint32_t> bits(np);
     for (unsigned i = 0; i < np; ++i) bits[i] = params[i].bits;
@@ -530,7 +530,7 @@ char* builtin_form(int k, char* text, Value* out, const char* start, uint32_t po
     if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start, 120));
     Value args[256];
     std::string leftover;
-    unsigned n = compile_bracketed(p, close, args, f.capacity, false, &leftover);
+    unsigned n = compile_bracketed(p, close, args, f.capacity, &leftover);
     if (!leftover.empty()) {
         compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start, 120));
     }
@@ -623,7 +623,7 @@ char* compile_statement(char* text, Value* out) {
         } else {
             Value items[18];
             unsigned n = 0;
-            q = compile_list(p, items, 18, &n, false);
+            q = compile_list(p, items, 18, &n);
             if (n > 1) compile_error(1000, "ステートメント不正 '%s'", excerpt(p, 120));
             if (n == 1) *out = items[0];
             return q;

@@ -11,41 +11,6 @@
 
 namespace koru {
 
-const OperandLayout* operand_layout(unsigned opcode) {
-    for (const OperandLayout& l : kOperandLayouts)
-        if (op_byte(l.op) == opcode) return &l;
-    return nullptr;
-}
-
-// The conversion and statement forms check their own counts; these are the
-// operators and statements whose handlers read a fixed number of operands.
-unsigned min_operands(unsigned opcode) {
-    if (const OperandLayout* l = operand_layout(opcode)) return l->min_count;
-    switch (static_cast<Op>(opcode)) {
-    case Op::OP_POST_INC: case Op::OP_POST_DEC: case Op::OP_PRE_INC: case Op::OP_PRE_DEC:
-    case Op::OP_TYPEOF: case Op::OP_NOT: case Op::OP_BIT_NOT: case Op::OP_THROW:
-        return 1;
-    case Op::OP_INSTANCEOF: case Op::OP_EQ: case Op::OP_STRICT_EQ: case Op::OP_NE: case Op::OP_STRICT_NE:
-    case Op::OP_GE: case Op::OP_GT: case Op::OP_LE: case Op::OP_LT:
-    case Op::OP_ASSIGN: case Op::OP_ADD_ASSIGN: case Op::OP_SUB_ASSIGN: case Op::OP_MUL_ASSIGN:
-    case Op::OP_DIV_ASSIGN: case Op::OP_MOD_ASSIGN: case Op::OP_AND_ASSIGN: case Op::OP_OR_ASSIGN:
-    case Op::OP_XOR_ASSIGN: case Op::OP_BIT_AND: case Op::OP_BIT_OR: case Op::OP_BIT_XOR:
-    case Op::OP_SHL: case Op::OP_SHR: case Op::OP_USHR: case Op::OP_INDEX: case Op::OP_MEMBER:
-    case Op::OP_IF: case Op::OP_WHILE: case Op::OP_DO_WHILE:
-        return 2;
-    case Op::OP_COND:
-        return 3;
-    default:
-        return 0;
-    }
-}
-
-WordRole operand_role(unsigned opcode, unsigned index) {
-    const OperandLayout* l = operand_layout(opcode);
-    if (!l || index >= l->max_count) return WordRole::Value;
-    return l->roles[index];
-}
-
 namespace {
 
 constexpr uint32_t kCellRefSpace = kMaxCellPages * kCellsPerPage;
@@ -255,8 +220,8 @@ private:
         if (!is_opcode(c->opcode)) m_.bad();
         if (c->nops == InstrCell::kLargeCount && c->opcode != op_byte(Op::OP_BLOCK)) m_.bad();
         uint32_t n = c->operand_count();
-        if (const OperandLayout* l = operand_layout(c->opcode); l && (n < l->min_count || n > l->max_count)) m_.bad();
         if (n < min_operands(c->opcode)) m_.bad();
+        if (has_raw_operands(c->opcode) && n > shape_layout(op_info(c->opcode)->shape).max_count) m_.bad();
         const uint32_t* ops;
         AreaAddr vec{c->op0};
         const uint32_t inline_ops[2] = {c->op0, c->op1};  // at most two without a vector

@@ -18,42 +18,8 @@
 
 namespace koru {
 
-enum class WordRole : uint8_t {
-    Value,      // a Value: by its kind a symbol, a cell reference or an immediate
-    Number,     // a plain number: never relocated
-    Symbol,     // a raw symbol number, 0 = none
-    Args,       // AreaAddr of an argument record: word 0 the count n, then n Values
-    ForHeader,  // AreaAddr of a `for` header list: initialisers, condition, steps
-    Catch,      // AreaAddr of a catch record (symbol, block, 0), or 0 = no catch
-    Cases,      // AreaAddr of a switch case table: pairs (header, default, labels)
-    CaseList,   // AreaAddr of a switch statement list (its length is in the case table)
-};
-
-// The instructions whose operands are not all Values, with the operand
-// counts their handlers expect.
-struct OperandLayout {
-    Op op;
-    uint8_t min_count, max_count;
-    WordRole roles[4];
-};
-
-inline constexpr OperandLayout kOperandLayouts[] = {
-    {Op::OP_CALL, 2, 2, {WordRole::Value, WordRole::Args}},
-    {Op::OP_NEW, 2, 2, {WordRole::Value, WordRole::Args}},
-    {Op::OP_FOR, 3, 3, {WordRole::ForHeader, WordRole::Number, WordRole::Value}},
-    {Op::OP_FOR_OF, 4, 4, {WordRole::Value, WordRole::Value, WordRole::Value, WordRole::Number}},
-    {Op::OP_FOR_IN, 4, 4, {WordRole::Value, WordRole::Value, WordRole::Value, WordRole::Number}},
-    {Op::OP_TRY, 2, 3, {WordRole::Value, WordRole::Catch, WordRole::Value}},
-    {Op::OP_SWITCH, 4, 4, {WordRole::Value, WordRole::Cases, WordRole::CaseList, WordRole::Number}},
-};
-
-// The operands a handler reads whatever the count says (the fixed ones):
-// an instruction with fewer would have its handler read past them.
-unsigned min_operands(unsigned opcode);
-
-// The layout of an opcode, or null when every operand is a Value.
-const OperandLayout* operand_layout(unsigned opcode);
-WordRole operand_role(unsigned opcode, unsigned index);
+// The roles of operand words (WordRole), the operand counts each opcode
+// needs and the shapes with raw words come from the opcode table.
 
 // The three kinds of word an image's relocation lists name.
 enum class Reloc : uint8_t { Symbol, CellRef, AreaAddr };

@@ -22,54 +22,26 @@ using Table = std::array<Handler, kOpCount>;
 
 CompileTextFn g_compile_text = nullptr;
 
-constexpr void fill(Table& t, Op op, Handler h) { t[op_byte(op) - kOpFirst] = h; }
-
+// The handlers of the opcode table's rows; the bytes after them reject.
 Table build_main_table() {
-    Table t{};
-    t.fill(h_unavailable);
-    for (unsigned op = op_byte(Op::OP_UNUSED_FIRST); op <= op_byte(Op::OP_LAST); ++op) t[op - kOpFirst] = h_reject;
-    const std::pair<Op, Handler> entries[] = {
-        {Op::OP_NOP, h_nop}, {Op::OP_POST_INC, h_post_inc}, {Op::OP_POST_DEC, h_post_dec},
-        {Op::OP_PRE_INC, h_pre_inc}, {Op::OP_PRE_DEC, h_pre_dec}, {Op::OP_TYPEOF, h_typeof},
-        {Op::OP_INSTANCEOF, h_instanceof}, {Op::OP_NOT, h_not}, {Op::OP_AND, h_and}, {Op::OP_OR, h_or},
-        {Op::OP_EQ, h_eq}, {Op::OP_STRICT_EQ, h_strict_eq}, {Op::OP_NE, h_ne}, {Op::OP_STRICT_NE, h_strict_ne},
-        {Op::OP_GE, h_ge}, {Op::OP_GT, h_gt}, {Op::OP_LE, h_le}, {Op::OP_LT, h_lt}, {Op::OP_ADD, h_add},
-        {Op::OP_SUB, h_sub}, {Op::OP_MUL, h_mul}, {Op::OP_DIV, h_div}, {Op::OP_MOD, h_mod},
-        {Op::OP_ASSIGN, h_assign}, {Op::OP_ADD_ASSIGN, h_add_assign}, {Op::OP_SUB_ASSIGN, h_sub_assign},
-        {Op::OP_MUL_ASSIGN, h_mul_assign}, {Op::OP_DIV_ASSIGN, h_div_assign}, {Op::OP_MOD_ASSIGN, h_mod_assign},
-        {Op::OP_AND_ASSIGN, h_and_assign}, {Op::OP_OR_ASSIGN, h_or_assign}, {Op::OP_XOR_ASSIGN, h_xor_assign},
-        {Op::OP_BIT_AND, h_bit_and}, {Op::OP_BIT_OR, h_bit_or}, {Op::OP_BIT_XOR, h_bit_xor},
-        {Op::OP_BIT_NOT, h_bit_not}, {Op::OP_SHL, h_shl}, {Op::OP_SHR, h_shr}, {Op::OP_USHR, h_ushr},
-        {Op::OP_COND, h_cond}, {Op::OP_NOP_140, h_nop}, {Op::OP_VAR, h_var}, {Op::OP_LET, h_let},
-        {Op::OP_CONST, h_const}, {Op::OP_INDEX, h_index}, {Op::OP_MEMBER, h_member}, {Op::OP_NOP_146, h_nop},
-        {Op::OP_IF, h_if}, {Op::OP_WHILE, h_while}, {Op::OP_DO_WHILE, h_do_while}, {Op::OP_FOR, h_for},
-        {Op::OP_FOR_OF, h_for_of}, {Op::OP_FOR_IN, h_for_in}, {Op::OP_TRY, h_try}, {Op::OP_THROW, h_throw},
-        {Op::OP_BLOCK, h_block}, {Op::OP_BREAK, h_break}, {Op::OP_CONTINUE, h_continue},
-        {Op::OP_RETURN, h_return}, {Op::OP_SEQUENCE, h_sequence}, {Op::OP_CALL, h_call}, {Op::OP_POW, h_pow},
-        {Op::OP_SEND_TO_FRONT, h_send_to_front}, {Op::OP_SWITCH, h_switch}, {Op::OP_NUMBER, h_number},
-        {Op::OP_STRING, h_string}, {Op::OP_DECODE_URI, h_decode_uri},
-        {Op::OP_DECODE_URI_COMPONENT, h_decode_uri_component}, {Op::OP_ENCODE_URI, h_encode_uri},
-        {Op::OP_ENCODE_URI_COMPONENT, h_encode_uri_component}, {Op::OP_EVAL, h_eval}, {Op::OP_NEW, h_new},
-        {Op::OP_EXCEPTION, h_exception}, {Op::OP_INTEGER, h_integer}, {Op::OP_FLOAT, h_float},
-        {Op::OP_ERROR, h_exception}, {Op::OP_ARRAY, h_array}, {Op::OP_HASH_CALL, h_hash_call},
-        {Op::OP_ALERT_TO_FRONT, h_alert_to_front},
+    constexpr Handler kRowHandlers[] = {
+#define KORU_OP_HANDLER(name, byte, handler, ...) handler,
+        KORU_OPCODES(KORU_OP_HANDLER)
+#undef KORU_OP_HANDLER
     };
-    for (const auto& [op, h] : entries) fill(t, op, h);
+    static_assert(sizeof kRowHandlers / sizeof kRowHandlers[0] == op_table::kRowCount);
+    Table t{};
+    t.fill(h_reject);
+    for (unsigned i = 0; i < op_table::kRowCount; ++i) t[i] = kRowHandlers[i];
     return t;
 }
 
-// Opcodes that change program state or control flow: the debugger's
-// expression evaluation refuses them.
-constexpr bool debug_rejects(unsigned op) {
-    return op == 105 || op == 106 || (op >= 141 && op <= 143) || (op >= 148 && op <= 158) || op == 160 ||
-           (op >= 162 && op <= 170) || (op >= 180 && op <= 184) || op == 188 || (op >= 192 && op <= 194) ||
-           op >= op_byte(Op::OP_UNUSED_FIRST);
-}
-
+// The debugger's expression evaluation: the same handlers, but what the
+// table marks as changing program state or control flow is refused.
 Table build_debug_table(const Table& main) {
     Table t = main;
     for (unsigned op = kOpFirst; op < kOpFirst + kOpCount; ++op)
-        if (debug_rejects(op)) t[op - kOpFirst] = h_reject;
+        if (debug_refuses(op)) t[op - kOpFirst] = h_reject;
     return t;
 }
 
@@ -278,11 +250,11 @@ CompileTextFn compile_text_fn() { return g_compile_text; }
 void set_debug_step_fn(DebugStepFn fn) { g_debug_step = fn; }
 
 void set_handler(unsigned opcode, Handler h) {
-    if (!is_opcode(opcode) || opcode >= op_byte(Op::OP_UNUSED_FIRST)) return;
-    if (!h) h = h_unavailable;  // uninstalling
+    if (!op_info(opcode)) return;
+    if (!h) h = build_main_table()[opcode - kOpFirst];  // back to the table's own
     g_main[opcode - kOpFirst] = h;
     g_by_byte[opcode] = h;
-    if (!debug_rejects(opcode)) g_debug[opcode - kOpFirst] = h;
+    if (!debug_refuses(opcode)) g_debug[opcode - kOpFirst] = h;
 }
 
 namespace {

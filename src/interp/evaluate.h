@@ -68,9 +68,9 @@ extern DebugStepFn g_debug_step;
 // is evaluating an expression with its own table.
 inline bool debug_hooks_active() { return g_debug_step || g_errors.debug_eval; }
 
-// Installs the handler of an opcode that another subsystem executes (the
-// database statements, RegExp, Date, parseInt/parseFloat).  The debug-eval
-// table keeps its rejecting handler where it has one.  Null uninstalls.
+// Replaces the handler of an opcode for a while (tests put their own in).
+// The debug-eval table keeps its rejecting handler where it has one.  Null
+// puts the opcode table's own handler back.
 void set_handler(unsigned opcode, Handler h);
 
 // Compiles and runs `text` as a statement list in the current scope; the

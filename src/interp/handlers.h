@@ -1,5 +1,6 @@
-// The instruction handlers, one family per file; the dispatch tables in
-// evaluate.cpp are built from these.
+// The instruction handlers, one family per file.  The opcode table
+// (opcodes.h) names each opcode's handler; the dispatch tables in
+// evaluate.cpp are generated from it.
 #pragma once
 #include "interp/evaluate.h"
 
@@ -94,6 +95,16 @@ Value h_encode_uri_component(const InstrCell& c);
 Value h_eval(const InstrCell& c);
 Value h_integer(const InstrCell& c);
 Value h_float(const InstrCell& c);
+
+// builtins/number.cpp
+Value h_parse_int(const InstrCell& c);
+Value h_parse_float(const InstrCell& c);
+
+// builtins/date/date_construct.cpp
+Value h_date(const InstrCell& c);
+
+// strings/regexp_methods.cpp
+Value h_regexp(const InstrCell& c);
 
 // db/front/send.cpp
 Value h_send_to_front(const InstrCell& c);

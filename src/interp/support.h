@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "interp/evaluate.h"
+#include "interp/opcodes.h"
 #include "interp/state.h"
 #include "runtime/objects.h"
 #include "runtime/refcount.h"
@@ -221,8 +222,8 @@ inline Value evaluate_unused(Value s) {
     if (s.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(s);
         uint8_t op = c.opcode;
-        if ((op >= 101 && op <= 104) || op == 123) {  // x++ x-- ++x --x, x = y
-            if (op <= 104 && unread_step_of_name(c)) return kUndefinedValue;
+        if (may_run_unread(op)) {  // x++ x-- ++x --x, x = y
+            if (op != op_byte(Op::OP_ASSIGN) && unread_step_of_name(c)) return kUndefinedValue;
             struct Clear {
                 ~Clear() { g_interp.result_unused = false; }
             } clear;

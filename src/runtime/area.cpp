@@ -504,8 +504,23 @@ uint8_t* word_pages_append(const uint32_t* used_units, unsigned count) {
 MemoryStats memory_stats() {
     const Memory& m = *g_mem;
     const CellPages& c = *g_cells;
-    return {static_cast<unsigned>(c.bump_page + 1), c.total_free, c.highest_free_page, m.words.last_in_use + 1,
-            static_cast<unsigned>(c.bump_slot)};
+    unsigned class_pages = 0, class_live = 0;
+    for (unsigned k = 1; k < 15; ++k) {
+        const SizeClass& sc = m.classes[k];
+        for (int p = 0; p <= sc.current; ++p) {
+            const ClassPageHeader* h = page_header(sc.pages[p]);
+            ++class_pages;
+            class_live += h->bumped - h->free_count;
+        }
+    }
+    return {static_cast<unsigned>(c.bump_page + 1),
+            c.total_free,
+            c.highest_free_page,
+            m.words.last_in_use + 1,
+            static_cast<unsigned>(c.bump_slot),
+            class_pages,
+            static_cast<unsigned>(m.large.next - m.large.freed),
+            class_live};
 }
 
 uint8_t* cell_page(unsigned index) {

@@ -160,6 +160,9 @@ struct MemoryStats {
     int highest_free_cell_page;   // -1 = none
     int word_pages_used;          // last word page in use + 1
     unsigned cell_bump_slot;      // cells handed out in the last page (the rest is not yet written)
+    unsigned class_pages_used;    // pages of the run-phase size classes 1..14, all classes together
+    unsigned large_blocks_live;   // class-15 blocks allocated and not freed
+    unsigned class_slots_live;    // slots of classes 1..14 handed out and not freed
 };
 MemoryStats memory_stats();
 uint8_t* cell_page(unsigned index);      // null past the pages in use

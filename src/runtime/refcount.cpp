@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "interp/opcodes.h"
+#include "runtime/area.h"
 #include "runtime/cell.h"
 
 namespace koru {
@@ -103,6 +105,71 @@ void destroy_leaf(Value v, uint8_t header) {
     }
 }
 
+// ---- instructions with raw operand words ----------------------------------------
+// Some operands are not Values but compile-area blocks (an argument record,
+// a for header, a catch record, switch tables) or plain numbers; the opcode
+// table gives each operand its role.  Such an instruction holds, in operand
+// order, every Value operand and every Value in its blocks, and frees the
+// blocks with its cell.
+
+const uint32_t* operand_words(const InstrCell* ic) {
+    return ic->uses_vector() ? area_as<uint32_t>(AreaAddr{ic->op0}) : &ic->op0;
+}
+
+bool is_block_role(WordRole r) {
+    return r == WordRole::Args || r == WordRole::ForHeader || r == WordRole::Catch || r == WordRole::Cases ||
+           r == WordRole::CaseList;
+}
+
+// The Values operand k holds: their number, and where the first one is
+// (they follow each other, `stride` words apart).
+struct PartValues {
+    const uint32_t* first;
+    uint32_t count;
+    uint32_t stride;
+};
+
+PartValues part_values(const InstrCell* ic, const uint32_t* ops, uint32_t k) {
+    const uint32_t word = ops[k];
+    switch (operand_role(ic->opcode, k)) {
+    case WordRole::Value: return {&ops[k], 1, 1};
+    case WordRole::Number:
+    case WordRole::Symbol: return {nullptr, 0, 1};
+    case WordRole::Args: {
+        const uint32_t* w = area_as<uint32_t>(AreaAddr{word});
+        return {w + 1, w[0], 1};
+    }
+    case WordRole::ForHeader:
+        // The counts word beside it: steps in the low half, initialisers above.
+        return {area_as<uint32_t>(AreaAddr{word}), (ops[1] >> 16) + 1 + (ops[1] & 0xFFFF), 1};
+    case WordRole::Catch:
+        // (symbol, block, 0), or no catch at all.
+        if (word == 0) return {nullptr, 0, 1};
+        return {area_as<uint32_t>(AreaAddr{word}), 2, 1};
+    case WordRole::Cases: {
+        // Pair 0 (pairs in use, statements), pair 1 (0, default), then (label, index).
+        const uint32_t* w = area_as<uint32_t>(AreaAddr{word});
+        return {w + 4, w[0] > 2 ? w[0] - 2 : 0, 2};
+    }
+    case WordRole::CaseList:
+        return {area_as<uint32_t>(AreaAddr{word}), area_as<uint32_t>(AreaAddr{ops[1]})[1], 1};
+    }
+    return {nullptr, 0, 1};
+}
+
+bool held_by_parts(const InstrCell* ic, uint32_t i, Value* out) {
+    const uint32_t* ops = operand_words(ic);
+    for (uint32_t k = 0, n = ic->operand_count(); k < n; ++k) {
+        PartValues p = part_values(ic, ops, k);
+        if (i < p.count) {
+            *out = Value(p.first[i * p.stride]);
+            return true;
+        }
+        i -= p.count;
+    }
+    return false;
+}
+
 // The i-th value a container releases, in the order it releases them;
 // false past the last.
 bool held_value(Value v, uint8_t header, uint32_t i, Value* out) {
@@ -127,6 +194,7 @@ bool held_value(Value v, uint8_t header, uint32_t i, Value* out) {
     }
     case Kind::Instruction: {
         const InstrCell* ic = cell_as<InstrCell>(v);
+        if (has_raw_operands(ic->opcode)) return held_by_parts(ic, i, out);
         if (!ic->uses_vector()) {
             if (i >= ic->nops) return false;
             *out = Value(i == 0 ? ic->op0 : ic->op1);
@@ -160,6 +228,11 @@ void free_container(Value v, uint8_t header) {
     case Kind::Hash: area_free(cell_as<HashCell>(v)->pairs); break;
     case Kind::Instruction: {
         const InstrCell* ic = cell_as<InstrCell>(v);
+        if (has_raw_operands(ic->opcode)) {
+            const uint32_t* ops = operand_words(ic);
+            for (uint32_t k = 0, n = ic->operand_count(); k < n; ++k)
+                if (is_block_role(operand_role(ic->opcode, k)) && ops[k] != 0) area_free(AreaAddr{ops[k]});
+        }
         if (ic->uses_vector()) area_free(AreaAddr{ic->op0});
         break;
     }

@@ -8,6 +8,7 @@
 #include "compiler/literals.h"
 #include "compiler/state.h"
 #include "host/errors.h"
+#include "interp/handlers.h"
 #include "interp/evaluate.h"
 #include "interp/methods.h"
 #include "interp/opcodes.h"
@@ -38,6 +39,8 @@ Value construct(const Value* args, uint32_t n) {
 }
 
 // RegExp(pattern[, flags]) written as a call.
+}  // namespace
+
 Value h_regexp(const InstrCell& c) {
     uint32_t n = c.operand_count();
     if (n > 2) n = 2;
@@ -47,6 +50,8 @@ Value h_regexp(const InstrCell& c) {
     Value args[2] = {pattern.get(), flags.get()};
     return construct(args, n);
 }
+
+namespace {
 
 // A literal in a module is compiled with the module: its pattern errors
 // are parse errors.
@@ -174,7 +179,6 @@ bool regexp_family(Value self, uint32_t name, const Value* args, uint32_t n, Val
 
 void install_regexp_methods() {
     set_regexp_construct_fn(construct);
-    set_handler(static_cast<unsigned>(Op::OP_REGEXP), h_regexp);
     set_regex_literal_fn(literal);
     set_regexp_property_fn(read_property);
     set_last_index_access({regex_last_index, regex_set_last_index});

@@ -4,6 +4,7 @@
 
 #include "builtins/date/date.h"
 #include "host/errors.h"
+#include "interp/handlers.h"
 #include "interp/evaluate.h"
 #include "interp/methods.h"
 #include "interp/opcodes.h"
@@ -96,6 +97,8 @@ bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* res
 }
 
 // The Date instruction: its operands are the argument expressions.
+}  // namespace
+
 Value h_date(const InstrCell& c) {
     uint32_t n = c.operand_count();
     if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
@@ -109,8 +112,6 @@ Value h_date(const InstrCell& c) {
     }
     return date_construct(args, n);
 }
-
-}  // namespace
 
 Value date_construct(const Value* args, uint32_t n) {
     if (n == 0) {
@@ -127,7 +128,6 @@ void date_install() {
     set_date_construct_fn(date_construct);
     set_method_family(MethodFamily::DateStatic, date_static);
     set_method_family(MethodFamily::Date, date_method);
-    set_handler(op_byte(Op::OP_DATE), h_date);
 }
 
 }  // namespace koru
