@@ -58,9 +58,10 @@ bool int_instruction_body(const InstrCell& c, int32_t& out);
 
 // Whether the integer path may stand in for the handlers: not while the
 // debugger looks at every instruction or evaluates an expression, and not
-// in place mode, where property look-ups add what they do not find.
+// in place mode, where property look-ups add what they do not find, and not
+// with the fast paths switched off.
 inline bool int_path_open() {
-    return !debug_hooks_active() && !g_interp.place_mode;
+    return !debug_hooks_active() && !g_interp.place_mode && !g_plain_paths;
 }
 
 // The entry of an arithmetic handler: the instruction it was dispatched for,

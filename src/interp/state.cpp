@@ -1,5 +1,7 @@
 #include "interp/state.h"
 
+#include <cstdlib>
+
 #include "host/errors.h"
 #include "runtime/refcount.h"
 
@@ -7,6 +9,7 @@ namespace koru {
 
 InterpState g_interp;
 uint32_t g_call_depth = 0;
+const bool g_plain_paths = std::getenv("KORU_PLAIN_PATHS") != nullptr;
 
 void raise_too_deep() { raise_runtime(1400, "メモリ領域を取得できません"); }
 

@@ -55,6 +55,12 @@ struct InterpState {
 };
 extern InterpState g_interp;
 
+// The fast paths (the integer path and the in-place updates of numbers) are
+// left out when the environment names KORU_PLAIN_PATHS: every instruction
+// then runs its plain handler, so that the suite can check the two against
+// each other.  Read once at start-up; no request can change it.
+extern const bool g_plain_paths;
+
 // Jump word of a return without a value.
 constexpr Value kReturnNoValue{0x406F0000};
 

@@ -222,7 +222,7 @@ inline Value evaluate_unused(Value s) {
     if (s.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(s);
         uint8_t op = c.opcode;
-        if (may_run_unread(op)) {  // x++ x-- ++x --x, x = y
+        if (may_run_unread(op) && !g_plain_paths) {  // x++ x-- ++x --x, x = y
             if (op != op_byte(Op::OP_ASSIGN) && unread_step_of_name(c)) return kUndefinedValue;
             struct Clear {
                 ~Clear() { g_interp.result_unused = false; }
