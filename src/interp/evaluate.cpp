@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 
 #include "compiler/statements.h"
 #include "host/errors.h"
@@ -144,6 +145,80 @@ bool odd_backslashes_before(const std::string& s, size_t pos) {
     return n & 1;
 }
 
+// The code of a template's substitutions is compiled the first time the
+// template is expanded and kept for the next times, per template cell and
+// substitution.  It is compiled for the module and line of the instruction
+// being run, which its positions (in errors too) carry: another module or
+// line compiles afresh.  The code goes when its template does, and with
+// the memory on a reset.
+struct Substitution {
+    uint32_t offset;  // of the "${" in the template's text
+    uint8_t module;
+    uint32_t line;
+    std::vector<Value> cells;  // retained
+};
+
+class TemplateCode {
+public:
+    std::vector<Value>* find(Value str, uint32_t offset, uint8_t module, uint32_t line) {
+        restart_if_reset();
+        auto t = map_.find(str.bits);
+        if (t == map_.end()) return nullptr;
+        for (Substitution& s : t->second)
+            if (s.offset == offset) return s.module == module && s.line == line ? &s.cells : nullptr;
+        return nullptr;
+    }
+
+    void keep(Value str, uint32_t offset, uint8_t module, uint32_t line, const std::vector<Value>& cells) {
+        restart_if_reset();
+        std::vector<Substitution>& subs = map_[str.bits];
+        for (Substitution& s : subs) {
+            if (s.offset != offset) continue;
+            release(s.cells);
+            s = Substitution{offset, module, line, cells};
+            retain(s.cells);
+            return;
+        }
+        subs.push_back(Substitution{offset, module, line, cells});
+        retain(subs.back().cells);
+    }
+
+    void forget(Value str) {
+        if (generation_ != g_memory_generation) return;
+        auto t = map_.find(str.bits);
+        if (t == map_.end()) return;
+        std::vector<Substitution> subs = std::move(t->second);
+        map_.erase(t);
+        for (Substitution& s : subs) release(s.cells);
+    }
+
+private:
+    static void retain(const std::vector<Value>& cells) {
+        for (Value v : cells) value_retain(v);
+    }
+    static void release(const std::vector<Value>& cells) {
+        for (Value v : cells) value_release(v);
+    }
+    // After a reset the cells are gone with their pages: forget them unreleased.
+    void restart_if_reset() {
+        if (generation_ == g_memory_generation) return;
+        map_.clear();
+        generation_ = g_memory_generation;
+        set_template_freed_fn([](Value str) { g_template_code.forget(str); });
+    }
+
+    std::unordered_map<uint32_t, std::vector<Substitution>> map_;
+    uint32_t generation_ = ~0u;
+
+public:
+    static TemplateCode g_template_code;
+};
+TemplateCode TemplateCode::g_template_code;
+
+// The code of one substitution, compiled or found, run as run_text runs
+// its text.
+Value run_template_part(Value str, uint32_t offset, const char* text, size_t len);
+
 Value expand_template(Value str) {
     const std::string text(string_text(str), string_length(str));
     std::string out;
@@ -162,7 +237,8 @@ Value expand_template(Value str) {
         size_t len = close - open - 2;
         if (len >= 512) raise_runtime(2005, "バッファーのオーバーフロー ${...}");
         out.append(text, from, open - from);
-        Value v = run_text(text.data() + open + 2, len, false, kUndefinedValue);
+        Value v = g_plain_paths ? run_text(text.data() + open + 2, len, false, kUndefinedValue)
+                                : run_template_part(str, static_cast<uint32_t>(open), text.data() + open + 2, len);
         TempGuard g(v);
         write_display(v, out, false);
         from = close + 1;
@@ -275,27 +351,68 @@ struct TextNesting {
 };
 }  // namespace
 
+// Runs statement cells, each retained for the run and released after it:
+// the value of the last one, or `empty_result` when there is none.
+Value run_cells(const std::vector<Value>& cells, Value empty_result) {
+    if (cells.empty()) return empty_result;
+    // Released after the result is safe, or when a statement raises (after
+    // the temporary of the statement before it).
+    struct Held {
+        const std::vector<Value>& cells;
+        bool held = true;
+        void release() {
+            if (!held) return;
+            held = false;
+            for (Value v : cells) value_release(v);
+        }
+        ~Held() { release(); }
+    } held{cells};
+    for (Value v : cells) value_retain(v);
+    TempGuard last;
+    for (Value stmt : cells) {
+        last.reset(evaluate(stmt));
+        if (jump_pending()) break;
+    }
+    // The result may live inside the cells (a literal): keep it alive
+    // across their release and hand it back with the count it had.
+    Value result = value_retain(last.release());
+    held.release();
+    value_unref(result);
+    return result;
+}
+
 Value run_text(const char* text, size_t len, bool no_stops, Value empty_result) {
     if (!g_compile_text) raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(len > 120 ? 120 : len), text);
     check_limits();
     TextNesting nesting;
-    CompiledList list;
+    CompiledList list;  // freed if the compilation fails
     g_compile_text(text, len, no_stops, list.cells);
-    for (Value v : list.cells) value_retain(v);
-    if (list.cells.empty()) return empty_result;
-    TempGuard last;
-    for (Value stmt : list.cells) {
-        last.reset(evaluate(stmt));
-        if (jump_pending()) break;
-    }
-    // The result may live inside the compiled cells (a literal): keep it
-    // alive across their release and hand it back with the count it had.
-    Value result = value_retain(last.release());
-    for (Value v : list.cells) value_release(v);
+    const std::vector<Value> cells = std::move(list.cells);
     list.cells.clear();
-    value_unref(result);
-    return result;
+    return run_cells(cells, empty_result);
 }
+
+namespace {
+Value run_template_part(Value str, uint32_t offset, const char* text, size_t len) {
+    if (!g_compile_text) raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(len > 120 ? 120 : len), text);
+    check_limits();
+    TextNesting nesting;
+    TemplateCode& code = TemplateCode::g_template_code;
+    const uint32_t line = g_errors.position & 0xFFFF;
+    const uint8_t module = g_errors.module;
+    const std::vector<Value>* cells = code.find(str, offset, module, line);
+    if (!cells) {
+        CompiledList fresh;  // freed if the compilation fails
+        g_compile_text(text, len, false, fresh.cells);
+        code.keep(str, offset, module, line, fresh.cells);
+        fresh.cells.clear();
+        cells = code.find(str, offset, module, line);
+    }
+    // A copy: running the code may free the template, and its entry with it.
+    const std::vector<Value> run = *cells;
+    return run_cells(run, kUndefinedValue);
+}
+}  // namespace
 
 // ---- handlers of this file --------------------------------------------------------
 

@@ -29,10 +29,12 @@ unsigned value_unref(Value v) {
 namespace {
 RegexFreeFn g_regex_free = nullptr;
 InstructionFreedFn g_instruction_freed = nullptr;
+TemplateFreedFn g_template_freed = nullptr;
 }  // namespace
 
 void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
 void set_instruction_freed_fn(InstructionFreedFn fn) { g_instruction_freed = fn; }
+void set_template_freed_fn(TemplateFreedFn fn) { g_template_freed = fn; }
 
 uint8_t* header_of_other(Value v) { return has_object(v) ? header_ptr(v) : nullptr; }
 
@@ -92,6 +94,7 @@ void destroy_leaf(Value v, uint8_t header) {
         // Connections are closed by the database layer at the end of the request.
         break;
     case Kind::String:
+        if (g_template_freed && cell_as<StringCell>(v)->is_template()) g_template_freed(v);
         area_free(cell_as<StringCell>(v)->text);
         cell_free(v);
         break;

@@ -32,6 +32,11 @@ void set_regex_free_fn(RegexFreeFn fn);
 using InstructionFreedFn = void (*)(const void* cell);
 void set_instruction_freed_fn(InstructionFreedFn fn);
 
+// Told of a template string about to be freed, so that the code compiled
+// for its substitutions goes with it.
+using TemplateFreedFn = void (*)(Value str);
+void set_template_freed_fn(TemplateFreedFn fn);
+
 // Kinds whose objects are cells: their header is found without the area
 // tables.  Values whose top nibble is set are left to the general test.
 constexpr uint32_t kCellKindMask = 0x7F24;  // 2, 5, 8-14

@@ -59,6 +59,42 @@ TEST_F(InterpTest, Templates) {
     });
 }
 
+// A template's substitutions are compiled once and kept: each expansion
+// must still see the scope it runs in, a template made anew in the cell of
+// a freed one must run its own text, and code that lets go of its own
+// template while it runs must not pull the code from under itself.
+TEST_F(InterpTest, TemplatesKeptBetweenExpansions) {
+    check_cases({
+        // The same template in a loop and in calls with other arguments.
+        {"var r = ''; for (var i = 0; i < 4; i++) r = r + `${i * i}.`;", "\"0.1.4.9.\""},
+        {"function f(a, b) { return `${a}-${b}`; } var r = f(1, 2) + f('x', [3]);", "\"1-2x-[3]\""},
+        // Templates compiled at run time die with eval's code; the next one
+        // lands in the freed cells with another text.
+        {"var r = ''; for (var i = 0; i < 5; i++) r = r + eval('`${' + i + ' * 10}`') + ',';", "\"0,10,20,30,40,\""},
+        {"var r = ''; for (var i = 0; i < 3; i++) r = r + eval('`<${\\'' + 'abc'.charAt(i) + '\\'}>`');", "\"<a><b><c>\""},
+        // The function holding the template is dropped by its own substitution.
+        {"function f() { return `${(f = 0, 'gone')}`; } var r = f() + f;", "\"gone0\""},
+        // A literal that the substitution returns outlives the expansion.
+        {"function f() { return `${'lit'}`; } var r = f() + f();", "\"litlit\""},
+    });
+    // The same failing substitution reports the same error, position
+    // included, every time it runs.
+    fresh_process();
+    Outcome o = run_script(
+        "var seen = '';\n"
+        "function f(n) {\n"
+        "  return `${n.a.b}`;\n"
+        "}\n"
+        "for (var i = 0; i < 3; i++) { try { f({}); } catch (e) { seen = seen + e.message + '|'; } }\n");
+    ASSERT_FALSE(o.error) << o.message;
+    std::string seen = global_text("seen");
+    size_t bar = seen.find('|');
+    ASSERT_NE(bar, std::string::npos) << seen;
+    std::string first = seen.substr(1, bar - 1);
+    EXPECT_NE(first.find(":3:"), std::string::npos) << first;
+    EXPECT_EQ(seen, "\"" + first + "|" + first + "|" + first + "|\"") << seen;
+}
+
 TEST_F(InterpTest, UnevaluableValuesAndUnusedOpcodes) {
     EXPECT_EQ(outcome_of([] {
                   try {
