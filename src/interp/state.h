@@ -55,10 +55,11 @@ struct InterpState {
 };
 extern InterpState g_interp;
 
-// The fast paths (the integer path and the in-place updates of numbers) are
-// left out when the environment names KORU_PLAIN_PATHS: every instruction
-// then runs its plain handler, so that the suite can check the two against
-// each other.  Read once at start-up; no request can change it.
+// The fast paths (the integer path, the in-place updates of numbers and the
+// kept code of template substitutions) are left out when the environment
+// names KORU_PLAIN_PATHS: every instruction then runs its plain handler and
+// every template compiles its text, so that the suite can check the two
+// against each other.  Read once at start-up; no request can change it.
 extern const bool g_plain_paths;
 
 // Jump word of a return without a value.
