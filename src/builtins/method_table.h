@@ -99,23 +99,19 @@ struct MethodSlotCache {
 };
 extern MethodSlotCache g_method_slots;
 
-// find_entry for a method symbol, through the cache of recent answers.
+// find_entry for a method symbol, through the cache of recent answers.  A
+// repeated call is answered here; a new name goes to method_slot_miss, which
+// searches and remembers the answer.
+int method_slot_miss(const EntryName* entries, size_t count, uint32_t name_symbol, std::string_view name);
+
 inline int cached_method_slot(const EntryName* entries, size_t count, uint32_t name_symbol) {
     std::string_view name = symbol_name(name_symbol);
-    auto& e = g_method_slots.entries[(name_symbol ^ (reinterpret_cast<uintptr_t>(entries) >> 4)) %
-                                     MethodSlotCache::kEntries];
+    const auto& e = g_method_slots.entries[(name_symbol ^ (reinterpret_cast<uintptr_t>(entries) >> 4)) %
+                                           MethodSlotCache::kEntries];
     if (e.table == entries && e.symbol == name_symbol && e.length == name.size() &&
-        std::memcmp(e.name, name.data(), name.size()) == 0)
+        std::memcmp(e.name, name.data(), name.size()) == 0) [[likely]]
         return e.slot;
-    int slot = find_entry(entries, count, name);
-    if (slot != kNoMethod && name.size() <= MethodSlotCache::kNameMax) {
-        e.table = entries;
-        e.symbol = name_symbol;
-        e.slot = static_cast<int16_t>(slot);
-        e.length = static_cast<uint8_t>(name.size());
-        std::memcpy(e.name, name.data(), name.size());
-    }
-    return slot;
+    return method_slot_miss(entries, count, name_symbol, name);
 }
 
 // A family's table: its rows, their names for the look-up, its errors, and
