@@ -17,61 +17,61 @@ namespace koru {
 
 namespace {
 
-constexpr std::string_view kArrayNames =
-    "concat      keys        reverse     indexOf     lastIndexOf join        pop         push        "
-    "slice       toString    shift       unshift     copyWithin  fill        includes    sort        "
-    "splice      ";
-constexpr unsigned kNameWidth = 12;
-constexpr unsigned kMethodCount = 17;
-static_assert(kArrayNames.size() == kMethodCount * kNameWidth);
-
-constexpr ArgRule kArgRules[kMethodCount] = {
-    at_least(1),    // concat
-    exactly(0),     // keys
-    exactly(0),     // reverse
-    between(1, 2),  // indexOf
-    between(1, 2),  // lastIndexOf
-    between(0, 1),  // join
-    exactly(0),     // pop
-    at_least(1),    // push
-    between(0, 2),  // slice
-    exactly(0),     // toString
-    exactly(0),     // shift
-    at_least(1),    // unshift
-    between(1, 3),  // copyWithin
-    between(1, 3),  // fill
-    between(1, 2),  // includes
-    between(0, 1),  // sort
-    at_least(1),    // splice
+// An array method and its keyed-array form (null where keyed arrays lack
+// the method).
+struct ArrayHandlers {
+    ArrayMethod array;
+    ArrayMethod keyed;
 };
 
-// Slots 0-16: the keyed-array handler of method i (null where keyed arrays
-// lack the method); slot 17 unused; slots 18-34: the array handler of method i.
-constexpr unsigned kArrayBase = kMethodCount + 1;
-constexpr ArrayMethod kHandlers[2 * kMethodCount + 1] = {
-    keyed_concat, keyed_keys, nullptr, keyed_index_of, keyed_last_index_of, keyed_join, keyed_pop,
-    keyed_push, nullptr, array_to_string, keyed_shift, keyed_unshift, nullptr, nullptr, nullptr,
-    nullptr, nullptr,
-    nullptr,
-    array_concat, array_keys, array_reverse, array_index_of, array_last_index_of, array_join, array_pop,
-    array_push_method, array_slice, array_to_string, array_shift, array_unshift, array_copy_within,
-    array_fill, array_includes, array_sort, array_splice,
+constexpr MethodRow<ArrayHandlers> kRows[] = {
+    {"concat", at_least(1), {array_concat, keyed_concat}},
+    {"keys", exactly(0), {array_keys, keyed_keys}},
+    {"reverse", exactly(0), {array_reverse, nullptr}},
+    {"indexOf", between(1, 2), {array_index_of, keyed_index_of}},
+    {"lastIndexOf", between(1, 2), {array_last_index_of, keyed_last_index_of}},
+    {"join", between(0, 1), {array_join, keyed_join}},
+    {"pop", exactly(0), {array_pop, keyed_pop}},
+    {"push", at_least(1), {array_push_method, keyed_push}},
+    {"slice", between(0, 2), {array_slice, nullptr}},
+    {"toString", exactly(0), {array_to_string, array_to_string}},
+    {"shift", exactly(0), {array_shift, keyed_shift}},
+    {"unshift", at_least(1), {array_unshift, keyed_unshift}},
+    {"copyWithin", between(1, 3), {array_copy_within, nullptr}},
+    {"fill", between(1, 3), {array_fill, nullptr}},
+    {"includes", between(1, 2), {array_includes, nullptr}},
+    {"sort", between(0, 1), {array_sort, nullptr}},
+    {"splice", at_least(1), {array_splice, nullptr}},
 };
+// The errors of array receivers; keyed arrays have their own (kKeyed).
+constexpr auto kTable = method_table<12>(kRows, {{2570, "Arrayのメソッド名不正"}, {2575, 2580}});
+static_assert(text_is(slot_text(kTable),
+                      "concat      keys        reverse     indexOf     lastIndexOf join        pop         push        "
+                      "slice       toString    shift       unshift     copyWithin  fill        includes    sort        "
+                      "splice      "));
+
+// A keyed array: a name of the table that has no keyed-array form raises
+// `missing` rather than the method-name error.
+struct KeyedErrors {
+    FamilyErrors family;
+    MethodError missing;
+};
+constexpr KeyedErrors kKeyed = {{{2552, "Arrayのメソッド名不正"}, {2555, 2560}}, {2565, "Arrayのメソッド名不正"}};
 
 bool array_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int m = method_slot(kArrayNames, kNameWidth, name);
-    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
-    check_arg_count(kArgRules[m], n, {2575, 2580});
-    *result = kHandlers[kArrayBase + m](self, args, n);
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    *result = kTable[m].handler.array(self, args, n);
     return true;
 }
 
 bool keyed_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int m = method_slot(kArrayNames, kNameWidth, name);
-    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
-    ArrayMethod h = kHandlers[m];
-    if (!h) raise_runtime(2565, "Arrayのメソッド名不正");
-    check_arg_count(kArgRules[m], n, {2555, 2560});
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    ArrayMethod h = kTable[m].handler.keyed;
+    if (!h) raise_runtime(kKeyed.missing.code, "%s", kKeyed.missing.message);
+    check_arg_count(kTable[m].rule, n, kKeyed.family.count);
     *result = h(self, args, n);
     return true;
 }
@@ -206,8 +206,10 @@ Value array_unshift(Value self, const Value* args, uint32_t n) {
 }
 
 void array_install() {
-    set_method_family(MethodFamily::Array, array_family);
-    set_method_family(MethodFamily::KeyedArray, keyed_family);
+    set_method_family(MethodFamily::Array, array_family, kTable.errors.unknown);
+    set_method_family(MethodFamily::KeyedArray, keyed_family, kKeyed.family.unknown);
 }
+
+MethodListing array_method_listing() { return listing_of("Array", kTable); }
 
 }  // namespace koru

@@ -20,19 +20,6 @@ namespace koru {
 
 namespace {
 
-// "toString" fills its slot and runs into "clear".
-constexpr std::string_view kHashNames = "keys    toStringclear   delete  get     has     set     forEach ";
-constexpr unsigned kNameWidth = 8;
-constexpr unsigned kMethodCount = 8;
-static_assert(kHashNames.size() == kMethodCount * kNameWidth);
-
-constexpr ArgRule kArgRules[kMethodCount] = {
-    exactly(0), exactly(0), exactly(0),  // keys toString clear
-    exactly(1), exactly(1), exactly(1),  // delete get has
-    exactly(2),                          // set
-    exactly(1),                          // forEach
-};
-
 // The symbol of a key argument: a string's text, or an identifier.  With
 // `enter` a text not yet in the symbol table is entered; otherwise such a
 // key cannot be present and the result is -1.
@@ -134,18 +121,28 @@ Value h_for_each(Value self, const Value* a) {
 }
 
 using HashFn = Value (*)(Value self, const Value* a);
-constexpr HashFn kHandlers[kMethodCount] = {h_keys, h_to_string, h_clear, h_delete, h_get, h_has, h_set, h_for_each};
+
+constexpr MethodRow<HashFn> kRows[] = {
+    {"keys", exactly(0), h_keys},       {"toString", exactly(0), h_to_string}, {"clear", exactly(0), h_clear},
+    {"delete", exactly(1), h_delete},   {"get", exactly(1), h_get},            {"has", exactly(1), h_has},
+    {"set", exactly(2), h_set},         {"forEach", exactly(1), h_for_each},
+};
+constexpr auto kTable = method_table<8>(kRows, {{2347, "HASHのメソッド名不正"}, {2450, 2455}});
+// "toString" fills its slot and runs into "clear".
+static_assert(text_is(slot_text(kTable), "keys    toStringclear   delete  get     has     set     forEach "));
 
 bool hash_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int m = method_slot(kHashNames, kNameWidth, name);
-    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
-    check_arg_count(kArgRules[m], n, {2450, 2455});
-    *result = kHandlers[m](self, args);
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    *result = kTable[m].handler(self, args);
     return true;
 }
 
 }  // namespace
 
-void hash_install() { set_method_family(MethodFamily::Hash, hash_family); }
+void hash_install() { set_method_family(MethodFamily::Hash, hash_family, kTable.errors.unknown); }
+
+MethodListing hash_method_listing() { return listing_of("Hash", kTable); }
 
 }  // namespace koru

@@ -13,6 +13,20 @@ namespace koru {
 // the small variables every request touches over one more page.
 [[gnu::section(".lbss.koru_method_slots")]] constinit MethodSlotCache g_method_slots;
 
+int method_slot_miss(const EntryName* entries, size_t count, uint32_t name_symbol, std::string_view name) {
+    int slot = find_entry(entries, count, name);
+    if (slot != kNoMethod && name.size() <= MethodSlotCache::kNameMax) {
+        auto& e = g_method_slots.entries[(name_symbol ^ (reinterpret_cast<uintptr_t>(entries) >> 4)) %
+                                         MethodSlotCache::kEntries];
+        e.table = entries;
+        e.symbol = name_symbol;
+        e.slot = static_cast<int16_t>(slot);
+        e.length = static_cast<uint8_t>(name.size());
+        std::memcpy(e.name, name.data(), name.size());
+    }
+    return slot;
+}
+
 void builtins_install() {
     regex_install();
     date_install();

@@ -15,18 +15,6 @@ namespace koru {
 
 namespace {
 
-constexpr std::string_view kMathNames = "abs     ceil    floor   trunc   round   random  pow     min     max     ";
-constexpr unsigned kNameWidth = 8;
-constexpr unsigned kMethodCount = 9;
-static_assert(kMathNames.size() == kMethodCount * kNameWidth);
-
-constexpr ArgRule kArgRules[kMethodCount] = {
-    exactly(1), exactly(1), exactly(1), exactly(1), exactly(1),  // abs ceil floor trunc round
-    exactly(0),                                                  // random
-    exactly(2),                                                  // pow
-    at_least(1), at_least(1),                                    // min max
-};
-
 bool is_number(Value v) { return v.kind() == Kind::Int || v.kind() == Kind::Double; }
 double as_double(Value v) { return v.kind() == Kind::Int ? int_value(v) : double_value(v); }
 
@@ -106,18 +94,26 @@ Value m_pow(const Value* a, uint32_t) { return math_pow(a[0], a[1]); }
 Value m_min(const Value* a, uint32_t n) { return math_extreme(a, n, false); }
 Value m_max(const Value* a, uint32_t n) { return math_extreme(a, n, true); }
 
-constexpr MathFn kHandlers[kMethodCount] = {m_abs, m_ceil, m_floor, m_trunc, m_round, m_random, m_pow, m_min, m_max};
+constexpr MethodRow<MathFn> kRows[] = {
+    {"abs", exactly(1), m_abs},       {"ceil", exactly(1), m_ceil},   {"floor", exactly(1), m_floor},
+    {"trunc", exactly(1), m_trunc},   {"round", exactly(1), m_round}, {"random", exactly(0), m_random},
+    {"pow", exactly(2), m_pow},       {"min", at_least(1), m_min},    {"max", at_least(1), m_max},
+};
+constexpr auto kTable = method_table<8>(kRows, {{2115, "Mathのメソッド名不正"}, {2120, 2120}});
+static_assert(text_is(slot_text(kTable), "abs     ceil    floor   trunc   round   random  pow     min     max     "));
 
 bool math_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int m = method_slot(kMathNames, kNameWidth, name);
-    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
-    check_arg_count(kArgRules[m], n, {2120, 2120});
-    *result = kHandlers[m](args, n);
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    *result = kTable[m].handler(args, n);
     return true;
 }
 
 }  // namespace
 
-void math_install() { set_method_family(MethodFamily::Math, math_family); }
+void math_install() { set_method_family(MethodFamily::Math, math_family, kTable.errors.unknown); }
+
+MethodListing math_method_listing() { return listing_of("Math", kTable); }
 
 }  // namespace koru

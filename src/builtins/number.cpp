@@ -19,13 +19,6 @@ namespace koru {
 
 namespace {
 
-constexpr std::string_view kNumberNames = "parseInt    parseFloat  isInteger   ";
-constexpr unsigned kNameWidth = 12;
-constexpr unsigned kMethodCount = 3;
-static_assert(kNumberNames.size() == kMethodCount * kNameWidth);
-
-constexpr ArgRule kArgRules[kMethodCount] = {between(1, 2), exactly(1), exactly(1)};
-
 constexpr size_t kMaxParseText = 4095;
 
 // The text a number is read from: a string's own bytes (at most 4095), or
@@ -100,13 +93,20 @@ using NumberFn = Value (*)(const Value* a, uint32_t n);
 Value n_parse_int(const Value* a, uint32_t n) { return parse_int_value(a[0], n > 1 ? &a[1] : nullptr); }
 Value n_parse_float(const Value* a, uint32_t) { return parse_float_value(a[0]); }
 Value n_is_integer(const Value* a, uint32_t) { return is_integer(a[0]); }
-constexpr NumberFn kHandlers[kMethodCount] = {n_parse_int, n_parse_float, n_is_integer};
+
+constexpr MethodRow<NumberFn> kRows[] = {
+    {"parseInt", between(1, 2), n_parse_int},
+    {"parseFloat", exactly(1), n_parse_float},
+    {"isInteger", exactly(1), n_is_integer},
+};
+constexpr auto kTable = method_table<12>(kRows, {{2125, "NUMBERのメソッド名不正"}, {2130, 2135}});
+static_assert(text_is(slot_text(kTable), "parseInt    parseFloat  isInteger   "));
 
 bool number_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int m = method_slot(kNumberNames, kNameWidth, name);
-    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
-    check_arg_count(kArgRules[m], n, {2130, 2135});
-    *result = kHandlers[m](args, n);
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    *result = kTable[m].handler(args, n);
     return true;
 }
 
@@ -129,7 +129,9 @@ Value h_parse_float(const InstrCell& c) {
 }
 
 void number_install() {
-    set_method_family(MethodFamily::Number, number_family);
+    set_method_family(MethodFamily::Number, number_family, kTable.errors.unknown);
 }
+
+MethodListing number_method_listing() { return listing_of("Number", kTable); }
 
 }  // namespace koru

@@ -13,11 +13,6 @@ namespace koru {
 
 namespace {
 
-constexpr std::string_view kObjectNames = "keys                                ";
-constexpr unsigned kNameWidth = 14;
-static_assert(kObjectNames.size() == 36);
-constexpr ArgRule kKeysRule = exactly(1);
-
 Value pair_keys(const Pair* pairs, uint32_t n, bool names_only) {
     TempGuard out(make_array(0));
     array_reserve(out.get(), n);
@@ -35,15 +30,27 @@ Value object_keys(Value x) {
     }
 }
 
+using ObjectFn = Value (*)(Value x);
+
+// One method, in the first slot of 14 of a text of 36 bytes.
+constexpr MethodRow<ObjectFn> kRows[] = {
+    {"keys", exactly(1), object_keys},
+};
+constexpr auto kTable = method_table<14>(kRows, {{2100, "OBJECTのメソッド名不正"}, {2105, 2110}});
+static_assert(text_is(slot_text<36>(kTable), "keys                                "));
+
 bool object_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    if (method_slot(kObjectNames, kNameWidth, name) != 0) return false;
-    check_arg_count(kKeysRule, n, {2105, 2110});
-    *result = object_keys(args[0]);
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    *result = kTable[m].handler(args[0]);
     return true;
 }
 
 }  // namespace
 
-void object_install() { set_method_family(MethodFamily::Object, object_family); }
+void object_install() { set_method_family(MethodFamily::Object, object_family, kTable.errors.unknown); }
+
+MethodListing object_method_listing() { return listing_of("Object", kTable); }
 
 }  // namespace koru

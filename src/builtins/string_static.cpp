@@ -11,12 +11,6 @@ namespace koru {
 
 namespace {
 
-constexpr std::string_view kStringNames = "fromCharCode  fromCodePoint               ";
-constexpr unsigned kNameWidth = 14;
-constexpr unsigned kMethodCount = 2;
-static_assert(kStringNames.size() == 42);
-constexpr ArgRule kArgRules[kMethodCount] = {at_least(1), at_least(1)};
-
 void append_utf8(uint32_t c, std::string& out) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -62,18 +56,29 @@ constexpr CodeRule kCodePoint{0x10FFFF, 2410, 2415, "String.fromCharCodeの引�
 using StaticFn = Value (*)(const Value* a, uint32_t n);
 Value from_char_code(const Value* a, uint32_t n) { return codes_to_text(a, n, kCharCode); }
 Value from_code_point(const Value* a, uint32_t n) { return codes_to_text(a, n, kCodePoint); }
-constexpr StaticFn kHandlers[kMethodCount] = {from_char_code, from_code_point};
+
+// Two methods in slots of 14, in a text of 42 bytes.
+constexpr MethodRow<StaticFn> kRows[] = {
+    {"fromCharCode", at_least(1), from_char_code},
+    {"fromCodePoint", at_least(1), from_code_point},
+};
+constexpr auto kTable = method_table<14>(kRows, {{2095, "STRINGのメソッド名不正"}, {2097, 2098}});
+static_assert(text_is(slot_text<42>(kTable), "fromCharCode  fromCodePoint               "));
 
 bool string_static_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    int m = method_slot(kStringNames, kNameWidth, name);
-    if (m == kNoMethod || m >= static_cast<int>(kMethodCount)) return false;
-    check_arg_count(kArgRules[m], n, {2097, 2098});
-    *result = kHandlers[m](args, n);
+    int m = kTable.slot(name);
+    if (m == kNoMethod) return false;
+    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    *result = kTable[m].handler(args, n);
     return true;
 }
 
 }  // namespace
 
-void string_static_install() { set_method_family(MethodFamily::StringStatic, string_static_family); }
+void string_static_install() {
+    set_method_family(MethodFamily::StringStatic, string_static_family, kTable.errors.unknown);
+}
+
+MethodListing string_static_method_listing() { return listing_of("String (static)", kTable); }
 
 }  // namespace koru

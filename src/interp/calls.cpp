@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "builtins/method_table.h"
 #include "db/front/records.h"
 #include "host/errors.h"
 #include "host/journal.h"
@@ -27,6 +28,7 @@ namespace koru {
 namespace {
 
 MethodFn g_families[static_cast<size_t>(MethodFamily::Count)] = {};
+MethodError g_family_errors[static_cast<size_t>(MethodFamily::Count)] = {};
 ConstructFn g_date_construct = nullptr;
 ConstructFn g_regexp_construct = nullptr;
 CallHooks g_call_hooks;
@@ -53,6 +55,10 @@ Value outlive(Value result, ArgList& args) {
 
 }  // namespace
 
+void set_method_family(MethodFamily f, MethodFn fn, MethodError unknown) {
+    g_families[static_cast<size_t>(f)] = fn;
+    g_family_errors[static_cast<size_t>(f)] = unknown;
+}
 void set_method_family(MethodFamily f, MethodFn fn) { g_families[static_cast<size_t>(f)] = fn; }
 void set_date_construct_fn(ConstructFn fn) { g_date_construct = fn; }
 void set_regexp_construct_fn(ConstructFn fn) { g_regexp_construct = fn; }
@@ -281,34 +287,27 @@ Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t 
 
 namespace {
 
-struct FamilyError {
-    int code;
-    const char* message;
-};
-
-constexpr FamilyError kFamilyErrors[] = {
-    {2115, "Mathのメソッド名不正"},    {2100, "OBJECTのメソッド名不正"}, {2125, "NUMBERのメソッド名不正"},
-    {2085, "DATEのメソッド名不正"},    {2095, "STRINGのメソッド名不正"}, {2820, "Stringのメソッド名不正"},
-    {5575, "DATEのメソッド名不正"},    {5070, "正規表現のメソッド名不正"}, {2570, "Arrayのメソッド名不正"},
-    {2552, "Arrayのメソッド名不正"},   {2347, "HASHのメソッド名不正"},
-};
-static_assert(sizeof kFamilyErrors / sizeof kFamilyErrors[0] == static_cast<size_t>(MethodFamily::Count));
-
 Value call_family(MethodFamily f, Value self, uint32_t name, const ArgList& args) {
     MethodFn fn = g_families[static_cast<size_t>(f)];
     Value result = kUndefinedValue;
     if (fn && fn(self, name, args.data(), args.size(), &result)) return result;
-    const FamilyError& e = kFamilyErrors[static_cast<size_t>(f)];
+    const MethodError& e = g_family_errors[static_cast<size_t>(f)];
     raise_runtime(e.code, "%s", e.message);
 }
 
+// console.log and console.error: the handler is the line's prefix.  Any
+// number of arguments; console has no fixed-width name text, the width only
+// bounds a name's length.
+constexpr MethodRow<const char*> kConsoleRows[] = {
+    {"log", at_least(0), "(L) "},
+    {"error", at_least(0), "(E) "},
+};
+constexpr auto kConsole = method_table<5>(kConsoleRows, {{2140, "メソッド名不正"}, {0, 0}});
+
 Value console_call(uint32_t name, const ArgList& args) {
-    const char* prefix;
-    std::string_view method = symbol_name(name);
-    if (method == "log") prefix = "(L) ";
-    else if (method == "error") prefix = "(E) ";
-    else raise_runtime(2140, "メソッド名不正");
-    std::string line = prefix;
+    int slot = kConsole.slot(name);
+    if (slot == kNoMethod) raise_runtime(kConsole.errors.unknown.code, "%s", kConsole.errors.unknown.message);
+    std::string line = kConsole[slot].handler;
     for (Value v : args.values) write_display(v, line, true);
     journal_append_escaped(std::string_view(line));
     line += '\n';
@@ -320,6 +319,12 @@ Value console_call(uint32_t name, const ArgList& args) {
     if (g_console) g_console(line.data(), line.size());
     return kUndefinedValue;
 }
+
+}  // namespace
+
+MethodListing console_method_listing() { return listing_of("console", kConsole); }
+
+namespace {
 
 bool static_family(uint32_t sym, MethodFamily* f) {
     switch (sym) {

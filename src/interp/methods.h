@@ -1,8 +1,8 @@
 // The registration point of the built-in methods.  A method call finds the
 // family by its receiver (a predefined name such as Math, or the kind of the
-// evaluated object) and asks the family's handler; a family that is not
-// registered, or that has no method of the name, raises the family's
-// method-name error here.  Argument-count and argument errors belong to the
+// evaluated object) and asks the family's handler; a family that has no
+// method of the name raises here the method-name error its table registered
+// with the handler.  Argument-count and argument errors belong to the
 // family's handler.
 #pragma once
 #include <cstddef>
@@ -32,6 +32,16 @@ enum class MethodFamily : uint8_t {
 // the family has no such method.  The result is a new or shared value; the
 // caller drops it like any evaluation result.
 using MethodFn = bool (*)(Value self, uint32_t name, const Value* args, uint32_t n, Value* result);
+
+// The error of a name that reaches no method; each family's table holds its
+// own and registers it with the handler.
+struct MethodError {
+    int code;
+    const char* message;
+};
+void set_method_family(MethodFamily f, MethodFn fn, MethodError unknown);
+// Replaces the handler only: the family keeps the method-name error it was
+// registered with.
 void set_method_family(MethodFamily f, MethodFn fn);
 
 // Constructors that live with their built-ins: Date(...) and new Date(...),

@@ -1,10 +1,10 @@
 // RegExp values as scripts see them: creation from literals and from
 // RegExp(...) / new RegExp(...), the properties (lastIndex among them as an
 // assignable place), and the methods exec, test and toString.
-#include <array>
 #include <string>
 #include <string_view>
 
+#include "builtins/method_table.h"
 #include "compiler/literals.h"
 #include "compiler/state.h"
 #include "host/errors.h"
@@ -161,17 +161,19 @@ Value to_string_method(Value re, const Args&) {
 
 using RegExpMethod = Value (*)(Value re, const Args& args);
 
-constexpr size_t kMethodWidth = 10;
-constexpr std::string_view kMethods = "exec      test      toString  ";
-constexpr std::array<RegExpMethod, 3> kMethodHandlers = {exec_method, test_method, to_string_method};
-constexpr std::array<uint8_t, 3> kMethodArgs = {1, 1, 0};
+constexpr MethodRow<RegExpMethod> kRows[] = {
+    {"exec", exactly(1), exec_method},
+    {"test", exactly(1), test_method},
+    {"toString", exactly(0), to_string_method},
+};
+constexpr auto kTable = method_table<10>(kRows, {{5070, "正規表現のメソッド名不正"}, {5075, 5075}});
+static_assert(text_is(slot_text(kTable), "exec      test      toString  "));
 
 bool regexp_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    size_t at = kMethods.find(symbol_name(name));
-    if (symbol_length(name) == 0 || at == std::string_view::npos) return false;
-    size_t slot = at / kMethodWidth;
-    if (n != kMethodArgs[slot]) raise_runtime(5075, "引数の個数不正");
-    *result = kMethodHandlers[slot](self, Args{args, n});
+    int slot = kTable.slot(name);
+    if (slot == kNoMethod) return false;
+    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    *result = kTable[slot].handler(self, Args{args, n});
     return true;
 }
 
@@ -182,7 +184,9 @@ void install_regexp_methods() {
     set_regex_literal_fn(literal);
     set_regexp_property_fn(read_property);
     set_last_index_access({regex_last_index, regex_set_last_index});
-    set_method_family(MethodFamily::RegExp, regexp_family);
+    set_method_family(MethodFamily::RegExp, regexp_family, kTable.errors.unknown);
 }
+
+MethodListing regexp_method_listing() { return listing_of("RegExp", kTable); }
 
 }  // namespace koru

@@ -179,11 +179,12 @@ TEST_F(InterpTest, ArrayErrors) {
     });
 }
 
-// Method names are found by substring in the name table.
-TEST_F(InterpTest, ArrayMethodNamesMatchByPartOfAnEntry) {
-    check_cases({
-        {"var r = [1, 2, 3].last(3);", "2"},           // lastIndexOf
-        {"var a = [1, 2]; a.pu(5); var r = a;", "[1,2,5]"},  // push
+// Method names are found by whole name only: a part of an entry is an
+// unknown name.
+TEST_F(InterpTest, ArrayMethodNamesMatchWholeEntriesOnly) {
+    check_errors({
+        {"var r = [1, 2, 3].last(3);", 2570},            // the start of lastIndexOf
+        {"var a = [1, 2]; a.pu(5); var r = a;", 2570},  // the start of push
     });
 }
 

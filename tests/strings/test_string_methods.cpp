@@ -96,12 +96,17 @@ TEST_F(StringMethods, TrimLeavesTheReceiver) {
     });
 }
 
-TEST_F(StringMethods, NamesResolveBySubstring) {
+// `match` and `matchAll` reach the slots named str_match and str_matchAll;
+// a fragment of a name reaches nothing.
+TEST_F(StringMethods, NamesResolveByWholeName) {
     check_cases({
         {"var r = 'abc'.match(/b/)[0];", "\"b\""},
         {"var r = 'abc'.str_match(/b/)[0];", "\"b\""},
         {"var r = 'abc'.matchAll(/b/g).length;", "1"},
-        {"var r = 'abc'.Upper();", "\"ABC\""},  // a fragment of toUpperCase
+    });
+    check_errors({
+        {"var r = 'abc'.Upper();", 2820},  // a fragment of toUpperCase
+        {"var r = 'abc'.atch(/b/);", 2820},
     });
 }
 

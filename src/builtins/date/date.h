@@ -7,7 +7,6 @@
 #include <ctime>
 #include <string_view>
 
-#include "builtins/method_table.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -90,28 +89,9 @@ void date_install();
 
 // ---- date_methods.cpp / date_format.cpp ---------------------------------------
 
-// The slot of `name` in a list of fixed-width, blank-padded names, or -1.
-// Argument-count rules of the method lists: a rule below 10 is the exact
-// count; a character '0'..'9' is a minimum, with `max` ('0'..'9') above it.
-// Breaking the rule raises `few` (too few, or not the exact count) or
-// `many` with the message.
-int find_method_slot(std::string_view names, size_t width, std::string_view name);
-
-// find_method_slot for a method symbol of one name list, through the
-// families' cache of recent answers (which never serves a symbol that now
-// spells another name).
-class MethodSlotMemo {
-public:
-    MethodSlotMemo(std::string_view names, size_t width) : names_(names), width_(width) {}
-    int find(uint32_t symbol) const { return cached_method_slot(names_, width_, symbol, find_method_slot); }
-
-private:
-    std::string_view names_;
-    size_t width_;
-};
-void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message);
-
-bool date_method(Value self, uint32_t name, const Value* args, uint32_t n, Value* result);
+// Registers the methods of Date values (the table's slot numbers are the
+// `slot` date_format takes).
+void date_methods_install();
 // The text methods: slot index in the method list to the formatted string.
 Value date_format(Value self, unsigned slot);
 // Abbreviations of the weekday (0 = Sunday) and month (0 = January); "???"

@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "builtins/date/date.h"
+#include "builtins/method_table.h"
 #include "host/errors.h"
 #include "interp/handlers.h"
 #include "interp/evaluate.h"
@@ -65,11 +66,6 @@ Value date_of(Value arg) {
 
 // ---- the static functions --------------------------------------------------------------
 
-constexpr unsigned kStaticSlot = 6;
-constexpr std::string_view kStaticNames = "now   parse UTC   ";
-constexpr uint8_t kStaticArgs[] = {0, 1, '1'};
-constexpr uint8_t kStaticMax[] = {0, 0, '7'};
-
 Value date_now() { return make_double(static_cast<double>(std::time(nullptr)) * 1000); }
 
 Value date_parse(Value text) {
@@ -83,16 +79,23 @@ Value date_utc(const Value* args, uint32_t n) {
     return make_double(static_cast<double>(utc_fields_to_seconds(a.fields)) * 1000 + a.millis);
 }
 
+using StaticFn = Value (*)(const Value* args, uint32_t n);
+Value s_now(const Value*, uint32_t) { return date_now(); }
+Value s_parse(const Value* args, uint32_t) { return date_parse(args[0]); }
+
+constexpr MethodRow<StaticFn> kRows[] = {
+    {"now", exactly(0), s_now},
+    {"parse", exactly(1), s_parse},
+    {"UTC", between(1, 7), date_utc},
+};
+constexpr auto kTable = method_table<6>(kRows, {{2085, "DATEのメソッド名不正"}, {2090, 2093}});
+static_assert(text_is(slot_text(kTable), "now   parse UTC   "));
+
 bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    static MethodSlotMemo memo(kStaticNames, kStaticSlot);
-    int slot = memo.find(name);
-    if (slot < 0) return false;
-    check_arg_count(kStaticArgs[slot], kStaticMax[slot], n, 2090, 2093, "引数の個数不正");
-    switch (slot) {
-    case 0: *result = date_now(); break;
-    case 1: *result = date_parse(args[0]); break;
-    default: *result = date_utc(args, n); break;
-    }
+    int slot = kTable.slot(name);
+    if (slot == kNoMethod) return false;
+    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    *result = kTable[slot].handler(args, n);
     return true;
 }
 
@@ -126,8 +129,10 @@ Value date_construct(const Value* args, uint32_t n) {
 
 void date_install() {
     set_date_construct_fn(date_construct);
-    set_method_family(MethodFamily::DateStatic, date_static);
-    set_method_family(MethodFamily::Date, date_method);
+    set_method_family(MethodFamily::DateStatic, date_static, kTable.errors.unknown);
+    date_methods_install();
 }
+
+MethodListing date_static_method_listing() { return listing_of("Date (static)", kTable); }
 
 }  // namespace koru

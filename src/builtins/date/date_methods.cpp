@@ -1,12 +1,13 @@
 // Methods of Date values: the getters read the cell's local fields, the
 // setters rebuild the time through the local-time conversion (which
 // normalises out-of-range fields) and refresh the cell in place.
-#include <array>
 #include <cstring>
-#include <initializer_list>
+#include <string_view>
 
 #include "builtins/date/date.h"
+#include "builtins/method_table.h"
 #include "host/errors.h"
+#include "interp/methods.h"
 #include "runtime/area.h"
 #include "runtime/cell.h"
 #include "runtime/objects.h"
@@ -15,43 +16,6 @@
 namespace koru {
 
 namespace {
-
-constexpr size_t kSlotWidth = 20;
-constexpr size_t kSlotCount = 39;
-
-constexpr std::array<char, kSlotWidth * kSlotCount> slot_text(std::initializer_list<std::string_view> names) {
-    std::array<char, kSlotWidth * kSlotCount> out{};
-    for (char& c : out) c = ' ';
-    size_t slot = 0;
-    for (std::string_view n : names) {
-        for (size_t i = 0; i < n.size() && i < kSlotWidth; ++i) out[slot * kSlotWidth + i] = n[i];
-        ++slot;
-    }
-    return out;
-}
-
-// The slot number selects the handler and the argument rule.
-constexpr auto kMethodText = slot_text({
-    "getDate", "getDay", "getFullYear", "getHours", "getMilliseconds", "getMinutes", "getMonth", "getSeconds",
-    "getTime", "getTimezoneOffset", "setDate", "setFullYear", "setHours", "setMilliseconds", "setMinutes",
-    "setMonth", "setSeconds", "setTime", "getUTCDate", "getUTCDay", "getUTCFullYear", "getUTCHours",
-    "getUTCMilliseconds", "getUTCMinutes", "getUTCMonth", "getUTCSeconds", "", "", "", "", "", "", "",
-    "toDateString", "toISOString", "toString", "toTimeString", "toJSON", "toUTCString",
-});
-constexpr std::string_view kMethodNames(kMethodText.data(), kMethodText.size());
-
-// Exact counts below 10, else a minimum character with a maximum beside it.
-constexpr uint8_t kArgRule[kSlotCount] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0,            // getters
-    1, '1', '1', 1, '1', '1', '1', 1,        // setDate .. setTime
-    0, 0, 0, 0, 0, 0, 0, 0,                  // UTC getters
-    0, 0, 0, 0, 0, 0, 0,                     // empty slots
-    0, 0, 0, 0, 0, 0,                        // text forms
-};
-constexpr uint8_t kArgMax[kSlotCount] = {
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-    0, '3', '4', 0, '3', '2', '2', 0,
-};
 
 using DateHandler = Value (*)(Value self, unsigned slot, const Value* args, uint32_t n);
 
@@ -112,11 +76,7 @@ const SetterRule& setter_rule(unsigned slot) {
     return kSetters[0];
 }
 
-[[noreturn]] void bad_argument(const SetterRule& r) {
-    std::string_view name = kMethodNames.substr(r.slot * kSlotWidth, kSlotWidth);
-    name = name.substr(0, name.find(' '));
-    raise_runtime(r.code, "Dateのメソッド %.*s 引数不正", static_cast<int>(name.size()), name.data());
-}
+[[noreturn]] void bad_argument(const SetterRule& r);
 
 void require_ints(const SetterRule& r, const Value* args, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
@@ -159,45 +119,79 @@ Value set_time(Value self, unsigned slot, const Value* args, uint32_t) {
 
 Value format(Value self, unsigned slot, const Value*, uint32_t) { return date_format(self, slot); }
 
-constexpr DateHandler kHandlers[kSlotCount] = {
-    get_field, get_field, get_field, get_field, get_field, get_field, get_field, get_field,
-    get_time, get_timezone_offset,
-    set_fields, set_fields, set_fields, set_milliseconds, set_fields, set_fields, set_fields, set_time,
-    get_utc_field, get_utc_field, get_utc_field, get_utc_field, get_field, get_utc_field, get_utc_field, get_field,
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    format, format, format, format, format, format,
+// The slot number selects the handler's case and the setter's rule.  Slots
+// 26 to 32 have no method.
+constexpr MethodRow<DateHandler> kRows[] = {
+    {"getDate", exactly(0), get_field},
+    {"getDay", exactly(0), get_field},
+    {"getFullYear", exactly(0), get_field},
+    {"getHours", exactly(0), get_field},
+    {"getMilliseconds", exactly(0), get_field},
+    {"getMinutes", exactly(0), get_field},
+    {"getMonth", exactly(0), get_field},
+    {"getSeconds", exactly(0), get_field},
+    {"getTime", exactly(0), get_time},
+    {"getTimezoneOffset", exactly(0), get_timezone_offset},
+    {"setDate", exactly(1), set_fields},
+    {"setFullYear", between(1, 3), set_fields},
+    {"setHours", between(1, 4), set_fields},
+    {"setMilliseconds", exactly(1), set_milliseconds},
+    {"setMinutes", between(1, 3), set_fields},
+    {"setMonth", between(1, 2), set_fields},
+    {"setSeconds", between(1, 2), set_fields},
+    {"setTime", exactly(1), set_time},
+    {"getUTCDate", exactly(0), get_utc_field},
+    {"getUTCDay", exactly(0), get_utc_field},
+    {"getUTCFullYear", exactly(0), get_utc_field},
+    {"getUTCHours", exactly(0), get_utc_field},
+    {"getUTCMilliseconds", exactly(0), get_field},
+    {"getUTCMinutes", exactly(0), get_utc_field},
+    {"getUTCMonth", exactly(0), get_utc_field},
+    {"getUTCSeconds", exactly(0), get_field},
+    {"", exactly(0), nullptr},
+    {"", exactly(0), nullptr},
+    {"", exactly(0), nullptr},
+    {"", exactly(0), nullptr},
+    {"", exactly(0), nullptr},
+    {"", exactly(0), nullptr},
+    {"", exactly(0), nullptr},
+    {"toDateString", exactly(0), format},
+    {"toISOString", exactly(0), format},
+    {"toString", exactly(0), format},
+    {"toTimeString", exactly(0), format},
+    {"toJSON", exactly(0), format},
+    {"toUTCString", exactly(0), format},
 };
+constexpr auto kTable = method_table<20>(kRows, {{5575, "DATEのメソッド名不正"}, {5580, 5585, "DATEのメソッドで引数不正"}});
+static_assert(text_is(slot_text(kTable),
+                      "getDate             getDay              getFullYear         getHours            "
+                      "getMilliseconds     getMinutes          getMonth            getSeconds          "
+                      "getTime             getTimezoneOffset   setDate             setFullYear         "
+                      "setHours            setMilliseconds     setMinutes          setMonth            "
+                      "setSeconds          setTime             getUTCDate          getUTCDay           "
+                      "getUTCFullYear      getUTCHours         getUTCMilliseconds  getUTCMinutes       "
+                      "getUTCMonth         getUTCSeconds                                               "
+                      "                                                                                "
+                      "                    toDateString        toISOString         toString            "
+                      "toTimeString        toJSON              toUTCString         "));
 
-}  // namespace
-
-// The first slot that begins with the name and has a blank (or the slot's
-// end) right after it.
-int find_method_slot(std::string_view names, size_t width, std::string_view name) {
-    if (name.empty() || name.size() > width) return -1;
-    for (size_t pos = 0; pos + name.size() <= names.size(); pos += width) {
-        if (names[pos] != name[0] || names.compare(pos, name.size(), name) != 0) continue;
-        size_t end = pos + name.size();
-        if (name.size() == width || (end < names.size() && names[end] == ' ')) return static_cast<int>(pos / width);
-    }
-    return -1;
-}
-
-void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message) {
-    if (rule < 10) {
-        if (n != rule) raise_runtime(few, "%s", message);
-        return;
-    }
-    if (n < static_cast<uint32_t>(rule - '0')) raise_runtime(few, "%s", message);
-    if (max >= '0' && n > static_cast<uint32_t>(max - '0')) raise_runtime(many, "%s", message);
+[[noreturn]] void bad_argument(const SetterRule& r) {
+    std::string_view name = kTable.rows[r.slot].name;
+    raise_runtime(r.code, "Dateのメソッド %.*s 引数不正", static_cast<int>(name.size()), name.data());
 }
 
 bool date_method(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
-    static MethodSlotMemo memo(kMethodNames, kSlotWidth);
-    int slot = memo.find(name);
-    if (slot < 0 || !kHandlers[slot]) return false;
-    check_arg_count(kArgRule[slot], kArgMax[slot], n, 5580, 5585, "DATEのメソッドで引数不正");
-    *result = kHandlers[slot](self, static_cast<unsigned>(slot), args, n);
+    int slot = kTable.slot(name);
+    if (slot == kNoMethod) return false;
+    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    *result = kTable[slot].handler(self, static_cast<unsigned>(slot), args, n);
     return true;
 }
+
+}  // namespace
+
+void date_methods_install() { set_method_family(MethodFamily::Date, date_method, kTable.errors.unknown); }
+
+MethodListing date_method_listing() { return listing_of("Date", kTable); }
 
 }  // namespace koru

@@ -2,6 +2,7 @@
 // forms, in a zone east of UTC (Tokyo, +09:00, no daylight saving) and one
 // west of it (New York, -05:00 / -04:00 in summer).
 #include "builtins/date/date.h"
+#include "builtins/method_table.h"
 #include "interp/fixture.h"
 #include "zone.h"
 
@@ -214,32 +215,32 @@ TEST_F(DateNewYorkTest, OffsetsAreWestAndFollowTheDate) {
     });
 }
 
-// Slot look-up: a name matches a slot it begins, when a blank or the slot's
-// end follows it; the first such slot wins.
-TEST(DateMethodSlots, NamesMatchWholeSlots) {
-    constexpr std::string_view kNames = "ab   abc  x    ab   abcde";
+// Slot look-up: a name matches an entry it is the whole of, never one it
+// begins or one it runs over; the first such entry wins.
+TEST(DateMethodSlots, NamesMatchWholeEntries) {
+    constexpr EntryName kNames[] = {{"ab", ""}, {"abc", ""}, {"x", ""}, {"ab", ""}, {"abcde", ""}};
     const std::pair<const char*, int> rows[] = {
-        {"ab", 0},   {"abc", 1},  {"x", 2},     {"ab ", 0}, {"abc  ", 1}, {"x    ", 2},  {"abcde", 4},
-        {"a", -1},   {"b", -1},   {"bc", -1},   {"", -1},   {"  ", -1},   {"abcdef", -1}, {"abcd", -1},
-        {"ab   a", -1}, {"x    ab", -1},
+        {"ab", 0},   {"abc", 1},  {"x", 2},     {"ab ", -1}, {"abc  ", -1}, {"x    ", -1}, {"abcde", 4},
+        {"a", -1},   {"b", -1},   {"bc", -1},   {"", -1},    {"  ", -1},    {"abcdef", -1}, {"abcd", -1},
+        {"ab   a", -1}, {"x    ab", -1}, {"abab", -1}, {"xab", -1},
     };
-    for (const auto& [name, slot] : rows) EXPECT_EQ(find_method_slot(kNames, 5, name), slot) << '"' << name << '"';
+    for (const auto& [name, slot] : rows) EXPECT_EQ(find_entry(kNames, 5, name), slot) << '"' << name << '"';
 }
 
-// The memo answers as the look-up does, also after the symbol table is
-// rebuilt and a symbol number comes to mean another name.
+// The slot cache answers as the look-up does, also after the symbol table
+// is rebuilt and a symbol number comes to mean another name.
 TEST_F(DateTokyoTest, SlotMemoFollowsTheSymbolsName) {
-    MethodSlotMemo memo("ab   abc  x    ", 5);
+    static constexpr EntryName kNames[] = {{"ab", ""}, {"abc", ""}, {"x", ""}};
     uint32_t n = intern("abc");
-    EXPECT_EQ(memo.find(n), 1);
-    EXPECT_EQ(memo.find(n), 1);
-    EXPECT_EQ(memo.find(intern("ab")), 0);
-    const std::pair<const char*, int> later[] = {{"x", 2}, {"zz", -1}, {"ab", 0}, {"abc ", 1}, {"abc", 1}};
+    EXPECT_EQ(cached_method_slot(kNames, 3, n), 1);
+    EXPECT_EQ(cached_method_slot(kNames, 3, n), 1);
+    EXPECT_EQ(cached_method_slot(kNames, 3, intern("ab")), 0);
+    const std::pair<const char*, int> later[] = {{"x", 2}, {"zz", -1}, {"ab", 0}, {"abc ", -1}, {"abc", 1}};
     for (const auto& [name, slot] : later) {
         g_symbols.reset();
         symbols_seed();
         ASSERT_EQ(intern(name), n);
-        EXPECT_EQ(memo.find(n), slot) << name;
+        EXPECT_EQ(cached_method_slot(kNames, 3, n), slot) << name;
     }
 }
 
