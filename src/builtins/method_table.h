@@ -79,19 +79,21 @@ constexpr ArgRule at_least(int n) { return {static_cast<char>('0' + n), 'N'}; }
 constexpr ArgRule between(int lo, int hi) { return {static_cast<char>('0' + lo), static_cast<char>('0' + hi)}; }
 
 // The two errors a family raises for a count that breaks its rule: too few
-// (or not the exact count), and too many.
+// (or not the exact count), and too many.  Each is given by its code: the
+// catalogue row with that code and the message "引数の個数不正" is found
+// when the call compiles.
 struct CountErrors {
-    int too_few;
-    int too_many;
+    err::CountRow too_few;
+    err::CountRow too_many;
 };
 
 inline void check_arg_count(ArgRule r, uint32_t n, CountErrors e) {
     if (r.first < 10) {
-        if (n != static_cast<uint32_t>(r.first)) raise_runtime(e.too_few, "引数の個数不正");
+        if (n != static_cast<uint32_t>(r.first)) raise_runtime(e.too_few.row);
         return;
     }
-    if (n < static_cast<uint32_t>(r.first - '0')) raise_runtime(e.too_few, "引数の個数不正");
-    if (r.max != 'N' && n > static_cast<uint32_t>(r.max - '0')) raise_runtime(e.too_many, "引数の個数不正");
+    if (n < static_cast<uint32_t>(r.first - '0')) raise_runtime(e.too_few.row);
+    if (r.max != 'N' && n > static_cast<uint32_t>(r.max - '0')) raise_runtime(e.too_many.row);
 }
 
 }  // namespace koru
