@@ -262,8 +262,8 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 }
 
 [[noreturn]] void not_a_function(uint32_t name, Value v) {
-    if (name) raise_runtime(2155, "関数不正(%s), %d", symbol_name(name), static_cast<int>(v.kind()));
-    raise_runtime(2150, "関数不正");
+    if (name) raise_runtime(err::not_a_function_named, symbol_name(name), static_cast<int>(v.kind()));
+    raise_runtime(err::not_a_function);
 }
 
 }  // namespace
@@ -281,16 +281,12 @@ Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t 
 
 namespace {
 
-struct FamilyError {
-    int code;
-    const char* message;
-};
-
-constexpr FamilyError kFamilyErrors[] = {
-    {2115, "Mathのメソッド名不正"},    {2100, "OBJECTのメソッド名不正"}, {2125, "NUMBERのメソッド名不正"},
-    {2085, "DATEのメソッド名不正"},    {2095, "STRINGのメソッド名不正"}, {2820, "Stringのメソッド名不正"},
-    {5575, "DATEのメソッド名不正"},    {5070, "正規表現のメソッド名不正"}, {2570, "Arrayのメソッド名不正"},
-    {2552, "Arrayのメソッド名不正"},   {2347, "HASHのメソッド名不正"},
+// The unknown-method error of each family.
+constexpr err::Plain kFamilyErrors[] = {
+    err::math_method_unknown,       err::object_method_unknown,         err::number_method_unknown,
+    err::date_method_unknown,       err::string_static_method_unknown,  err::string_method_unknown,
+    err::date_value_method_unknown, err::regexp_method_unknown,         err::array_method_unknown,
+    err::keyed_method_unknown,      err::hash_method_unknown,
 };
 static_assert(sizeof kFamilyErrors / sizeof kFamilyErrors[0] == static_cast<size_t>(MethodFamily::Count));
 
@@ -298,8 +294,7 @@ Value call_family(MethodFamily f, Value self, uint32_t name, const ArgList& args
     MethodFn fn = g_families[static_cast<size_t>(f)];
     Value result = kUndefinedValue;
     if (fn && fn(self, name, args.data(), args.size(), &result)) return result;
-    const FamilyError& e = kFamilyErrors[static_cast<size_t>(f)];
-    raise_runtime(e.code, "%s", e.message);
+    raise_runtime(kFamilyErrors[static_cast<size_t>(f)]);
 }
 
 Value console_call(uint32_t name, const ArgList& args) {
@@ -307,7 +302,7 @@ Value console_call(uint32_t name, const ArgList& args) {
     std::string_view method = symbol_name(name);
     if (method == "log") prefix = "(L) ";
     else if (method == "error") prefix = "(E) ";
-    else raise_runtime(2140, "メソッド名不正");
+    else raise_runtime(err::console_method_unknown);
     std::string line = prefix;
     for (Value v : args.values) write_display(v, line, true);
     journal_append_escaped(std::string_view(line));
@@ -333,7 +328,7 @@ bool static_family(uint32_t sym, MethodFamily* f) {
 }
 
 Value scalar_method(Value self, uint32_t name) {
-    if (std::string_view(symbol_name(name)) != "toString") raise_runtime(2145, "メソッド名不正");
+    if (std::string_view(symbol_name(name)) != "toString") raise_runtime(err::function_method_unknown);
     std::string s;
     write_plain(self, s);
     return make_string(s);
@@ -397,7 +392,7 @@ Value conversion_call(uint32_t sym, const ArgRecord& rec) {
     if (sym == SYM_Number) result = args.size() ? number_of(args.at(0)) : make_int(0);
     else if (sym == SYM_String) result = args.size() ? string_of(args.at(0)) : make_string("", 0);
     else {
-        if (!g_date_construct) raise_runtime(2085, "DATEのメソッド名不正");
+        if (!g_date_construct) raise_runtime(err::date_method_unknown);
         result = g_date_construct(args.data(), args.size());
     }
     return outlive(result, args);
@@ -459,7 +454,7 @@ Value copy_container(Value v, unsigned depth) {
 }
 
 Value copy_value(Value v, unsigned depth) {
-    if (depth > kMaxCopyDepth) raise_runtime(1420, "newの引数不正");
+    if (depth > kMaxCopyDepth) raise_runtime(err::new_argument_bad);
     switch (v.kind()) {
     case Kind::Int: return make_int(int_value(v));
     case Kind::Double: return make_double(double_value(v));
@@ -474,7 +469,7 @@ Value copy_value(Value v, unsigned depth) {
     case Kind::Array:
     case Kind::KeyedArray:
     case Kind::Hash: return copy_container(v, depth);
-    default: raise_runtime(1420, "newの引数不正");
+    default: raise_runtime(err::new_argument_bad);
     }
 }
 
@@ -499,10 +494,10 @@ Value new_builtin(uint32_t cls, const ArgList& args) {
         return make_exception_value(args.at(0), args.size() > 1 ? &code : nullptr);
     }
     case SYM_Date:
-        if (!g_date_construct) raise_runtime(2370, "newステートメント不正");
+        if (!g_date_construct) raise_runtime(err::new_bad);
         return g_date_construct(args.data(), args.size());
     case SYM_RegExp:
-        if (!g_regexp_construct) raise_runtime(2370, "newステートメント不正");
+        if (!g_regexp_construct) raise_runtime(err::new_bad);
         return g_regexp_construct(args.data(), args.size());
     default: return kUndefinedValue;
     }
@@ -520,7 +515,7 @@ bool is_builtin_class(uint32_t cls) {
 
 Value h_new(const InstrCell& c) {
     Value cls(c.op0);
-    if (!cls.is_symbol()) raise_runtime(2365, "newステートメント不正");
+    if (!cls.is_symbol()) raise_runtime(err::new_class_bad);
     uint32_t sym = cls.payload();
     ArgRecord rec = arg_record(c.op1);
     PlaceModeGuard reads(false);
@@ -530,7 +525,7 @@ Value h_new(const InstrCell& c) {
         return outlive(new_builtin(sym, args), args);
     }
     Value fn = lookup_variable(sym);
-    if (fn.kind() != Kind::Function) raise_runtime(2370, "newステートメント不正");
+    if (fn.kind() != Kind::Function) raise_runtime(err::new_bad);
     CallArgs a;
     a.exprs = rec.args;
     a.count = rec.count;
