@@ -38,7 +38,7 @@ constexpr ArgRule kArgRules[kMethodCount] = {
 // key cannot be present and the result is -1.
 int64_t key_symbol(Value key, bool enter) {
     if (key.is_symbol()) return key.payload();
-    if (key.kind() != Kind::String) raise_runtime(2425, "HASHのキー不正");
+    if (key.kind() != Kind::String) raise_runtime(err::hash_key_bad);
     std::string_view t = string_view_of(key);
     t = t.substr(0, t.find('\0'));  // a name ends at a NUL, as interning takes it
     if (enter) return intern(t);
@@ -109,13 +109,14 @@ Value h_set(Value self, const Value* a) {
 
 // The callback takes (value, key, hash): exactly three plain names.
 void check_callback(Value fn) {
-    if (fn.kind() != Kind::Function) raise_runtime(2430, "引数の個数不正");
+    if (fn.kind() != Kind::Function) raise_runtime(err::hash_callback_bad);
     const FunctionCell& f = *cell_as<FunctionCell>(fn);
-    if (f.param_count != 3) raise_runtime(2430, "引数の個数不正");
+    if (f.param_count != 3) raise_runtime(err::hash_callback_bad);
     const uint32_t* names = static_cast<const uint32_t*>(area_ptr(f.names));
-    constexpr int kCodes[3] = {2435, 2440, 2445};
+    constexpr err::Plain kNotAName[3] = {err::hash_callback_value_name, err::hash_callback_key_name,
+                                         err::hash_callback_hash_name};
     for (int i = 0; i < 3; ++i)
-        if (!Value(names[i]).is_symbol()) raise_runtime(kCodes[i], "引数の個数不正");
+        if (!Value(names[i]).is_symbol()) raise_runtime(kNotAName[i]);
 }
 
 // The callback may change the hash: each round reads the pair afresh and

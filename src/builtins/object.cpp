@@ -31,7 +31,7 @@ Value object_keys(Value x) {
     case Kind::Array: return positions_array(array_count(x));
     case Kind::KeyedArray: return pair_keys(keyed_pairs(x), keyed_count(x), false);
     case Kind::Hash: return pair_keys(hash_pairs(x), hash_count(x), true);
-    default: raise_runtime(2420, "Object.keysの引数不正");
+    default: raise_runtime(err::object_keys_argument);
     }
 }
 

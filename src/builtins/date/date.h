@@ -109,7 +109,7 @@ private:
     std::string_view names_;
     size_t width_;
 };
-void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, int few, int many, const char* message);
+void check_arg_count(uint8_t rule, uint8_t max, uint32_t n, err::Plain few, err::Plain many);
 
 bool date_method(Value self, uint32_t name, const Value* args, uint32_t n, Value* result);
 // The text methods: slot index in the method list to the formatted string.

@@ -18,7 +18,7 @@ namespace {
 constexpr uint32_t kMaxDateArgs = 7;
 constexpr int64_t kMaxYear = 3000;
 
-[[noreturn]] void bad_value() { raise_runtime(5520, "Dateで日付・時刻の値不正"); }
+[[noreturn]] void bad_value() { raise_runtime(err::date_value_bad); }
 
 struct FieldArgs {
     DateFields fields;
@@ -46,7 +46,7 @@ FieldArgs field_args(const Value* args, uint32_t n) {
     a.fields.second = v[5] + v[6] / 1000;
     a.millis = static_cast<unsigned>(v[6] % 1000);
     if (a.fields.year < 1970 || a.fields.day == 0)
-        raise_runtime(5505, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+        raise_runtime(err::date_fields_before_epoch);
     return a;
 }
 
@@ -72,7 +72,7 @@ constexpr uint8_t kStaticMax[] = {0, 0, '7'};
 Value date_now() { return make_double(static_cast<double>(std::time(nullptr)) * 1000); }
 
 Value date_parse(Value text) {
-    if (text.kind() != Kind::String) raise_runtime(5530, "Dateで日付・時刻の文字列不正");
+    if (text.kind() != Kind::String) raise_runtime(err::date_parse_not_text);
     ParsedDate p = parse_date_text(string_view_of(text));
     return make_double(static_cast<double>(p.seconds) * 1000 + p.millis);
 }
@@ -86,7 +86,7 @@ bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* res
     static MethodSlotMemo memo(kStaticNames, kStaticSlot);
     int slot = memo.find(name);
     if (slot < 0) return false;
-    check_arg_count(kStaticArgs[slot], kStaticMax[slot], n, 2090, 2093, "引数の個数不正");
+    check_arg_count(kStaticArgs[slot], kStaticMax[slot], n, err::date_static_too_few, err::date_static_too_many);
     switch (slot) {
     case 0: *result = date_now(); break;
     case 1: *result = date_parse(args[0]); break;
@@ -98,7 +98,7 @@ bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* res
 // The Date instruction: its operands are the argument expressions.
 Value h_date(const InstrCell& c) {
     uint32_t n = c.operand_count();
-    if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
+    if (n > kMaxDateArgs) raise_runtime(err::date_arguments_bad);
     TempGuard held[kMaxDateArgs];
     Value args[kMaxDateArgs];
     for (uint32_t i = 0; i < n; ++i) {
@@ -118,7 +118,7 @@ Value date_construct(const Value* args, uint32_t n) {
         return make_date(now.seconds, 0, now.millis);
     }
     if (n == 1) return date_of(args[0]);
-    if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
+    if (n > kMaxDateArgs) raise_runtime(err::date_arguments_bad);
     FieldArgs a = field_args(args, n);
     return make_local_date(a.fields, 0, a.millis);
 }
