@@ -56,12 +56,12 @@ int find_slot(std::string_view name) {
 void check_arg_count(int slot, uint32_t n) {
     uint8_t rule = kArgRule[slot];
     if (rule < 10) {
-        if (n != rule) raise_runtime(2825, "引数の個数不正");
+        if (n != rule) raise_runtime(err::string_too_few);
         return;
     }
-    if (n < static_cast<uint32_t>(rule - '0')) raise_runtime(2825, "引数の個数不正");
+    if (n < static_cast<uint32_t>(rule - '0')) raise_runtime(err::string_too_few);
     uint8_t max = kArgMax[slot];
-    if (max != ' ' && n > static_cast<uint32_t>(max - '0')) raise_runtime(2830, "引数の個数不正");
+    if (max != ' ' && n > static_cast<uint32_t>(max - '0')) raise_runtime(err::string_too_many);
 }
 
 bool string_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
