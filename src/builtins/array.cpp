@@ -44,7 +44,7 @@ constexpr MethodRow<ArrayHandlers> kRows[] = {
     {"splice", at_least(1), {array_splice, nullptr}},
 };
 // The errors of array receivers; keyed arrays have their own (kKeyed).
-constexpr auto kTable = method_table<12>(kRows, {{2570, "Arrayのメソッド名不正"}, {2575, 2580}});
+constexpr auto kTable = method_table<12>(kRows, {err::array_method_unknown, CountErrors{err::array_too_few, err::array_too_many}});
 static_assert(text_is(slot_text(kTable),
                       "concat      keys        reverse     indexOf     lastIndexOf join        pop         push        "
                       "slice       toString    shift       unshift     copyWithin  fill        includes    sort        "
@@ -54,14 +54,15 @@ static_assert(text_is(slot_text(kTable),
 // `missing` rather than the method-name error.
 struct KeyedErrors {
     FamilyErrors family;
-    MethodError missing;
+    err::Plain missing;
 };
-constexpr KeyedErrors kKeyed = {{{2552, "Arrayのメソッド名不正"}, {2555, 2560}}, {2565, "Arrayのメソッド名不正"}};
+constexpr KeyedErrors kKeyed = {{err::keyed_method_unknown, CountErrors{err::keyed_too_few, err::keyed_too_many}},
+                                err::keyed_method_missing};
 
 bool array_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
-    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    check_arg_count(kTable[m].rule, n, *kTable.errors.count);
     *result = kTable[m].handler.array(self, args, n);
     return true;
 }
@@ -70,8 +71,8 @@ bool keyed_family(Value self, uint32_t name, const Value* args, uint32_t n, Valu
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
     ArrayMethod h = kTable[m].handler.keyed;
-    if (!h) raise_runtime(kKeyed.missing.code, "%s", kKeyed.missing.message);
-    check_arg_count(kTable[m].rule, n, kKeyed.family.count);
+    if (!h) raise_runtime(kKeyed.missing);
+    check_arg_count(kTable[m].rule, n, *kKeyed.family.count);
     *result = h(self, args, n);
     return true;
 }
@@ -80,7 +81,7 @@ Value element_at(const void* ctx, uint32_t i) { return array_elements(*static_ca
 
 // The starting point of a forward search: 0, or the normalised `from`.
 uint32_t search_start(const Value* args, uint32_t n, uint32_t count) {
-    return n > 1 ? normalise_position(int_arg(args[1], 2500), count) : 0;
+    return n > 1 ? normalise_position(int_arg(args[1], err::array_position_not_int), count) : 0;
 }
 
 int64_t find_forward(Value self, Value wanted, uint32_t from) {
@@ -102,14 +103,14 @@ void concat_into(Value out, Value source) {
         array_reserve(out, array_count(out) + n);
         for (uint32_t i = 0; i < n; ++i) array_push(out, keyed_pairs(source)[i].value);
     } else {
-        raise_runtime(2505, "Array.concatの引数不正");
+        raise_runtime(err::array_concat_argument);
     }
 }
 
 Value array_concat(Value self, const Value* args, uint32_t n) {
     for (uint32_t i = 0; i < n; ++i)
         if (args[i].kind() != Kind::Array && args[i].kind() != Kind::KeyedArray)
-            raise_runtime(2505, "Array.concatの引数不正");
+            raise_runtime(err::array_concat_argument);
     TempGuard out(make_array(0));
     concat_into(out.get(), self);
     for (uint32_t i = 0; i < n; ++i) concat_into(out.get(), args[i]);
@@ -134,15 +135,15 @@ Value array_reverse(Value self, const Value*, uint32_t) {
 }
 
 Value array_index_of(Value self, const Value* args, uint32_t n) {
-    if (!searchable(args[0])) raise_runtime(2510, "Arrayの引数不正");
+    if (!searchable(args[0])) raise_runtime(err::index_of_argument);
     uint32_t from = search_start(args, n, array_count(self));
     return make_int(static_cast<int32_t>(find_forward(self, args[0], from)));
 }
 
 Value array_last_index_of(Value self, const Value* args, uint32_t n) {
-    if (!searchable(args[0])) raise_runtime(2515, "Arrayの引数不正");
+    if (!searchable(args[0])) raise_runtime(err::last_index_of_argument);
     uint32_t count = array_count(self);
-    uint32_t from = n > 1 ? normalise_position(int_arg(args[1], 2500), count) : count;
+    uint32_t from = n > 1 ? normalise_position(int_arg(args[1], err::array_position_not_int), count) : count;
     if (from >= count) from = count;  // scan from the last element
     else ++from;                      // `from` itself is still looked at
     const Value* e = array_elements(self);

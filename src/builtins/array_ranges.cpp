@@ -24,8 +24,8 @@ struct Range {
 // defaults 0 and n.
 Range range_args(const Value* args, uint32_t n, uint32_t first, uint32_t count) {
     Range r{0, count};
-    if (n > first) r.begin = normalise_position(int_arg(args[first], 2500), count);
-    if (n > first + 1) r.end = normalise_position(int_arg(args[first + 1], 2500), count);
+    if (n > first) r.begin = normalise_position(int_arg(args[first], err::array_position_not_int), count);
+    if (n > first + 1) r.end = normalise_position(int_arg(args[first + 1], err::array_position_not_int), count);
     if (r.end < r.begin) r.end = r.begin;
     return r;
 }
@@ -68,7 +68,7 @@ Value array_fill(Value self, const Value* args, uint32_t n) {
 
 Value array_copy_within(Value self, const Value* args, uint32_t n) {
     uint32_t count = array_count(self);
-    uint32_t target = normalise_position(int_arg(args[0], 2500), count);
+    uint32_t target = normalise_position(int_arg(args[0], err::array_position_not_int), count);
     Range r = range_args(args, n, 1, count);
     std::vector<Value> copies = copy_range(self, r);
     size_t k = 0;
@@ -93,13 +93,13 @@ Value splice_tail(Value self, uint32_t start) {
 
 Value array_splice(Value self, const Value* args, uint32_t n) {
     uint32_t count = array_count(self);
-    uint32_t start = normalise_position(int_arg(args[0], 2500), count);
+    uint32_t start = normalise_position(int_arg(args[0], err::array_position_not_int), count);
     if (n == 1) return splice_tail(self, start);
-    int32_t asked = int_arg(args[1], 2530);
+    int32_t asked = int_arg(args[1], err::splice_count_not_int);
     uint32_t available = count - start;
     uint32_t del = asked <= 0 ? 0 : (static_cast<uint32_t>(asked) > available ? available : static_cast<uint32_t>(asked));
     uint32_t items = n - 2;
-    if (items == 0 && del == 0) raise_runtime(2535, "引数不正(要素の削除・追加がない)");
+    if (items == 0 && del == 0) raise_runtime(err::splice_nothing);
     std::vector<Value> removed(array_elements(self) + start, array_elements(self) + start + del);
     array_reserve(self, count - del + items);
     Value* e = array_elements(self);

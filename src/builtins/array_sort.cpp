@@ -88,7 +88,7 @@ int compare_by(Value fn, Value a, Value b) {
         break;
     }
     default:
-        if (r.is_undefined()) raise_runtime(2540, "ソートでの比較結果不正");
+        if (r.is_undefined()) raise_runtime(err::sort_compare_result);
         break;
     }
     value_drop_temp(r);
@@ -115,8 +115,8 @@ void merge_sort(std::vector<Value>& items, Value fn) {
 }
 
 Value sort_by_function(Value self, Value fn) {
-    if (fn.kind() != Kind::Function) raise_runtime(2545, "引数不正(非関数)");
-    if (cell_as<FunctionCell>(fn)->param_count != 2) raise_runtime(2550, "引数の個数不正");
+    if (fn.kind() != Kind::Function) raise_runtime(err::sort_compare_not_function);
+    if (cell_as<FunctionCell>(fn)->param_count != 2) raise_runtime(err::sort_compare_params);
     Hold hold(self);
     Hold hold_fn(fn);
     Snapshot snap(self);

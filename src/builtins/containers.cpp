@@ -37,7 +37,7 @@ double number_of_value(Value v) {
 void array_reserve(Value array, uint32_t need) {
     ArrayCell* a = cell_as<ArrayCell>(array);
     if (need <= a->capacity) return;
-    if (need > kMaxElements) raise_runtime(1400, "メモリ領域を取得できません");
+    if (need > kMaxElements) raise_runtime(err::out_of_memory);
     uint32_t cap = need + 10;
     size_t bytes = static_cast<size_t>(cap) * 4;
     Value* elements = area_as<Value>(a->elements);
@@ -71,8 +71,8 @@ Value copy_one_level(Value v) {
     }
 }
 
-int32_t int_arg(Value v, int code) {
-    if (v.kind() != Kind::Int) raise_runtime(code, code == 2500 ? "引数が整数ではありません" : "引数不正(非整数)");
+int32_t int_arg(Value v, err::Plain not_int) {
+    if (v.kind() != Kind::Int) raise_runtime(not_int);
     return int_value(v);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/error_catalogue.h"
 #include "runtime/cell.h"
 #include "runtime/refcount.h"
 #include "runtime/value.h"
@@ -22,7 +23,7 @@ void array_reserve(Value array, uint32_t need);
 Value copy_one_level(Value v);
 
 // A position or count argument: an Int, else error `code`.
-int32_t int_arg(Value v, int code);
+int32_t int_arg(Value v, err::Plain not_int);
 
 // p < 0 counts from the end (not below 0); p past the last element gives n.
 uint32_t normalise_position(int32_t p, uint32_t n);

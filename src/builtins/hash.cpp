@@ -25,7 +25,7 @@ namespace {
 // key cannot be present and the result is -1.
 int64_t key_symbol(Value key, bool enter) {
     if (key.is_symbol()) return key.payload();
-    if (key.kind() != Kind::String) raise_runtime(2425, "HASHのキー不正");
+    if (key.kind() != Kind::String) raise_runtime(err::hash_key_bad);
     std::string_view t = string_view_of(key);
     t = t.substr(0, t.find('\0'));  // a name ends at a NUL, as interning takes it
     if (enter) return intern(t);
@@ -96,13 +96,14 @@ Value h_set(Value self, const Value* a) {
 
 // The callback takes (value, key, hash): exactly three plain names.
 void check_callback(Value fn) {
-    if (fn.kind() != Kind::Function) raise_runtime(2430, "引数の個数不正");
+    if (fn.kind() != Kind::Function) raise_runtime(err::hash_callback_bad);
     const FunctionCell& f = *cell_as<FunctionCell>(fn);
-    if (f.param_count != 3) raise_runtime(2430, "引数の個数不正");
+    if (f.param_count != 3) raise_runtime(err::hash_callback_bad);
     const uint32_t* names = static_cast<const uint32_t*>(area_ptr(f.names));
-    constexpr int kCodes[3] = {2435, 2440, 2445};
+    constexpr err::Plain kNotAName[3] = {err::hash_callback_value_name, err::hash_callback_key_name,
+                                         err::hash_callback_hash_name};
     for (int i = 0; i < 3; ++i)
-        if (!Value(names[i]).is_symbol()) raise_runtime(kCodes[i], "引数の個数不正");
+        if (!Value(names[i]).is_symbol()) raise_runtime(kNotAName[i]);
 }
 
 // The callback may change the hash: each round reads the pair afresh and
@@ -127,14 +128,14 @@ constexpr MethodRow<HashFn> kRows[] = {
     {"delete", exactly(1), h_delete},   {"get", exactly(1), h_get},            {"has", exactly(1), h_has},
     {"set", exactly(2), h_set},         {"forEach", exactly(1), h_for_each},
 };
-constexpr auto kTable = method_table<8>(kRows, {{2347, "HASHのメソッド名不正"}, {2450, 2455}});
+constexpr auto kTable = method_table<8>(kRows, {err::hash_method_unknown, CountErrors{err::hash_too_few, err::hash_too_many}});
 // "toString" fills its slot and runs into "clear".
 static_assert(text_is(slot_text(kTable), "keys    toStringclear   delete  get     has     set     forEach "));
 
 bool hash_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
-    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    check_arg_count(kTable[m].rule, n, *kTable.errors.count);
     *result = kTable[m].handler(self, args);
     return true;
 }

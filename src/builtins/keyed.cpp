@@ -21,7 +21,7 @@ constexpr uint32_t kMaxIntKey = 0x00FFFFFF; // an integer key keeps 24 bits
 void keyed_reserve(Value keyed, uint32_t need) {
     KeyedArrayCell* k = cell_as<KeyedArrayCell>(keyed);
     if (need <= k->capacity) return;
-    if (need > kMaxPairs) raise_runtime(1400, "メモリ領域を取得できません");
+    if (need > kMaxPairs) raise_runtime(err::out_of_memory);
     keyed_set_capacity(keyed, need + 10);
 }
 
@@ -31,7 +31,7 @@ uint32_t next_int_key(Value keyed) {
     const Pair* p = keyed_pairs(keyed);
     for (uint32_t i = 0, n = keyed_count(keyed); i < n; ++i)
         if (is_int_key(p[i].key) && p[i].key.low24() >= next) next = p[i].key.low24() + 1;
-    if (next > kMaxIntKey) raise_runtime(1400, "メモリ領域を取得できません");
+    if (next > kMaxIntKey) raise_runtime(err::out_of_memory);
     return next;
 }
 
@@ -57,9 +57,9 @@ Value keyed_concat(Value self, const Value* args, uint32_t n) { return array_con
 Value keyed_keys(Value self, const Value*, uint32_t) { return positions_array(keyed_count(self)); }
 
 Value keyed_index_of(Value self, const Value* args, uint32_t n) {
-    if (!searchable(args[0])) raise_runtime(2510, "Arrayの引数不正");
+    if (!searchable(args[0])) raise_runtime(err::index_of_argument);
     uint32_t count = keyed_count(self);
-    uint32_t from = n > 1 ? normalise_position(int_arg(args[1], 2500), count) : 0;
+    uint32_t from = n > 1 ? normalise_position(int_arg(args[1], err::array_position_not_int), count) : 0;
     const Pair* p = keyed_pairs(self);
     for (uint32_t i = from; i < count; ++i)
         if (search_matches(p[i].value, args[0])) return make_int(static_cast<int32_t>(i));
@@ -67,11 +67,11 @@ Value keyed_index_of(Value self, const Value* args, uint32_t n) {
 }
 
 Value keyed_last_index_of(Value self, const Value* args, uint32_t n) {
-    if (!searchable(args[0])) raise_runtime(2515, "Arrayの引数不正");
+    if (!searchable(args[0])) raise_runtime(err::last_index_of_argument);
     uint32_t count = keyed_count(self);
     uint32_t end = count;
     if (n > 1) {
-        uint32_t from = normalise_position(int_arg(args[1], 2500), count);
+        uint32_t from = normalise_position(int_arg(args[1], err::array_position_not_int), count);
         end = from >= count ? count : from + 1;
     }
     const Pair* p = keyed_pairs(self);
@@ -96,7 +96,7 @@ Value keyed_shift(Value self, const Value*, uint32_t) {
 // New entries take integer keys one above the largest present, in order.
 Value keyed_push(Value self, const Value* args, uint32_t n) {
     uint32_t key = next_int_key(self);
-    if (n > kMaxIntKey + 1 - key) raise_runtime(1400, "メモリ領域を取得できません");
+    if (n > kMaxIntKey + 1 - key) raise_runtime(err::out_of_memory);
     keyed_reserve(self, keyed_count(self) + n);
     Pair* p = keyed_pairs(self);
     KeyedArrayCell* k = cell_as<KeyedArrayCell>(self);
@@ -108,7 +108,7 @@ Value keyed_push(Value self, const Value* args, uint32_t n) {
 // keep their keys, so there is no renumbering to make room.
 Value keyed_unshift(Value self, const Value* args, uint32_t n) {
     uint32_t key = next_int_key(self);
-    if (n > kMaxIntKey + 1 - key) raise_runtime(1400, "メモリ領域を取得できません");
+    if (n > kMaxIntKey + 1 - key) raise_runtime(err::out_of_memory);
     uint32_t count = keyed_count(self);
     keyed_reserve(self, count + n);
     Pair* p = keyed_pairs(self);

@@ -99,13 +99,13 @@ constexpr MethodRow<MathFn> kRows[] = {
     {"trunc", exactly(1), m_trunc},   {"round", exactly(1), m_round}, {"random", exactly(0), m_random},
     {"pow", exactly(2), m_pow},       {"min", at_least(1), m_min},    {"max", at_least(1), m_max},
 };
-constexpr auto kTable = method_table<8>(kRows, {{2115, "Mathのメソッド名不正"}, {2120, 2120}});
+constexpr auto kTable = method_table<8>(kRows, {err::math_method_unknown, CountErrors{err::math_argument_count, err::math_argument_count}});
 static_assert(text_is(slot_text(kTable), "abs     ceil    floor   trunc   round   random  pow     min     max     "));
 
 bool math_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
-    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    check_arg_count(kTable[m].rule, n, *kTable.errors.count);
     *result = kTable[m].handler(args, n);
     return true;
 }

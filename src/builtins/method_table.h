@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "host/errors.h"
@@ -34,27 +35,26 @@ constexpr ArgRule at_least(int n) { return {static_cast<char>('0' + n), 'N'}; }
 constexpr ArgRule between(int lo, int hi) { return {static_cast<char>('0' + lo), static_cast<char>('0' + hi)}; }
 
 // The two errors a family raises for a count that breaks its rule: too few
-// (or not the exact count), and too many, with the message of both.
+// (or not the exact count), and too many; rows of the error catalogue.
 struct CountErrors {
-    int too_few;
-    int too_many;
-    const char* message = "引数の個数不正";
+    err::Plain too_few;
+    err::Plain too_many;
 };
 
-inline void check_arg_count(ArgRule r, uint32_t n, CountErrors e) {
+inline void check_arg_count(ArgRule r, uint32_t n, const CountErrors& e) {
     if (r.first < 10) {
-        if (n != static_cast<uint32_t>(r.first)) raise_runtime(e.too_few, "%s", e.message);
+        if (n != static_cast<uint32_t>(r.first)) raise_runtime(e.too_few);
         return;
     }
-    if (n < static_cast<uint32_t>(r.first - '0')) raise_runtime(e.too_few, "%s", e.message);
-    if (r.max != 'N' && n > static_cast<uint32_t>(r.max - '0')) raise_runtime(e.too_many, "%s", e.message);
+    if (n < static_cast<uint32_t>(r.first - '0')) raise_runtime(e.too_few);
+    if (r.max != 'N' && n > static_cast<uint32_t>(r.max - '0')) raise_runtime(e.too_many);
 }
 
 // A family's errors: a name that is no entry's, and an argument count that
-// breaks the entry's rule.
+// breaks the entry's rule (none for a family whose rules never fail).
 struct FamilyErrors {
-    MethodError unknown;
-    CountErrors count;
+    err::Plain unknown;
+    std::optional<CountErrors> count;
 };
 
 // One method.  `name` is empty for a slot that has no method; `alias` is a
@@ -139,7 +139,7 @@ inline void bad_table(const char*) {}
 // compile-time error.
 template <size_t Width, class Handler, size_t N>
 constexpr MethodTable<Handler, N, Width> method_table(const MethodRow<Handler> (&rows)[N], FamilyErrors errors) {
-    MethodTable<Handler, N, Width> t{};
+    MethodTable<Handler, N, Width> t{{}, {}, errors};
     for (size_t i = 0; i < N; ++i) {
         const MethodRow<Handler>& r = rows[i];
         if (r.name.size() > Width) method_table_detail::bad_table("a name longer than its slot");
@@ -154,7 +154,6 @@ constexpr MethodTable<Handler, N, Width> method_table(const MethodRow<Handler> (
         t.rows[i] = r;
         t.entries[i] = {r.name, r.alias};
     }
-    t.errors = errors;
     return t;
 }
 

@@ -99,13 +99,13 @@ constexpr MethodRow<NumberFn> kRows[] = {
     {"parseFloat", exactly(1), n_parse_float},
     {"isInteger", exactly(1), n_is_integer},
 };
-constexpr auto kTable = method_table<12>(kRows, {{2125, "NUMBERのメソッド名不正"}, {2130, 2135}});
+constexpr auto kTable = method_table<12>(kRows, {err::number_method_unknown, CountErrors{err::number_too_few, err::number_too_many}});
 static_assert(text_is(slot_text(kTable), "parseInt    parseFloat  isInteger   "));
 
 bool number_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
-    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    check_arg_count(kTable[m].rule, n, *kTable.errors.count);
     *result = kTable[m].handler(args, n);
     return true;
 }

@@ -26,7 +26,7 @@ Value object_keys(Value x) {
     case Kind::Array: return positions_array(array_count(x));
     case Kind::KeyedArray: return pair_keys(keyed_pairs(x), keyed_count(x), false);
     case Kind::Hash: return pair_keys(hash_pairs(x), hash_count(x), true);
-    default: raise_runtime(2420, "Object.keysの引数不正");
+    default: raise_runtime(err::object_keys_argument);
     }
 }
 
@@ -36,13 +36,13 @@ using ObjectFn = Value (*)(Value x);
 constexpr MethodRow<ObjectFn> kRows[] = {
     {"keys", exactly(1), object_keys},
 };
-constexpr auto kTable = method_table<14>(kRows, {{2100, "OBJECTのメソッド名不正"}, {2105, 2110}});
+constexpr auto kTable = method_table<14>(kRows, {err::object_method_unknown, CountErrors{err::object_keys_too_few, err::object_keys_too_many}});
 static_assert(text_is(slot_text<36>(kTable), "keys                                "));
 
 bool object_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
-    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    check_arg_count(kTable[m].rule, n, *kTable.errors.count);
     *result = kTable[m].handler(args[0]);
     return true;
 }

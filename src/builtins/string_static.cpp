@@ -32,9 +32,8 @@ void append_utf8(uint32_t c, std::string& out) {
 // The limits and errors of one of the two functions.
 struct CodeRule {
     uint32_t max;
-    int not_integer;
-    int out_of_range;
-    const char* range_message;
+    err::Plain not_integer;
+    err::Plain out_of_range;
 };
 
 // Each code on its own: a surrogate unit becomes three bytes and is never
@@ -42,16 +41,16 @@ struct CodeRule {
 Value codes_to_text(const Value* args, uint32_t n, const CodeRule& r) {
     std::string out;
     for (uint32_t i = 0; i < n; ++i) {
-        if (args[i].kind() != Kind::Int) raise_runtime(r.not_integer, "String.fromCharCodeの引数不正(非整数)");
+        if (args[i].kind() != Kind::Int) raise_runtime(r.not_integer);
         int32_t c = int_value(args[i]);
-        if (c < 0 || static_cast<uint32_t>(c) > r.max) raise_runtime(r.out_of_range, "%s", r.range_message);
+        if (c < 0 || static_cast<uint32_t>(c) > r.max) raise_runtime(r.out_of_range);
         append_utf8(static_cast<uint32_t>(c), out);
     }
     return make_string(out);
 }
 
-constexpr CodeRule kCharCode{0xFFFF, 2400, 2405, "String.fromCharCodeの引数不正(UTF16の範囲外)"};
-constexpr CodeRule kCodePoint{0x10FFFF, 2410, 2415, "String.fromCharCodeの引数不正(ユニコードの範囲外)"};
+constexpr CodeRule kCharCode{0xFFFF, err::from_char_code_not_int, err::from_char_code_range};
+constexpr CodeRule kCodePoint{0x10FFFF, err::from_code_point_not_int, err::from_code_point_range};
 
 using StaticFn = Value (*)(const Value* a, uint32_t n);
 Value from_char_code(const Value* a, uint32_t n) { return codes_to_text(a, n, kCharCode); }
@@ -62,13 +61,13 @@ constexpr MethodRow<StaticFn> kRows[] = {
     {"fromCharCode", at_least(1), from_char_code},
     {"fromCodePoint", at_least(1), from_code_point},
 };
-constexpr auto kTable = method_table<14>(kRows, {{2095, "STRINGのメソッド名不正"}, {2097, 2098}});
+constexpr auto kTable = method_table<14>(kRows, {err::string_static_method_unknown, CountErrors{err::string_static_too_few, err::string_static_too_many}});
 static_assert(text_is(slot_text<42>(kTable), "fromCharCode  fromCodePoint               "));
 
 bool string_static_family(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int m = kTable.slot(name);
     if (m == kNoMethod) return false;
-    check_arg_count(kTable[m].rule, n, kTable.errors.count);
+    check_arg_count(kTable[m].rule, n, *kTable.errors.count);
     *result = kTable[m].handler(args, n);
     return true;
 }

@@ -78,7 +78,7 @@ struct Nesting {
     Nesting() {
         if (++g_depth > kMaxNesting) {
             --g_depth;
-            compile_error(1125, "フォーマット不正 '%s'", "nesting too deep");
+            compile_error(err::expression_bad, "nesting too deep");
         }
     }
     ~Nesting() { --g_depth; }
@@ -102,11 +102,11 @@ private:
     bool value_mode_;
 
     [[noreturn]] void fail() const {
-        if (value_mode_) compile_error(1065, "JSON文字列フォーマット不正 '%s'", excerpt(start_, 120));
-        compile_error(1125, "フォーマット不正 '%s'", excerpt(start_, 120));
+        if (value_mode_) compile_error(err::value_text_bad, excerpt(start_, 120));
+        compile_error(err::expression_bad, excerpt(start_, 120));
     }
     [[noreturn]] void bad_token(const char*) const {
-        compile_error(1015, "ステートメント不正(%s)", excerpt(start_, 120));
+        compile_error(err::expression_bad_token, excerpt(start_, 120));
     }
 
     bool prev_is_operand() const { return n_ > 0 && kind_[n_ - 1] <= 30; }
@@ -174,8 +174,8 @@ char* ListCompiler::tokenize() {
     bool done = false;
     while (!done) {
         if (n_ > kMaxTokens) {
-            if (value_mode_) compile_error(1060, "JSON文字列の演算子不正 '%s'", excerpt(start_, 120));
-            compile_error(1120, "ステートメントの演算子不正 '%s'", excerpt(start_, 120));
+            if (value_mode_) compile_error(err::value_text_operator, excerpt(start_, 120));
+            compile_error(err::expression_operator_bad, excerpt(start_, 120));
         }
         p = next_token(p, &done);
     }
@@ -191,7 +191,7 @@ char* ListCompiler::next_token(char* p, bool* done) {
         return p;
     }
     if (c == ';') {
-        if (value_mode_) compile_error(1055, "JSON文字列不正 ';'");
+        if (value_mode_) compile_error(err::value_text_semicolon);
         *done = true;
         return p;
     }
@@ -332,12 +332,12 @@ char* ListCompiler::bracket_after_operand(char* p, uint32_t pos) {
     char close_char = call ? ')' : ']';
     char* close = find_close(p + 1, close_char, *p);
     if (!close)
-        compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", call ? ")" : "]", p, excerpt(start_, 120));
+        compile_error(err::bracket_unclosed, call ? ")" : "]", p, excerpt(start_, 120));
     Value items[256];
     std::string leftover;
     unsigned n = compile_bracketed(p, close, items, 256, &leftover);
     if (!leftover.empty()) {
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
+        compile_error(err::bracket_leftover, leftover.c_str(), p, excerpt(start_, 120));
     }
     if (call) {
         push_op(op(Op::OP_CALL), pos);
@@ -352,12 +352,12 @@ char* ListCompiler::bracket_after_operand(char* p, uint32_t pos) {
 
 char* ListCompiler::group(char* p, uint32_t pos) {
     char* close = find_close(p + 1, ')', '(');
-    if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start_, 120));
+    if (!close) compile_error(err::bracket_unclosed, ")", p, excerpt(start_, 120));
     Value items[256];
     std::string leftover;
     unsigned n = compile_bracketed(p, close, items, 256, &leftover);
     if (!leftover.empty()) {
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
+        compile_error(err::bracket_leftover, leftover.c_str(), p, excerpt(start_, 120));
     }
     push_operand(make_instruction(Op::OP_SEQUENCE, n, items, pos), pos);
     return close + 1;
@@ -367,13 +367,13 @@ char* ListCompiler::group(char* p, uint32_t pos) {
 char* ListCompiler::argument_list(char* p, const char* name_start, unsigned* count, Value* args, unsigned min,
                                   unsigned max, bool check) {
     char* close = find_close(p + 1, ')', '(');
-    if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start_, 120));
+    if (!close) compile_error(err::bracket_unclosed, ")", p, excerpt(start_, 120));
     std::string leftover;
     *count = compile_bracketed(p, close, args, 256, &leftover);
     if (!leftover.empty()) {
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start_, 120));
+        compile_error(err::bracket_leftover, leftover.c_str(), p, excerpt(start_, 120));
     }
-    if (check && (*count < min || *count > max)) compile_error(1020, "引数の個数不正 '%s'", excerpt(name_start, 100));
+    if (check && (*count < min || *count > max)) compile_error(err::call_argument_count, excerpt(name_start, 100));
     return close + 1;
 }
 
@@ -387,7 +387,7 @@ char* ListCompiler::conversion_call(char* p, uint32_t symbol, uint32_t pos, cons
     } else if (*q == '.') {
         bad_token(name_start);
     } else {
-        if (rule->min > 0) compile_error(1020, "引数の個数不正 '%s'", excerpt(name_start, 100));
+        if (rule->min > 0) compile_error(err::call_argument_count, excerpt(name_start, 100));
         q = p;
     }
     push_operand(make_instruction(rule->opcode, n, args, pos), pos);
@@ -409,7 +409,7 @@ char* ListCompiler::new_expression(char* p, uint32_t pos) {
     if (*r == '(') {
         q = argument_list(r, new_start, &n, args, rule ? rule->min : 0, rule ? rule->max : 256, rule != nullptr);
     } else if (rule && rule->min > 0) {
-        compile_error(1020, "引数の個数不正 '%s'", excerpt(new_start, 100));
+        compile_error(err::call_argument_count, excerpt(new_start, 100));
     }
     push_op(op(Op::OP_NEW), pos);
     push_operand(Value::symbol(cls), cls_pos);
@@ -617,7 +617,7 @@ void ListCompiler::collect(Value* out, unsigned capacity, unsigned* count) {
             if (items <= kMaxValues) ++items;
             continue;
         }
-        if (items + 1 >= capacity) compile_error(1123, "引数の数不正 '%s'", excerpt(start_, 120));
+        if (items + 1 >= capacity) compile_error(err::too_many_items, excerpt(start_, 120));
         out[items++] = Value(value_[i]);
     }
     *count = items;

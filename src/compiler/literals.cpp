@@ -32,7 +32,7 @@ Value string_cell(const std::string& text, bool is_template) {
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_hex(char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
-[[noreturn]] void bad_number(const char* p) { compile_error(1405, "数字のフォーマット不正 '%s'", excerpt(p, 120)); }
+[[noreturn]] void bad_number(const char* p) { compile_error(err::number_literal_bad, excerpt(p, 120)); }
 
 // An integer value as a cell: Int below 2^31 in magnitude, else Double (a
 // 32-bit cell cannot hold it).
@@ -51,11 +51,11 @@ char* compile_string(char* p, char quote, Value* out) {
     text.reserve(64);
     for (;;) {
         char c = *p;
-        if (c == '\0') compile_error(1010, "JSON文字列不正");
+        if (c == '\0') compile_error(err::string_unterminated);
         if (c == quote) break;
         if (c == '\\') {
             char next = p[1];
-            if (next == '\0') compile_error(1010, "JSON文字列不正");
+            if (next == '\0') compile_error(err::string_unterminated);
             if (quote == '`') {
                 // Templates keep their escapes for the run-time expansion,
                 // except an escaped backquote.
@@ -132,7 +132,7 @@ char* compile_number(char* p, Value* out, int sign) {
 char* compile_array(char* p, Value* out) {
     const char* start = p - 1;
     char* close = find_close(p, ']', '[');
-    if (!close) compile_error(1070, "JSON文字列フォーマット不正 '%s'", excerpt(start, 120));
+    if (!close) compile_error(err::array_literal_bad, excerpt(start, 120));
     *close = '\0';
     std::vector<Value> elements;
     elements.reserve(16);
@@ -142,7 +142,7 @@ char* compile_array(char* p, Value* out) {
         unsigned n = 0;
         const char* item = q;
         q = compile_value(q, values, &n);
-        if (n != 1) compile_error(1070, "JSON文字列フォーマット不正 '%s'", excerpt(item, 120));
+        if (n != 1) compile_error(err::array_literal_bad, excerpt(item, 120));
         elements.push_back(values[0]);
         q = skip_space(q);
     }
@@ -161,12 +161,12 @@ char* object_key(char* p, uint32_t* key) {
     if (*p == '"' || *p == '\'' || *p == '`') {
         Value s;
         char* after = compile_string(p + 1, *p, &s);
-        if (string_length(s) > 255) compile_error(1140, "文字列のフォーマット不正 '%s'", excerpt(p, 120));
+        if (string_length(s) > 255) compile_error(err::hash_literal_bad, excerpt(p, 120));
         *key = intern_counted(string_text(s), string_length(s));
         value_drop_temp(s);
         return after;
     }
-    if (!is_name_start(*p)) compile_error(1140, "文字列のフォーマット不正 '%s'", excerpt(p, 120));
+    if (!is_name_start(*p)) compile_error(err::hash_literal_bad, excerpt(p, 120));
     return read_name(p, key);
 }
 
@@ -175,7 +175,7 @@ char* object_key(char* p, uint32_t* key) {
 char* compile_object(char* p, Value* out) {
     const char* start = p - 1;
     char* close = find_close(p, '}', '{');
-    if (!close) compile_error(1142, "JSON文字列のフォーマット不正 '%s'", excerpt(start, 120));
+    if (!close) compile_error(err::hash_literal_unclosed, excerpt(start, 120));
     *close = '\0';
     std::vector<Pair> pairs;
     pairs.reserve(16);
@@ -184,12 +184,12 @@ char* compile_object(char* p, Value* out) {
         const char* member = q;
         uint32_t key = 0;
         q = skip_space(object_key(q, &key));
-        if (*q != ':') compile_error(1140, "文字列のフォーマット不正 '%s'", excerpt(member, 120));
+        if (*q != ':') compile_error(err::hash_literal_bad, excerpt(member, 120));
         Value values[kMaxValues + 1];
         unsigned n = 0;
         q = compile_value(q + 1, values, &n);
-        if (n != 1) compile_error(1140, "文字列のフォーマット不正 '%s'", excerpt(member, 120));
-        if (pairs.size() >= kMaxHashPairs) compile_error(1140, "文字列のフォーマット不正 '%s'", excerpt(member, 120));
+        if (n != 1) compile_error(err::hash_literal_bad, excerpt(member, 120));
+        if (pairs.size() >= kMaxHashPairs) compile_error(err::hash_literal_bad, excerpt(member, 120));
         pairs.push_back(Pair{Value::symbol(key), values[0]});
         q = skip_space(q);
     }
@@ -207,7 +207,7 @@ char* compile_regex_literal(char* p, Value* out, uint32_t position) {
         if (*end == '\n') break;  // a pattern never spans lines
         ++end;
     }
-    if (*end != '/') compile_error(4805, "正規表現のフォーマット不正 (/)");
+    if (*end != '/') compile_error(err::pattern_literal_unclosed);
     char* flags = end + 1;
     char* after = flags;
     while ((*after >= 'a' && *after <= 'z') || (*after >= 'A' && *after <= 'Z')) ++after;

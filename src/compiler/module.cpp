@@ -50,7 +50,7 @@ void load_source_module(const std::string& module_dir, const std::string& path, 
     g_path = path;
     g_errors.compile_path = g_path.c_str();
     int fd = ::open(full.c_str(), O_RDONLY);
-    if (fd < 0) compile_error(1165, "ファイルオープン不正 '%s'", full.c_str());
+    if (fd < 0) compile_error(err::module_open_failed, full.c_str());
     // Plain reads rather than a stdio stream: no stream block and buffer on
     // the heap, no size query.  A read error ends the text where it came,
     // and a directory reads as an empty text.
@@ -100,8 +100,8 @@ bool plain_argument(Value v) {
 
 Value parse_top_call(const std::string& text, bool from_request) {
     std::string buf = text;
-    auto invalid = [&]() { compile_error(1810, "評価する式が不正 '%s'", first_bytes(text, 100).c_str()); };
-    auto format = [&]() { compile_error(1730, "TOP関数のフォーマット不正 '%s'", first_bytes(text, 120).c_str()); };
+    auto invalid = [&]() { compile_error(err::debug_expression_bad, first_bytes(text, 100).c_str()); };
+    auto format = [&]() { compile_error(err::top_call_bad, first_bytes(text, 120).c_str()); };
     uint8_t saved_stops = g_compiler.suppress_stops;
     g_compiler.suppress_stops = InstrCell::kNoStop;  // the TOP call is never a stopping point
     struct Restore {
@@ -114,7 +114,7 @@ Value parse_top_call(const std::string& text, bool from_request) {
     char* p = skip_space(buf.data());
     if (!is_name_start(*p)) invalid();
     const char* name_start = p;
-    if (keyword(&name_start) >= 0) raise_runtime(1725, "TOP関数のステートメント不正");
+    if (keyword(&name_start) >= 0) raise_runtime(err::top_call_keyword);
     uint32_t pos = 0;  // the TOP text has line and column 0
     uint32_t name = 0;
     p = skip_space(read_name(p, &name));
@@ -131,7 +131,7 @@ Value parse_top_call(const std::string& text, bool from_request) {
     }
     if (*p) {
         if (std::strchr("+-*/%=<>!&|^?:.[", *p)) {
-            compile_error(1720, "TOP関数のステートメントの演算子不正 '%s'", first_bytes(text, 120).c_str());
+            compile_error(err::top_call_operator, first_bytes(text, 120).c_str());
         }
         invalid();
     }
@@ -145,7 +145,7 @@ Value parse_top_call(const std::string& text, bool from_request) {
 
 NameValue parse_name_value(const std::string& text) {
     std::string buf = text;
-    auto bad = [&]() { compile_error(1140, "文字列のフォーマット不正 '%s'", first_bytes(text, 120).c_str()); };
+    auto bad = [&]() { compile_error(err::hash_literal_bad, first_bytes(text, 120).c_str()); };
     begin_text(buf.data(), 0);
     strip_comments(buf.data());
     char* p = skip_space(buf.data());

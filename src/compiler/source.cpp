@@ -58,7 +58,7 @@ void strip_block_comments(char* text) {
         char* search = open + 2;
         for (;;) {
             char* close = std::strstr(search, "*/");
-            if (!close) compile_error(1580, "コメント不正");
+            if (!close) compile_error(err::comment_unclosed);
             char q;
             if (!in_open_string(open + 2, close, &q)) {
                 blank(open, close + 1);
@@ -66,7 +66,7 @@ void strip_block_comments(char* text) {
             }
             // A lone quote inside the comment: it runs on past the next quote.
             const char* end = find_string_end(close, q);
-            if (!end) compile_error(1580, "コメント不正");
+            if (!end) compile_error(err::comment_unclosed);
             search = const_cast<char*>(end) + 1;
         }
         pos = open;
@@ -170,7 +170,7 @@ char* read_name(char* p, uint32_t* number) {
     char* q = p;
     while (is_name_char(*q) && q - p < static_cast<long>(kMaxNameLength) + 3) ++q;
     size_t len = static_cast<size_t>(q - p);
-    if (len > kMaxNameLength) compile_error(1005, "関数・変数名の長さ不正");
+    if (len > kMaxNameLength) compile_error(err::name_too_long);
     *number = intern(p, len, symbol_key(p, len));
     return q;
 }
@@ -213,7 +213,7 @@ size_t utf8_to_utf16(const char* text, size_t len, uint16_t* units, size_t max) 
         }
         uint32_t v = c & (0x3F >> extra);
         for (size_t k = 1; k <= extra; ++k) v = v << 6 | (s[i + k] & 0x3F);
-        if (v >= 0x10000) compile_error(1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
+        if (v >= 0x10000) compile_error(err::surrogate_character);
         if (v == 0) break;
         units[n++] = static_cast<uint16_t>(v);
         i += extra + 1;

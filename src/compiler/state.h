@@ -3,7 +3,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
+
+#include "host/error_catalogue.h"
 
 namespace koru {
 
@@ -36,5 +39,18 @@ uint32_t position_of(const char* p);
 
 // Raises the parse error with the compiler's current line.
 [[noreturn]] void compile_error(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+// The same for a catalogue row (host/error_catalogue.h).
+template <err::Id I, typename... A>
+[[noreturn]] inline void compile_error(err::Row<I> row, A... args) {
+    err::check_args<err::Row<I>, A...>();
+    if constexpr (sizeof...(A) == 0) compile_error(row.code, "%s", row.format);
+    else compile_error(row.code, row.format, err::pass(args)...);
+}
+template <typename... A>
+[[noreturn]] inline void compile_error(err::Ref<A...> row, std::type_identity_t<A>... args) {
+    if constexpr (sizeof...(A) == 0) compile_error(row.code(), "%s", row.format());
+    else compile_error(row.code(), row.format(), err::pass(args)...);
+}
 
 }  // namespace koru

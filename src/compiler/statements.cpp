@@ -98,14 +98,14 @@ char* one_condition(char* p, unsigned capacity, Value* out) {
 
 char* st_break(char* text, Value* out, const char* start, uint32_t pos) {
     char* p = skip_space(text);
-    if (*p != ';') compile_error(1105, "ステートメント不正 '%s'", excerpt(start, 100));
+    if (*p != ';') compile_error(err::break_statement_bad, excerpt(start, 100));
     *out = make_instruction(Op::OP_BREAK, pos);
     return p;
 }
 
 char* st_continue(char* text, Value* out, const char* start, uint32_t pos) {
     char* p = skip_space(text);
-    if (*p != ';') compile_error(1110, "ステートメント不正 '%s'", excerpt(start, 100));
+    if (*p != ';') compile_error(err::continue_statement_bad, excerpt(start, 100));
     *out = make_instruction(Op::OP_CONTINUE, pos);
     return p;
 }
@@ -114,7 +114,7 @@ char* st_return(char* text, Value* out, const char* start, uint32_t pos) {
     Value items[8];
     unsigned n = 0;
     char* p = compile_list_at(text, items, 8, &n);
-    if (n > 1) compile_error(1115, "ステートメント不正 '%s'", excerpt(start, 100));
+    if (n > 1) compile_error(err::return_statement_bad, excerpt(start, 100));
     *out = n == 0 ? make_instruction(Op::OP_RETURN, pos) : make_instruction(Op::OP_RETURN, items[0], pos);
     return p;
 }
@@ -123,7 +123,7 @@ char* st_throw(char* text, Value* out, const char* start, uint32_t pos) {
     Value items[4];
     unsigned n = 0;
     char* p = compile_list_at(text, items, 4, &n);
-    if (n != 1) compile_error(1100, "ステートメント不正 '%s'", excerpt(start, 100));
+    if (n != 1) compile_error(err::throw_statement_bad, excerpt(start, 100));
     *out = make_instruction(Op::OP_THROW, items[0], pos);
     return p;
 }
@@ -131,7 +131,7 @@ char* st_throw(char* text, Value* out, const char* start, uint32_t pos) {
 char* st_if(char* text, Value* out, const char* start, uint32_t pos) {
     Value ops[3];
     char* p = one_condition(text, 10, &ops[0]);
-    if (!p) compile_error(1075, "ステートメント不正 '%s", excerpt(start, 120));
+    if (!p) compile_error(err::if_statement_bad, excerpt(start, 120));
     p = compile_statement(p, &ops[1]);
     char* q = skip_space(p);
     size_t count = 2;
@@ -147,7 +147,7 @@ char* st_if(char* text, Value* out, const char* start, uint32_t pos) {
 char* st_while(char* text, Value* out, const char* start, uint32_t pos) {
     Value cond, body;
     char* p = one_condition(text, 8, &cond);
-    if (!p) compile_error(1080, "ステートメント不正 'while %s", excerpt(start, 120));
+    if (!p) compile_error(err::while_statement_bad, excerpt(start, 120));
     p = compile_statement(p, &body);
     *out = make_instruction(Op::OP_WHILE, cond, body, pos);
     return p;
@@ -156,9 +156,9 @@ char* st_while(char* text, Value* out, const char* start, uint32_t pos) {
 char* st_do(char* text, Value* out, const char* start, uint32_t pos) {
     Value body, cond;
     char* p = skip_space(compile_statement(text, &body));
-    if (!at_word(p, "while")) compile_error(1085, "ステートメント不正 'do %s %s", "", excerpt(start, 120));
+    if (!at_word(p, "while")) compile_error(err::do_statement_bad, "", excerpt(start, 120));
     p = one_condition(p + 5, 4, &cond);
-    if (!p) compile_error(1085, "ステートメント不正 'do %s %s", "... while", excerpt(start, 120));
+    if (!p) compile_error(err::do_statement_bad, "... while", excerpt(start, 120));
     *out = make_instruction(Op::OP_DO_WHILE, body, cond, pos);
     return p;
 }
@@ -169,10 +169,10 @@ char* st_var(char* text, Value* out, const char* start, uint32_t pos) {
     Value items[256];
     unsigned n = 0;
     char* p = compile_list_at(text, items, 256, &n);
-    if (n == 0) compile_error(1025, "フォーマット不正 '%s'", excerpt(start, 120));
+    if (n == 0) compile_error(err::var_declaration_bad, excerpt(start, 120));
     for (unsigned i = 0; i < n; ++i) {
         uint32_t name = 0;
-        if (!declared_name(items[i], &name)) compile_error(1025, "フォーマット不正 '%s'", excerpt(start, 120));
+        if (!declared_name(items[i], &name)) compile_error(err::var_declaration_bad, excerpt(start, 120));
         declare_var(name);
     }
     *out = make_instruction(Op::OP_VAR, n, items, pos);
@@ -184,16 +184,16 @@ char* let_or_const(char* text, Value* out, const char* start, uint32_t pos, bool
     Value items[256];
     unsigned n = 0;
     char* p = compile_list_at(text, items, 256, &n);
-    if (n == 0) compile_error(1030, "フォーマット不正 '%s' in '%s'", kw, excerpt(start, 120));
+    if (n == 0) compile_error(err::block_declaration_bad, kw, excerpt(start, 120));
     CompilerState& c = g_compiler;
     for (unsigned i = 0; i < n; ++i) {
         uint32_t name = 0;
         if (!declared_name(items[i], &name))
-            compile_error(1030, "フォーマット不正 '%s' in '%s'", kw, excerpt(start, 120));
+            compile_error(err::block_declaration_bad, kw, excerpt(start, 120));
         bool duplicate = c.block_depth > 0
                              ? contains(c.block_names, c.block_base, name)
                              : (c.in_function && contains(c.locals, c.local_base, name)) || contains(c.globals, 0, name);
-        if (duplicate) compile_error(1035, "'%s'内で変数名の重複 '%s'", kw, excerpt(start, 120));
+        if (duplicate) compile_error(err::block_declaration_duplicate, kw, excerpt(start, 120));
         c.block_names.push_back(name);
     }
     *out = make_instruction(is_const ? Op::OP_CONST : Op::OP_LET, n, items, pos);
@@ -209,7 +209,7 @@ char* st_const(char* text, Value* out, const char* start, uint32_t pos) {
 
 // ---- for ---------------------------------------------------------------------------
 
-[[noreturn]] void bad_for(const std::string& where) { compile_error(1090, "ステートメント不正 'for %s'", where.c_str()); }
+[[noreturn]] void bad_for(const std::string& where) { compile_error(err::for_statement_bad, where.c_str()); }
 
 // The parts block and the counts word of `for (init; condition; update)`.
 // Kept out of st_for, so that its lists are off the stack while the body
@@ -294,7 +294,7 @@ char* st_for(char* text, Value* out, const char* start_text, uint32_t pos) {
 
 [[noreturn]] void bad_try(bool read_block, const char* expected, const char* rest) {
     std::string tail = excerpt(rest, 120);
-    compile_error(1095, "ステートメント不正 in '%s%s%s %s'", "try", read_block ? " ... " : "", expected, tail.c_str());
+    compile_error(err::try_statement_bad, "try", read_block ? " ... " : "", expected, tail.c_str());
 }
 
 char* st_try(char* text, Value* out, const char*, uint32_t pos) {
@@ -309,12 +309,12 @@ char* st_try(char* text, Value* out, const char*, uint32_t pos) {
         char* q = skip_space(p + 5);
         if (*q != '(') bad_try(true, "catch", p);
         char* close = find_close(q + 1, ')', '(');
-        if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", q, excerpt(p, 120));
+        if (!close) compile_error(err::bracket_unclosed, ")", q, excerpt(p, 120));
         Value items[18];
         std::string leftover;
         unsigned n = compile_bracketed(q, close, items, 18, &leftover);
         if (!leftover.empty()) {
-                compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), q, excerpt(p, 120));
+                compile_error(err::bracket_leftover, leftover.c_str(), q, excerpt(p, 120));
         }
         if (n != 1 || !items[0].is_symbol()) bad_try(true, "catch", p);
         q = skip_space(close + 1);
@@ -342,7 +342,7 @@ char* st_try(char* text, Value* out, const char*, uint32_t pos) {
 
 char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
     const std::string where = excerpt(start_text, 120);
-    auto bad = [&]() { compile_error(1160, "ステートメント不正 '%s %s'", "switch", where.c_str()); };
+    auto bad = [&]() { compile_error(err::switch_head_bad, "switch", where.c_str()); };
     Value discriminant{};
     char* p = one_condition(text, 128, &discriminant);
     if (!p) bad();
@@ -355,12 +355,12 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
     std::vector<uint32_t> statements;
     bool has_default = false;
     char* q = skip_space(p + 1);
-    if (!at_word(q, "case")) compile_error(1155, "ステートメント不正 'switch %s'", where.c_str());
+    if (!at_word(q, "case")) compile_error(err::switch_body_bad, where.c_str());
     unsigned labels = 0;
     for (;;) {
         q = skip_space(q);
         if (!*q) break;
-        if (labels >= kMaxCaseLabels) compile_error(1150, "switch文のcaseが多すぎます 'switch %s'", where.c_str());
+        if (labels >= kMaxCaseLabels) compile_error(err::switch_too_many_cases, where.c_str());
         if (at_word(q, "case")) {
             char* colon = find_unquoted(q + 4, ':');
             if (!colon) bad();
@@ -388,7 +388,7 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
         for (unsigned i = 0; i < n; ++i) statements.push_back(items[i].bits);
     }
     *close = '}';
-    if (statements.empty()) compile_error(1155, "ステートメント不正 'switch %s'", where.c_str());
+    if (statements.empty()) compile_error(err::switch_body_bad, where.c_str());
     table[0] = static_cast<uint32_t>(table.size() / 2);
     table[1] = static_cast<uint32_t>(statements.size());
     // Labels are values; the header words are plain numbers (kind 0, so
@@ -408,7 +408,7 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
     Value params[256];
     std::string leftover;
     unsigned np = compile_bracketed(open, close, params, 256, &leftover);
-    if (!leftover.empty()) compile_error(1050, "フォーマット不正 '%s'", excerpt(start, 120));
+    if (!leftover.empty()) compile_error(err::function_declaration_bad, excerpt(start, 120));
     std::vector<uint32_t> bits(np);
     for (unsigned i = 0; i < np; ++i) bits[i] = params[i].bits;
     return bits;
@@ -416,18 +416,18 @@ char* st_switch(char* text, Value* out, const char* start_text, uint32_t pos) {
 
 char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
     CompilerState& c = g_compiler;
-    if (c.debug_eval) compile_error(1810, "評価する式が不正 '%s'", excerpt(start, 100));
+    if (c.debug_eval) compile_error(err::debug_expression_bad, excerpt(start, 100));
     uint32_t def_line = c.line;
     char* p = skip_space(text);
     uint32_t name = 0;
     bool named = false;
     if (is_name_start(*p)) {
         p = read_name(p, &name);
-        if (name < kPredefinedSymbols) compile_error(1040, "関数名不正 '%s'", excerpt(start, 120));
+        if (name < kPredefinedSymbols) compile_error(err::function_name_reserved, excerpt(start, 120));
         declare_var(name);
         named = true;
     }
-    auto bad = [&]() { compile_error(1050, "フォーマット不正 '%s'", excerpt(start, 120)); };
+    auto bad = [&]() { compile_error(err::function_declaration_bad, excerpt(start, 120)); };
     p = skip_space(p);
     if (*p != '(') bad();
     char* close = find_close(p + 1, ')', '(');
@@ -478,8 +478,8 @@ char* st_function(char* text, Value* out, const char* start, uint32_t pos) {
 struct Form {
     Op opcode;
     unsigned min, max, capacity;
-    int error;        // missing '(' or a count out of range
-    int count_error;  // 0: the same as `error`
+    err::Ref<const char*> error;        // missing '(' (and a count out of range, unless...)
+    err::Ref<const char*> count_error;  // a count out of range
 };
 
 // The statements of one call-like form, by keyword.
@@ -487,27 +487,29 @@ const struct {
     int keyword;
     Form form;
 } kForms[] = {
-    {KW_SELECT, {Op::OP_SELECT, 2, 2, 256, 1210, 0}},
-    {KW_SELECT_HASH, {Op::OP_SELECT_HASH, 2, 2, 256, 1210, 0}},
-    {KW_SELECT_INTO, {Op::OP_SELECT_INTO, 3, 255, 256, 1210, 0}},
-    {KW_SELECT_TO_FRONT, {Op::OP_SELECT_TO_FRONT, 3, 3, 256, 1210, 0}},
-    {KW_SELECT_HASH_TO_FRONT, {Op::OP_SELECT_HASH_TO_FRONT, 3, 3, 256, 1210, 0}},
-    {KW_SELECT_EXISTS, {Op::OP_SELECT_EXISTS, 2, 2, 256, 1210, 0}},
-    {KW_EXECUTE, {Op::OP_EXECUTE, 2, 3, 256, 1210, 0}},
-    {KW_OPEN_DB, {Op::OP_OPEN_DB, 3, 3, 256, 1210, 0}},
-    {KW_CLOSE_DB, {Op::OP_CLOSE_DB, 1, 2, 256, 1210, 0}},
-    {KW_RECORD_MAP, {Op::OP_RECORD_MAP, 3, 3, 256, 1210, 0}},
-    {KW_RECORD_HASH, {Op::OP_RECORD_HASH, 2, 3, 256, 1210, 0}},
-    {KW_SQL_AGGREGATE, {Op::OP_SQL_AGGREGATE, 3, 4, 256, 1210, 0}},
-    {KW_DECODE_URI, {Op::OP_DECODE_URI, 1, 1, 256, 1215, 1220}},
-    {KW_DECODE_URI_COMPONENT, {Op::OP_DECODE_URI_COMPONENT, 1, 1, 256, 1215, 1220}},
-    {KW_ENCODE_URI, {Op::OP_ENCODE_URI, 1, 1, 256, 1215, 1220}},
-    {KW_ENCODE_URI_COMPONENT, {Op::OP_ENCODE_URI_COMPONENT, 1, 1, 256, 1215, 1220}},
-    {KW_EVAL, {Op::OP_EVAL, 1, 1, 256, 1215, 1220}},
-    {KW_PARSE_FLOAT, {Op::OP_PARSE_FLOAT, 1, 1, 256, 1215, 1220}},
-    {KW_PARSE_INT, {Op::OP_PARSE_INT, 0, 2, 80, 1225, 0}},
-    {KW_SEND_TO_FRONT, {Op::OP_SEND_TO_FRONT, 1, 2, 80, 1230, 0}},
-    {KW_ALERT_TO_FRONT, {Op::OP_ALERT_TO_FRONT, 1, 1, 80, 1235, 0}},
+    {KW_SELECT, {Op::OP_SELECT, 2, 2, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_SELECT_HASH, {Op::OP_SELECT_HASH, 2, 2, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_SELECT_INTO, {Op::OP_SELECT_INTO, 3, 255, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_SELECT_TO_FRONT, {Op::OP_SELECT_TO_FRONT, 3, 3, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_SELECT_HASH_TO_FRONT, {Op::OP_SELECT_HASH_TO_FRONT, 3, 3, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_SELECT_EXISTS, {Op::OP_SELECT_EXISTS, 2, 2, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_EXECUTE, {Op::OP_EXECUTE, 2, 3, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_OPEN_DB, {Op::OP_OPEN_DB, 3, 3, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_CLOSE_DB, {Op::OP_CLOSE_DB, 1, 2, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_RECORD_MAP, {Op::OP_RECORD_MAP, 3, 3, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_RECORD_HASH, {Op::OP_RECORD_HASH, 2, 3, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_SQL_AGGREGATE, {Op::OP_SQL_AGGREGATE, 3, 4, 256, err::database_form_bad, err::database_form_bad}},
+    {KW_DECODE_URI, {Op::OP_DECODE_URI, 1, 1, 256, err::function_form_bad, err::function_form_count}},
+    {KW_DECODE_URI_COMPONENT,
+     {Op::OP_DECODE_URI_COMPONENT, 1, 1, 256, err::function_form_bad, err::function_form_count}},
+    {KW_ENCODE_URI, {Op::OP_ENCODE_URI, 1, 1, 256, err::function_form_bad, err::function_form_count}},
+    {KW_ENCODE_URI_COMPONENT,
+     {Op::OP_ENCODE_URI_COMPONENT, 1, 1, 256, err::function_form_bad, err::function_form_count}},
+    {KW_EVAL, {Op::OP_EVAL, 1, 1, 256, err::function_form_bad, err::function_form_count}},
+    {KW_PARSE_FLOAT, {Op::OP_PARSE_FLOAT, 1, 1, 256, err::function_form_bad, err::function_form_count}},
+    {KW_PARSE_INT, {Op::OP_PARSE_INT, 0, 2, 80, err::parse_int_form_bad, err::parse_int_form_bad}},
+    {KW_SEND_TO_FRONT, {Op::OP_SEND_TO_FRONT, 1, 2, 80, err::send_form_bad, err::send_form_bad}},
+    {KW_ALERT_TO_FRONT, {Op::OP_ALERT_TO_FRONT, 1, 1, 80, err::alert_form_bad, err::alert_form_bad}},
 };
 
 const Form* form_of(int k) {
@@ -516,10 +518,9 @@ const Form* form_of(int k) {
     return nullptr;
 }
 
-[[noreturn]] void form_error(int code, const char* start) {
-    if (code == 1210) compile_error(code, "ステートメント不正(引数の数) '%s'", excerpt(start, 120));
-    if (code == 1220) compile_error(code, "引数の個数不正 '%s'", excerpt(start, 100));
-    compile_error(code, "ステートメント不正 '%s'", excerpt(start, 120));
+// The count error of the one-argument forms quotes less of the statement.
+[[noreturn]] void form_error(err::Ref<const char*> row, const char* start) {
+    compile_error(row, excerpt(start, row.id == err::Id::function_form_count ? 100 : 120));
 }
 
 char* builtin_form(int k, char* text, Value* out, const char* start, uint32_t pos) {
@@ -527,18 +528,17 @@ char* builtin_form(int k, char* text, Value* out, const char* start, uint32_t po
     char* p = skip_space(text);
     if (*p != '(') form_error(f.error, start);
     char* close = find_close(p + 1, ')', '(');
-    if (!close) compile_error(1130, "ステートメント不正 ('%.1s'なし) %.1s%s", ")", p, excerpt(start, 120));
+    if (!close) compile_error(err::bracket_unclosed, ")", p, excerpt(start, 120));
     Value args[256];
     std::string leftover;
     unsigned n = compile_bracketed(p, close, args, f.capacity, &leftover);
     if (!leftover.empty()) {
-        compile_error(1135, "ステートメント不正 ('%s') in %.1s%s", leftover.c_str(), p, excerpt(start, 120));
+        compile_error(err::bracket_leftover, leftover.c_str(), p, excerpt(start, 120));
     }
-    int count_error = f.count_error ? f.count_error : f.error;
-    if (n < f.min || n > f.max) form_error(count_error, start);
+    if (n < f.min || n > f.max) form_error(f.count_error, start);
     // sendToFront with one argument takes a string literal or a name only.
     if (f.opcode == Op::OP_SEND_TO_FRONT && n == 1 && args[0].kind() != Kind::String && !args[0].is_symbol())
-        form_error(count_error, start);
+        form_error(f.count_error, start);
     *out = make_instruction(f.opcode, n, args, f.opcode == Op::OP_PARSE_FLOAT ? 0 : pos);
     return close + 1;
 }
@@ -549,7 +549,7 @@ char* st_form(char* text, Value* out, const char* start, uint32_t pos) {
 }
 
 char* st_reserved(char*, Value*, const char* start, uint32_t) {
-    compile_error(1211, "ステートメント不正 '%s'", excerpt(start, 120));
+    compile_error(err::reserved_statement, excerpt(start, 120));
 }
 
 // Indexed by keyword (68 entries).
@@ -587,7 +587,7 @@ std::string_view statement_word(unsigned opcode) {
 char* compile_block(char* p, Value* out, uint32_t* end_line) {
     uint32_t pos = position_of(p);
     char* close = find_close(p + 1, '}', '{');
-    if (!close) compile_error(1145, "ステートメント不正 '{ %s'", excerpt(p + 1, 120));
+    if (!close) compile_error(err::block_unclosed, excerpt(p + 1, 120));
     std::vector<Value> list;
     {
         Region region;
@@ -606,7 +606,7 @@ char* compile_statement(char* text, Value* out) {
     struct Depth {
         explicit Depth(const char* at) {
             if (g_compiler.statement_depth >= kMaxStatementNesting)
-                compile_error(1125, "フォーマット不正 '%s'", excerpt(at, 120));
+                compile_error(err::expression_bad, excerpt(at, 120));
             ++g_compiler.statement_depth;
         }
         ~Depth() { --g_compiler.statement_depth; }
@@ -624,7 +624,7 @@ char* compile_statement(char* text, Value* out) {
             Value items[18];
             unsigned n = 0;
             q = compile_list(p, items, 18, &n);
-            if (n > 1) compile_error(1000, "ステートメント不正 '%s'", excerpt(p, 120));
+            if (n > 1) compile_error(err::statement_list_bad, excerpt(p, 120));
             if (n == 1) *out = items[0];
             return q;
         }

@@ -109,7 +109,7 @@ std::string listing_text(const std::vector<ListingEntry>& entries) {
 std::string directory_checksum(const std::string& dir) { return sha256_hex(listing_text(list_module_files(dir))); }
 
 void check_module_directory(const std::string& dir, std::string_view expected) {
-    if (directory_checksum(dir) != expected) fatal_startup("JSモジュールのディレクトリの内容が変わっています。");
+    if (directory_checksum(dir) != expected) fatal_startup(err::fatal_modules_changed);
 }
 
 }  // namespace koru

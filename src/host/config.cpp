@@ -72,7 +72,7 @@ std::string_view strip_comments(std::string_view v) {
 
 void add_include(std::string_view value) {
     if (g_modules.size() >= kMaxConfigModules)
-        fatal_startup("モジュール(.js、.jo)が多すぎます。125ファイル以下にしてください。");
+        fatal_startup(err::fatal_too_many_modules);
     module_add(std::string(value), ModuleKind::Unstated);
 }
 
@@ -86,7 +86,7 @@ void add_clients(std::string_view value) {
             continue;
         }
         uint32_t addr;
-        if (!parse_ipv4(p, addr)) fatal_startup("ClientのIPアドレス定義　不正");
+        if (!parse_ipv4(p, addr)) fatal_startup(err::fatal_client_address);
         g_config.clients.push_back(addr);
         if (*p) ++p;  // the character that ends an address
     }
@@ -100,7 +100,7 @@ void set_time_interval(const std::string& value) {
     char* end = nullptr;
     long long n = std::strtoll(value.c_str(), &end, 10);
     if (end == value.c_str() || *end != '\0')
-        fatal_startup("configファイルのTIME_INTERVALは整数を設定してください。");
+        fatal_startup(err::fatal_time_interval);
     // Out of range values saturate, as a 32-bit long conversion does.
     if (n > INT32_MAX) n = INT32_MAX;
     if (n < INT32_MIN) n = INT32_MIN;
@@ -109,11 +109,11 @@ void set_time_interval(const std::string& value) {
 
 // A count of seconds or megabytes: empty is 0 (no limit); anything but
 // digits is fatal.
-uint32_t limit_value(const std::string& value, const char* message) {
+uint32_t limit_value(const std::string& value, err::Plain not_digits) {
     if (value.empty()) return 0;
     uint64_t n = 0;
     for (char c : value) {
-        if (!is_digit(c)) fatal_startup("%s", message);
+        if (!is_digit(c)) fatal_startup(not_digits);
         n = std::min<uint64_t>(n * 10 + static_cast<uint64_t>(c - '0'), UINT32_MAX);
     }
     return static_cast<uint32_t>(n);
@@ -141,7 +141,7 @@ void set_module_dir(const std::string& value) {
     }
     std::string dir = value.substr(0, mark);
     // An empty directory would pin (and walk) the whole file system.
-    if (dir.empty()) fatal_startup("Configのフォーマット不正");
+    if (dir.empty()) fatal_startup(err::fatal_config_format);
     check_module_directory(dir, std::string_view(value).substr(mark + 3));
     g_config.module_dir = cut(dir, kModuleDirMax);
 }
@@ -196,9 +196,9 @@ void apply_prepared(const std::string& key, const std::string& value) {
     } else if (key == "TOKEN_FREE") {
         g_config.token_free = name_list(value);
     } else if (key == "CPU_LIMIT") {
-        g_config.cpu_limit = limit_value(value, "configファイルのCPU_LIMITは整数を設定してください。");
+        g_config.cpu_limit = limit_value(value, err::fatal_cpu_limit);
     } else if (key == "MEMORY_LIMIT") {
-        g_config.memory_limit = limit_value(value, "configファイルのMEMORY_LIMITは整数を設定してください。");
+        g_config.memory_limit = limit_value(value, err::fatal_memory_limit);
     }
 }
 
@@ -209,7 +209,7 @@ std::string find_config_file(const std::string& program_dir) {
     struct stat st;
     if (stat(first.c_str(), &st) == 0) return first;
     if (stat(second.c_str(), &st) == 0) return second;
-    fatal_startup("koru設定ファイル(%s, %s)が開けません", first.c_str(), second.c_str());
+    fatal_startup(err::fatal_configs_unopened, first.c_str(), second.c_str());
 }
 
 int open_config_file(const std::string& path) {
@@ -220,7 +220,7 @@ int open_config_file(const std::string& path) {
         ::close(fd);
         fd = -1;
     }
-    if (fd < 0) fatal_startup("koru設定ファイル(%s)が開けません", path.c_str());
+    if (fd < 0) fatal_startup(err::fatal_config_unopened, path.c_str());
     return fd;
 }
 
@@ -292,7 +292,7 @@ void config_line(std::string_view line) {
     if (key == "INCLUDE") return add_include(raw);
     if (key == "CLIENT") return add_clients(raw);
     std::string value;
-    if (!config_prepare_value(raw, value)) fatal_startup("Configのフォーマット不正");
+    if (!config_prepare_value(raw, value)) fatal_startup(err::fatal_config_format);
     apply_prepared(key, value);
 }
 

@@ -129,10 +129,10 @@ std::string read_body(const Driver& d, char** argv) {
     if (cl && *cl) {
         std::string text(cl, strnlen(cl, 19));
         for (char c : text)
-            if (c < '0' || c > '9') fatal_startup("CONTENT_LENGTH is not not number format.");
+            if (c < '0' || c > '9') fatal_startup(err::fatal_length_not_number);
         unsigned long long n = std::strtoull(text.c_str(), nullptr, 10);
         // A length that cannot be held in memory is refused before reading.
-        if (n > (1ull << 31)) fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
+        if (n > (1ull << 31)) fatal_startup(err::fatal_length_bad);
         length = static_cast<size_t>(n);
     }
     // The buffer follows the bytes that arrive, not the length announced,
@@ -145,12 +145,12 @@ std::string read_body(const Driver& d, char** argv) {
             if (got == body.size()) body.resize(std::min(length, body.size() * 2));
             ssize_t n = ::read(0, body.data() + got, body.size() - got);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
+            if (n < 0) fatal_startup(err::fatal_length_bad);
             if (n == 0) break;  // the input ended early: take what came
             got += static_cast<size_t>(n);
         }
     } catch (const std::bad_alloc&) {
-        fatal_startup("受信データの長さ不正(CONTENT_LENGTH)");
+        fatal_startup(err::fatal_length_bad);
     }
     body.resize(got);
     return body;
@@ -368,11 +368,11 @@ int driver_main(int argc, char** argv) {
         d.refused = false;
         if (!g_request.top_given || g_request.top_text.empty()) {
             d.refused = true;
-            raise_runtime(1800, "実行するJavaScriptのTOP関数が指定されていません");
+            raise_runtime(err::no_top_function);
         }
         if (g_modules.size() == 0) {
             d.refused = true;
-            raise_runtime(1805, "ロードするJavaScriptのモジュールが指定されていません");
+            raise_runtime(err::no_module);
         }
         load_modules();
         enter_run_phase();

@@ -1,11 +1,17 @@
-// The three error routines.  An error never returns to its raise site:
+// The error routines.  An error never returns to its raise site:
 // runtime and parse errors build an Exception object, record the report in
 // the journal buffer and unwind (as a C++ exception, so destructors run) to a
 // recovery point; a fatal start-up error writes "S148555" and ends the process.
+//
+// The program raises the rows of the error catalogue (host/error_catalogue.h)
+// by name: raise_runtime(err::division_by_zero).  Each routine's form with a
+// code and a format is what those calls come down to.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
+#include "host/error_catalogue.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -24,6 +30,50 @@ struct Unwind {
 [[noreturn]] void raise_to_host(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 [[noreturn]] void raise_parse(int code, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 [[noreturn]] void fatal_startup(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Raising a catalogue row, named (the arguments are checked against its
+// format when the call compiles) or chosen at run time through an err::Ref.
+// A row without arguments goes as a "%s" argument, so that its text is never
+// read as a format.
+template <err::Id I, typename... A>
+[[noreturn]] inline void raise_runtime(err::Row<I> row, A... args) {
+    err::check_args<err::Row<I>, A...>();
+    if constexpr (sizeof...(A) == 0) raise_runtime(row.code, "%s", row.format);
+    else raise_runtime(row.code, row.format, err::pass(args)...);
+}
+template <typename... A>
+[[noreturn]] inline void raise_runtime(err::Ref<A...> row, std::type_identity_t<A>... args) {
+    if constexpr (sizeof...(A) == 0) raise_runtime(row.code(), "%s", row.format());
+    else raise_runtime(row.code(), row.format(), err::pass(args)...);
+}
+
+template <err::Id I, typename... A>
+[[noreturn]] inline void raise_to_host(err::Row<I> row, A... args) {
+    err::check_args<err::Row<I>, A...>();
+    if constexpr (sizeof...(A) == 0) raise_to_host(row.code, "%s", row.format);
+    else raise_to_host(row.code, row.format, err::pass(args)...);
+}
+
+template <err::Id I, typename... A>
+[[noreturn]] inline void raise_parse(err::Row<I> row, A... args) {
+    err::check_args<err::Row<I>, A...>();
+    if constexpr (sizeof...(A) == 0) raise_parse(row.code, "%s", row.format);
+    else raise_parse(row.code, row.format, err::pass(args)...);
+}
+
+// A fatal start-up row: its message only (the record carries no code).
+template <err::Id I, typename... A>
+[[noreturn]] inline void fatal_startup(err::Row<I> row, A... args) {
+    err::check_args<err::Row<I>, A...>();
+    static_assert(err::Row<I>::code == 0, "a fatal start-up row has no code");
+    if constexpr (sizeof...(A) == 0) fatal_startup("%s", row.format);
+    else fatal_startup(row.format, err::pass(args)...);
+}
+template <typename... A>
+[[noreturn]] inline void fatal_startup(err::Ref<A...> row, std::type_identity_t<A>... args) {
+    if constexpr (sizeof...(A) == 0) fatal_startup("%s", row.format());
+    else fatal_startup(row.format(), err::pass(args)...);
+}
 
 // How a fatal start-up error ends the process.  The program exits; in-process
 // tests install a hook that throws instead, so they can look at the result.

@@ -84,7 +84,7 @@ void journal_append(const char* text, size_t len) {
         // too the report is dropped rather than raised without end.
         if (g_journal.failing) return;
         g_journal.failing = true;
-        raise_runtime(1400, "メモリ領域を取得できません");
+        raise_runtime(err::out_of_memory);
     }
 }
 

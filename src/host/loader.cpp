@@ -44,7 +44,7 @@ void check_request_module(const ModuleEntry& m, unsigned number) {
     if (module_path_is_plain(m.path) && ::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return;
     g_errors.compile_path = module_path(number);
     g_errors.compile_line = 1;
-    raise_parse(1165, "ファイルオープン不正 '%s'", file.c_str());
+    raise_parse(err::module_open_failed, file.c_str());
 }
 
 void load_object_module(const std::string& path, unsigned number) {
@@ -54,7 +54,7 @@ void load_object_module(const std::string& path, unsigned number) {
     // loaded, as they do after a source module.
     g_errors.compile_path = module_path(number);
     g_errors.compile_line = 1;
-    if (!read_file(file, image)) raise_parse(1165, "ファイルオープン不正 '%s'", file.c_str());
+    if (!read_file(file, image)) raise_parse(err::module_open_failed, file.c_str());
     g_errors.module = static_cast<uint8_t>(number);
     load_object_image(image.data(), image.size(), number, module_path(number), g_modules.statements);
 }

@@ -58,7 +58,7 @@ public:
 
 private:
     [[noreturn]] void fail() {
-        raise_runtime(kObjBadCompression, "オブジェクトファイル不正(圧縮) '%s'", path_);
+        raise_runtime(err::object_file_compression, path_);
     }
     uint8_t next_byte() {
         if (pos_ >= len_) fail();
@@ -144,11 +144,11 @@ public:
     }
 
 private:
-    [[noreturn]] void bad_length() { raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path_); }
+    [[noreturn]] void bad_length() { raise_runtime(err::object_file_length, path_); }
     [[noreturn]] void bad_reference() {
-        raise_runtime(kObjBadReference, "オブジェクトファイル不正(参照) '%s'", path_);
+        raise_runtime(err::object_file_reference, path_);
     }
-    [[noreturn]] void bad_symbols() { raise_runtime(kObjBadSymbols, "オブジェクトファイル不正(シンボル) '%s'", path_); }
+    [[noreturn]] void bad_symbols() { raise_runtime(err::object_file_symbols, path_); }
 
     // The data of a section: `bytes` must lie within the stream.
     const uint8_t* take(size_t pos, uint64_t bytes) {
@@ -175,7 +175,7 @@ private:
         case ObjSection::WordAreaAddrs: return relocations(static_cast<ObjSection>(tag), size, pos);
         case ObjSection::Statements: return statements(size, pos);
         default:
-            raise_runtime(kObjBadSection, "オブジェクトファイル不正(セクション %08X) '%s'", tag, path_);
+            raise_runtime(err::object_file_section, tag, path_);
         }
     }
 
@@ -185,7 +185,7 @@ private:
         uint32_t m = pages_of(size);
         if (cells > uint64_t{m} * kCellsPerPage) bad_length();  // a rest of more than a page
         const uint8_t* data = take(pos, cells * kCellSize);
-        if (p_ + m > kMaxCellPages - 1) raise_runtime(1435, "Buffer Overflow(Area DW16)");
+        if (p_ + m > kMaxCellPages - 1) raise_runtime(err::area_cell16_pages);
         for (uint32_t i = 0; i < m; ++i) {
             uint8_t* page = cell_page_append();
             uint64_t n = std::min<uint64_t>(kCellsPerPage, cells - static_cast<uint64_t>(i) * kCellsPerPage);
@@ -210,7 +210,7 @@ private:
         if (words > uint64_t{m} * kWordPageUnits) bad_length();
         const uint8_t* data = take(pos, words * 4 + static_cast<uint64_t>(m) * 4);
         const uint8_t* used = data + words * 4;
-        if (f_ + m > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+        if (f_ + m > kMaxWordPage) raise_runtime(err::area_word_pages);
         std::vector<uint32_t> counts(m);
         for (uint32_t i = 0; i < m; ++i) {
             counts[i] = read32(used + size_t{i} * 4);
@@ -420,14 +420,14 @@ std::vector<uint8_t> expand_object_stream(const uint8_t* stored, size_t stored_l
 
 void load_object_image(const uint8_t* data, size_t size, unsigned module, const char* path,
                        std::vector<Value>& statements) {
-    if (size < 8) raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
+    if (size < 8) raise_runtime(err::object_file_length, path);
     uint32_t l = read32(data), e = read32(data + 4);
     // Both lengths are checked before anything is reserved for them: the
     // stored stream lies in the file, and a coded one cannot expand further
     // than its codes reach.
-    if (e > size - 8) raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
+    if (e > size - 8) raise_runtime(err::object_file_length, path);
     if (e != l && l > max_object_expansion(e))
-        raise_runtime(kObjBadLength, "オブジェクトファイル不正(長さ) '%s'", path);
+        raise_runtime(err::object_file_length, path);
     if (e == l) {
         ImageLoader(data + 8, l, module, path, statements).run();
         return;

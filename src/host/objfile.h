@@ -34,13 +34,6 @@ enum class ObjSection : uint32_t {
     End = 0xFFFFFFFF,
 };
 
-// Error codes of bad images.
-constexpr int kObjBadLength = 1440;      // truncated file, a size that runs past the end
-constexpr int kObjBadCompression = 1445; // a coded stream that does not expand within bounds
-constexpr int kObjBadReference = 1450;   // a relocation or statement outside the new pages
-constexpr int kObjBadSymbols = 1455;     // a symbol section whose offsets leave its text
-constexpr int kObjBadSection = 1459;     // an unknown section tag
-
 // The most a coded stream of `stored_len` bytes can expand to.
 uint64_t max_object_expansion(uint64_t stored_len);
 

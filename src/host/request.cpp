@@ -23,7 +23,7 @@ namespace {
 LoadModulesFn g_load_modules = nullptr;
 JournalNameFn g_journal_name = nullptr;
 
-[[noreturn]] void bad_length(int code) { raise_runtime(code, "文字列の長さ不正"); }
+[[noreturn]] void bad_length(err::Plain row) { raise_runtime(row); }
 
 int hex_digit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -46,7 +46,7 @@ std::string percent_decode(std::string_view s, bool is_name) {
                 i += 2;
                 continue;
             }
-            if (is_name) raise_runtime(1510, "デコード文字不正");
+            if (is_name) raise_runtime(err::decode_character_bad);
         }
         out.push_back(s[i]);
     }
@@ -75,7 +75,7 @@ struct Temporaries {
     void add(uint32_t number, Value object) {
         if (entries.size() >= 1024) {
             value_drop_temp(object);
-            raise_runtime(1710, "Objectバッファーのオーバーフロー");
+            raise_runtime(err::request_object_overflow);
         }
         entries.push_back({number, object});
     }
@@ -87,7 +87,7 @@ struct Temporaries {
                 return v;
             }
         }
-        raise_runtime(1575, "テンポラリ名不正");
+        raise_runtime(err::request_temporary_name);
     }
 };
 
@@ -109,7 +109,7 @@ public:
     }
 
     // k decimal digits; a non-digit (or the end) is `nondigit`.
-    uint64_t digits(unsigned k, int nondigit) {
+    uint64_t digits(unsigned k, err::Plain nondigit) {
         uint64_t n = 0;
         for (unsigned i = 0; i < k; ++i) {
             char c = next();
@@ -120,7 +120,8 @@ public:
     }
 
     // count: '0'+k (k 0..13) then k digits.
-    uint64_t count(int badchar = 1500, int nondigit = 1505) {
+    uint64_t count(err::Plain badchar = err::request_count_prefix,
+                   err::Plain nondigit = err::request_count_digits) {
         char c = next();
         if (c < '0' || c > '=') bad_length(badchar);
         return digits(static_cast<unsigned>(c - '0'), nondigit);
@@ -129,7 +130,7 @@ public:
     // A count of entries that each take at least one byte of what is left.
     uint32_t entry_count() {
         uint64_t n = count();
-        if (n > left()) bad_length(1505);
+        if (n > left()) bad_length(err::request_count_digits);
         return static_cast<uint32_t>(n);
     }
 
@@ -139,13 +140,13 @@ public:
         unsigned k;
         if (c >= '0' && c <= '9') k = static_cast<unsigned>(c - '0');
         else if (c >= 'A' && c <= 'J') k = static_cast<unsigned>(c - 'A');
-        else raise_runtime(1540, "フォーマット不正(%.*s)", static_cast<int>(left()), body_ + std::min(pos_, len_));
+        else raise_runtime(err::request_length_prefix, static_cast<int>(left()), body_ + std::min(pos_, len_));
         ++pos_;
-        return digits(k, 1545);
+        return digits(k, err::request_short_length);
     }
 
     // L raw bytes.
-    std::string_view bytes(uint64_t len, int too_long) {
+    std::string_view bytes(uint64_t len, err::Plain too_long) {
         if (len > left()) bad_length(too_long);
         std::string_view s(body_ + pos_, static_cast<size_t>(len));
         pos_ += static_cast<size_t>(len);
@@ -153,7 +154,7 @@ public:
     }
 
     // text (or name): '0'+k plain or 'A'+k percent-encoded.
-    std::string text(int badchar, int nondigit, bool is_name, bool* plain = nullptr) {
+    std::string text(err::Plain badchar, err::Plain nondigit, bool is_name, bool* plain = nullptr) {
         char c = next();
         bool encoded;
         unsigned k;
@@ -164,14 +165,14 @@ public:
         if (plain) *plain = !encoded;
         return encoded ? percent_decode(raw, is_name) : std::string(raw);
     }
-    std::string name() { return text(1520, 1525, true); }
+    std::string name() { return text(err::request_name_prefix, err::request_name_length, true); }
 
     Field value() {
         char c = peek();
         Field f{};
         if ((c >= '0' && c <= '=') || (c >= 'A' && c <= 'M')) {
             f.type = Field::Text;
-            f.text = text(1560, 1565, false, &f.plain);
+            f.text = text(err::request_value_prefix, err::request_value_length, false, &f.plain);
         } else if (c >= 'N' && c <= '`') {
             ++pos_;
             f.type = Field::Int;
@@ -179,18 +180,18 @@ public:
             unsigned k = static_cast<unsigned>(c - 'N');
             for (unsigned i = 0; i < k; ++i) {
                 char d = next();
-                if (d < '0' || d > '9') bad_length(1565);
+                if (d < '0' || d > '9') bad_length(err::request_value_length);
                 n = n * 10 + static_cast<uint32_t>(d - '0');  // wraps like the 32-bit cell
             }
             f.n = static_cast<int32_t>(n);
         } else if (c >= 'a' && c <= 'o') {
             ++pos_;
             f.type = Field::Float;
-            uint64_t len = digits(static_cast<unsigned>(c - 'a'), 1565);
-            std::string_view s = bytes(len, 1565);
-            if (!read_double(s, 1023, f.d)) raise_runtime(1570, "実数不正");
+            uint64_t len = digits(static_cast<unsigned>(c - 'a'), err::request_value_length);
+            std::string_view s = bytes(len, err::request_value_length);
+            if (!read_double(s, 1023, f.d)) raise_runtime(err::request_real_bad);
         } else {
-            bad_length(1560);
+            bad_length(err::request_value_prefix);
         }
         return f;
     }
@@ -222,13 +223,14 @@ bool temporary_reference(const Field& f, uint32_t& number) {
 }
 
 uint32_t temporary_name(const std::string& name) {
-    if (name.size() != 8 || name[0] != '^' || (name[1] != 'A' && name[1] != 'H')) raise_runtime(1705, "Object名不正");
+    if (name.size() != 8 || name[0] != '^' || (name[1] != 'A' && name[1] != 'H'))
+        raise_runtime(err::request_object_name);
     uint32_t number = 0;
     for (size_t i = 2; i < 8; ++i) {
-        if (name[i] < '0' || name[i] > '9') raise_runtime(1705, "Object名不正");
+        if (name[i] < '0' || name[i] > '9') raise_runtime(err::request_object_name);
         number = number * 10 + static_cast<uint32_t>(name[i] - '0');
     }
-    if (number == 0) raise_runtime(1705, "Object名不正");
+    if (number == 0) raise_runtime(err::request_object_name);
     return number;
 }
 
@@ -258,7 +260,7 @@ Value field_key(const Field& f) {
     case Field::Float:
         // Only a number that has a 64-bit integer part names a key; the
         // rest (1e300, inf, nan) has no integer to take.
-        if (!(f.d > -9223372036854775808.0 && f.d < 9223372036854775808.0)) raise_runtime(1570, "実数不正");
+        if (!(f.d > -9223372036854775808.0 && f.d < 9223372036854775808.0)) raise_runtime(err::request_real_bad);
         return Value::int_key(static_cast<uint32_t>(static_cast<int64_t>(f.d)));
     default: return Value::symbol(intern_counted(f.text.data(), f.text.size()));
     }
@@ -290,7 +292,7 @@ void object_entry(Cursor& c, Temporaries& temps) {
         break;
     }
     case 'H': case 'h': {
-        if (n > 0xFFFF - 10) bad_length(1505);
+        if (n > 0xFFFF - 10) bad_length(err::request_count_digits);
         obj.v = make_hash(n);
         for (uint32_t i = 0; i < n; ++i) {
             std::string key = c.name();
@@ -310,7 +312,7 @@ void object_entry(Cursor& c, Temporaries& temps) {
         break;
     }
     default:
-        raise_runtime(1750, "データの型不正(Hash, Array, Variable でない).");
+        raise_runtime(err::request_object_kind);
     }
     if (type >= 'a') {
         uint32_t number = temporary_name(name);
@@ -335,7 +337,7 @@ void sized_record(Cursor& c, Entry&& entry) {
 void int_entry(Cursor& c) {
     std::string name = c.name();
     char k = c.next();
-    if (k < '0' || k > ':') bad_length(1550);
+    if (k < '0' || k > ':') bad_length(err::request_int_length);
     unsigned len = static_cast<unsigned>(k - '0');
     bool negative = false;
     uint32_t n = 0;
@@ -345,7 +347,7 @@ void int_entry(Cursor& c) {
             negative = d == '-';
             continue;
         }
-        if (d < '0' || d > '9') bad_length(1555);
+        if (d < '0' || d > '9') bad_length(err::request_int_digit);
         n = n * 10 + static_cast<uint32_t>(d - '0');
     }
     before_binding();
@@ -354,42 +356,42 @@ void int_entry(Cursor& c) {
 
 void double_entry(Cursor& c) {
     std::string name = c.name();
-    std::string_view s = c.bytes(c.short_length(), 1545);
+    std::string_view s = c.bytes(c.short_length(), err::request_short_length);
     double d;
-    if (!Cursor::read_double(s, 1023, d)) raise_runtime(1700, "数値の文字列不正");
+    if (!Cursor::read_double(s, 1023, d)) raise_runtime(err::request_number_bad);
     before_binding();
     bind(name, make_double(d));
 }
 
 void string_entry(Cursor& c) {
     std::string name = c.name();
-    std::string text = c.text(1530, 1535, false);
+    std::string text = c.text(err::request_text_prefix, err::request_text_length, false);
     before_binding();
     bind(name, make_string(text));
 }
 
 void module_entry(Cursor& c) {
-    std::string_view path = c.bytes(c.short_length(), 1545);
+    std::string_view path = c.bytes(c.short_length(), err::request_short_length);
     if (g_modules.size() >= kMaxModules - 1)
-        raise_runtime(1735, "モジュール(.js、.jo)が多すぎます。125ファイル以下にしてください。");
+        raise_runtime(err::request_too_many_modules);
     std::string p(path);
     size_t slash = p.rfind('/');
     size_t dot = p.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        raise_parse(1170, "モジュール名不正 '%s'", p.c_str());
+        raise_parse(err::module_name_no_extension, p.c_str());
     char j = dot + 1 < p.size() ? p[dot + 1] : '\0';
-    if (j != 'j' && j != 'J') raise_parse(1170, "モジュール名不正 '%.*s'", static_cast<int>(p.size()), p.c_str());
+    if (j != 'j' && j != 'J') raise_parse(err::module_name_not_j, static_cast<int>(p.size()), p.c_str());
     char k = dot + 2 < p.size() ? p[dot + 2] : '\0';
     ModuleKind kind;
     if (k == 'o' || k == 'O') kind = ModuleKind::Object;
     else if (k == 's' || k == 'S') kind = ModuleKind::Source;
-    else raise_parse(1175, "モジュール名不正 '%.*s'", static_cast<int>(p.size()), p.c_str());
+    else raise_parse(err::module_name_kind, static_cast<int>(p.size()), p.c_str());
     module_add(std::move(p), kind, true);
 }
 
-std::string top_text(Cursor& c, int too_long) {
-    std::string t = c.text(1530, 1535, false);
-    if (t.size() >= 256) raise_runtime(too_long, "TOP関数が長すぎます(255Byte以下)");
+std::string top_text(Cursor& c, err::Plain too_long) {
+    std::string t = c.text(err::request_text_prefix, err::request_text_length, false);
+    if (t.size() >= 256) raise_runtime(too_long);
     return t;
 }
 
@@ -414,23 +416,23 @@ void parse_request_body(const char* body, size_t len) {
         }
         case 'M': sized_record(c, [&] { module_entry(c); }); break;
         case 'P':
-            g_request.top_text = top_text(c, 1740);
+            g_request.top_text = top_text(c, err::request_top_too_long);
             g_request.top_given = true;
             break;
-        case 'E': top_text(c, 1745); break;
+        case 'E': top_text(c, err::request_eval_too_long); break;
         case 'Q':
             g_request.token_key = c.name().substr(0, 1023);
-            g_request.token_text = c.text(1530, 1535, false);
+            g_request.token_text = c.text(err::request_text_prefix, err::request_text_length, false);
             g_request.token_given = true;
             break;
         case 'l': {
-            std::string name = c.text(1530, 1535, false);
+            std::string name = c.text(err::request_text_prefix, err::request_text_length, false);
             if (g_journal_name) g_journal_name(name);
             break;
         }
         case 'L': g_request.read_from_disk = true; break;
         case 'T': c.count(); break;
-        default: raise_runtime(1750, "データの型不正(Hash, Array, Variable でない).");
+        default: raise_runtime(err::request_object_kind);
         }
     }
 }

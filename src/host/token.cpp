@@ -173,7 +173,7 @@ int token_refusal(uint32_t client, time_t now) {
 
 void token_refuse(int reason) {
     g_token.refused = true;
-    raise_runtime(1775, "%s", reason < 100 ? "認証エラー" : "タイムアウト");
+    raise_runtime(reason < 100 ? err::Plain(err::token_refused) : err::Plain(err::token_expired));
 }
 
 void token_check_at(uint32_t client, time_t now) {

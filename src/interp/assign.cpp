@@ -68,7 +68,7 @@ Value assign_int_statement(const InstrCell& c, int32_t n) {
         // The lastIndex of a RegExp is no cell.
         old = g_interp.place.kind == PlaceKind::LastIndex ? kUndefinedValue : place_value(g_interp.place);
     }
-    if (g_interp.place_const) raise_runtime(2320, "オペレーション不正");
+    if (g_interp.place_const) raise_runtime(err::assign_const);
     Place p = g_interp.place;
     if (p.kind == PlaceKind::None || store_int_in_place(old, n)) return kUndefinedValue;
     TempGuard value(make_int(n));
@@ -90,7 +90,7 @@ Value h_assign(const InstrCell& c) {
     // The old value is not needed: a temporary goes at once, before the
     // store can release what the place held.
     value_drop_temp(evaluate_target(Value(c.op0)));
-    if (g_interp.place_const) raise_runtime(2320, "オペレーション不正");
+    if (g_interp.place_const) raise_runtime(err::assign_const);
     Place p = g_interp.place;
     if (p.kind == PlaceKind::None) return right.release();
     store_to_place(p, right.get());
@@ -108,7 +108,7 @@ Value add_assign_result(Value l, Value r) {
     bool numbers = is_number(kl) && is_number(kr);
     bool text = (kl == Kind::String && (kr == Kind::String || is_number(kr))) ||
                 (kr == Kind::String && is_number(kl));
-    if (!numbers && !text) raise_runtime(2255, "オペレーション(+=)のデータ型不正");
+    if (!numbers && !text) raise_runtime(err::add_assign_kind);
     return add_values(l, r);
 }
 
@@ -119,8 +119,8 @@ Value h_add_assign(const InstrCell& c) {
     // Held (and a temporary destroyed) at scope end: the right side may
     // overwrite the variable before the sum is made.
     RetainGuard keep_left(left);
-    if (g_interp.place_const) raise_runtime(2245, "オペレーション不正(+=)");
-    if (g_interp.place.kind == PlaceKind::None) raise_runtime(2250, "オペレーション不正(+=)");
+    if (g_interp.place_const) raise_runtime(err::add_assign_const);
+    if (g_interp.place.kind == PlaceKind::None) raise_runtime(err::add_assign_place);
     PlaceHold hold(g_interp.place);
     TempGuard right(evaluate(Value(c.op1)));
     TempGuard result(add_assign_result(left, right.get()));
@@ -136,13 +136,13 @@ Value arith_assign(const InstrCell& c, ArithOp op) {
     TempGuard right(evaluate(Value(c.op1)));
     Number r = arith_operand(right.get());
     TempGuard left(evaluate_target(Value(c.op0)));
-    if (g_interp.place_const) raise_runtime(2315, "オペレーション不正");
+    if (g_interp.place_const) raise_runtime(err::arith_assign_const);
     Place p = g_interp.place;
     Number l = arith_operand(left.get());
     Number out{arith_apply(op, l.value, r.value), l.is_double || r.is_double};
     left.reset(kUndefinedValue);
     TempGuard result(make_number(out));
-    if (p.kind == PlaceKind::None) raise_runtime(2317, "オペレーション不正");
+    if (p.kind == PlaceKind::None) raise_runtime(err::arith_assign_place);
     store_to_place(p, result.get());
     return result.release();
 }
@@ -162,16 +162,16 @@ enum class BitAssign { And, Or, Xor };
 
 Value bit_assign(const InstrCell& c, BitAssign op) {
     TempGuard right(evaluate(Value(c.op1)));
-    if (right.get().kind() != Kind::Int) raise_runtime(2285, "オペランド不正(非整数)");
+    if (right.get().kind() != Kind::Int) raise_runtime(err::bit_assign_right_not_int);
     right.hold_across(Value(c.op0));
     TempGuard left(evaluate_target(Value(c.op0)));
-    if (g_interp.place_const) raise_runtime(2290, "オペレーション不正");
-    if (left.get().kind() != Kind::Int) raise_runtime(2295, "オペランド不正(非整数)");
+    if (g_interp.place_const) raise_runtime(err::bit_assign_const);
+    if (left.get().kind() != Kind::Int) raise_runtime(err::bit_assign_left_not_int);
     Place p = g_interp.place;
     int32_t l = int_value(left.get()), r = int_value(right.get());
     int32_t v = op == BitAssign::And ? (l & r) : op == BitAssign::Or ? (l | r) : (l ^ r);
     left.reset(kUndefinedValue);
-    if (p.kind == PlaceKind::None) raise_runtime(2300, "オペレーション不正");
+    if (p.kind == PlaceKind::None) raise_runtime(err::bit_assign_place);
     TempGuard result(make_int(v));
     store_to_place(p, result.get());
     return result.release();
@@ -190,15 +190,14 @@ namespace {
 struct Step {
     int delta;
     bool postfix;
-    int const_code;
-    int kind_code;
-    const char* message;
+    err::Plain const_error;  // the operand is a constant
+    err::Plain kind_error;   // not a number, or no place to store
 };
 
-constexpr Step kPostInc{1, true, 2200, 2205, "オペレーション不正(++)"};
-constexpr Step kPreInc{1, false, 2210, 2215, "オペレーション不正(++)"};
-constexpr Step kPostDec{-1, true, 2220, 2225, "オペレーション不正(--)"};
-constexpr Step kPreDec{-1, false, 2230, 2235, "オペレーション不正(--)"};
+constexpr Step kPostInc{1, true, err::post_increment_const, err::post_increment_kind};
+constexpr Step kPreInc{1, false, err::pre_increment_const, err::pre_increment_kind};
+constexpr Step kPostDec{-1, true, err::post_decrement_const, err::post_decrement_kind};
+constexpr Step kPreDec{-1, false, err::pre_decrement_const, err::pre_decrement_kind};
 
 // Adds delta to the number in an Int's cell, wrapping at 32 bits.
 void add_in_place(Value v, int delta) {
@@ -224,10 +223,10 @@ Value step(const InstrCell& c, const Step& s) {
     clear_place();
     Value old = evaluate(Value(c.op0));
     TempGuard old_guard(old);
-    if (g_interp.place_const) raise_runtime(s.const_code, "%s", s.message);
+    if (g_interp.place_const) raise_runtime(s.const_error);
     Place p = g_interp.place;
     Kind k = old.kind();
-    if ((k != Kind::Int && k != Kind::Double) || p.kind == PlaceKind::None) raise_runtime(s.kind_code, "%s", s.message);
+    if ((k != Kind::Int && k != Kind::Double) || p.kind == PlaceKind::None) raise_runtime(s.kind_error);
     if (unused && step_in_place(Value(c.op0), old, p, s.delta)) return kUndefinedValue;
     Value next = k == Kind::Int
                      ? make_int(static_cast<int32_t>(static_cast<uint32_t>(int_value(old)) + static_cast<uint32_t>(s.delta)))

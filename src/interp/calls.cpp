@@ -28,7 +28,15 @@ namespace koru {
 namespace {
 
 MethodFn g_families[static_cast<size_t>(MethodFamily::Count)] = {};
-MethodError g_family_errors[static_cast<size_t>(MethodFamily::Count)] = {};
+// Each family's unknown-name error, registered with its handler; a family
+// that was never registered has the generic one.
+err::Plain g_family_errors[static_cast<size_t>(MethodFamily::Count)] = {
+    err::function_method_unknown, err::function_method_unknown, err::function_method_unknown,
+    err::function_method_unknown, err::function_method_unknown, err::function_method_unknown,
+    err::function_method_unknown, err::function_method_unknown, err::function_method_unknown,
+    err::function_method_unknown, err::function_method_unknown,
+};
+static_assert(sizeof g_family_errors / sizeof g_family_errors[0] == static_cast<size_t>(MethodFamily::Count));
 ConstructFn g_date_construct = nullptr;
 ConstructFn g_regexp_construct = nullptr;
 CallHooks g_call_hooks;
@@ -55,7 +63,7 @@ Value outlive(Value result, ArgList& args) {
 
 }  // namespace
 
-void set_method_family(MethodFamily f, MethodFn fn, MethodError unknown) {
+void set_method_family(MethodFamily f, MethodFn fn, err::Plain unknown) {
     g_families[static_cast<size_t>(f)] = fn;
     g_family_errors[static_cast<size_t>(f)] = unknown;
 }
@@ -268,8 +276,8 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 }
 
 [[noreturn]] void not_a_function(uint32_t name, Value v) {
-    if (name) raise_runtime(2155, "関数不正(%s), %d", symbol_name(name), static_cast<int>(v.kind()));
-    raise_runtime(2150, "関数不正");
+    if (name) raise_runtime(err::not_a_function_named, symbol_name(name), static_cast<int>(v.kind()));
+    raise_runtime(err::not_a_function);
 }
 
 }  // namespace
@@ -291,8 +299,7 @@ Value call_family(MethodFamily f, Value self, uint32_t name, const ArgList& args
     MethodFn fn = g_families[static_cast<size_t>(f)];
     Value result = kUndefinedValue;
     if (fn && fn(self, name, args.data(), args.size(), &result)) return result;
-    const MethodError& e = g_family_errors[static_cast<size_t>(f)];
-    raise_runtime(e.code, "%s", e.message);
+    raise_runtime(g_family_errors[static_cast<size_t>(f)]);
 }
 
 // console.log and console.error: the handler is the line's prefix.  Any
@@ -302,11 +309,11 @@ constexpr MethodRow<const char*> kConsoleRows[] = {
     {"log", at_least(0), "(L) "},
     {"error", at_least(0), "(E) "},
 };
-constexpr auto kConsole = method_table<5>(kConsoleRows, {{2140, "メソッド名不正"}, {0, 0}});
+constexpr auto kConsole = method_table<5>(kConsoleRows, {err::console_method_unknown, std::nullopt});
 
 Value console_call(uint32_t name, const ArgList& args) {
     int slot = kConsole.slot(name);
-    if (slot == kNoMethod) raise_runtime(kConsole.errors.unknown.code, "%s", kConsole.errors.unknown.message);
+    if (slot == kNoMethod) raise_runtime(kConsole.errors.unknown);
     std::string line = kConsole[slot].handler;
     for (Value v : args.values) write_display(v, line, true);
     journal_append_escaped(std::string_view(line));
@@ -338,7 +345,7 @@ bool static_family(uint32_t sym, MethodFamily* f) {
 }
 
 Value scalar_method(Value self, uint32_t name) {
-    if (std::string_view(symbol_name(name)) != "toString") raise_runtime(2145, "メソッド名不正");
+    if (std::string_view(symbol_name(name)) != "toString") raise_runtime(err::function_method_unknown);
     std::string s;
     write_plain(self, s);
     return make_string(s);
@@ -402,7 +409,7 @@ Value conversion_call(uint32_t sym, const ArgRecord& rec) {
     if (sym == SYM_Number) result = args.size() ? number_of(args.at(0)) : make_int(0);
     else if (sym == SYM_String) result = args.size() ? string_of(args.at(0)) : make_string("", 0);
     else {
-        if (!g_date_construct) raise_runtime(2085, "DATEのメソッド名不正");
+        if (!g_date_construct) raise_runtime(err::date_method_unknown);
         result = g_date_construct(args.data(), args.size());
     }
     return outlive(result, args);
@@ -464,7 +471,7 @@ Value copy_container(Value v, unsigned depth) {
 }
 
 Value copy_value(Value v, unsigned depth) {
-    if (depth > kMaxCopyDepth) raise_runtime(1420, "newの引数不正");
+    if (depth > kMaxCopyDepth) raise_runtime(err::new_argument_bad);
     switch (v.kind()) {
     case Kind::Int: return make_int(int_value(v));
     case Kind::Double: return make_double(double_value(v));
@@ -479,7 +486,7 @@ Value copy_value(Value v, unsigned depth) {
     case Kind::Array:
     case Kind::KeyedArray:
     case Kind::Hash: return copy_container(v, depth);
-    default: raise_runtime(1420, "newの引数不正");
+    default: raise_runtime(err::new_argument_bad);
     }
 }
 
@@ -504,10 +511,10 @@ Value new_builtin(uint32_t cls, const ArgList& args) {
         return make_exception_value(args.at(0), args.size() > 1 ? &code : nullptr);
     }
     case SYM_Date:
-        if (!g_date_construct) raise_runtime(2370, "newステートメント不正");
+        if (!g_date_construct) raise_runtime(err::new_bad);
         return g_date_construct(args.data(), args.size());
     case SYM_RegExp:
-        if (!g_regexp_construct) raise_runtime(2370, "newステートメント不正");
+        if (!g_regexp_construct) raise_runtime(err::new_bad);
         return g_regexp_construct(args.data(), args.size());
     default: return kUndefinedValue;
     }
@@ -525,7 +532,7 @@ bool is_builtin_class(uint32_t cls) {
 
 Value h_new(const InstrCell& c) {
     Value cls(c.op0);
-    if (!cls.is_symbol()) raise_runtime(2365, "newステートメント不正");
+    if (!cls.is_symbol()) raise_runtime(err::new_class_bad);
     uint32_t sym = cls.payload();
     ArgRecord rec = arg_record(c.op1);
     PlaceModeGuard reads(false);
@@ -535,7 +542,7 @@ Value h_new(const InstrCell& c) {
         return outlive(new_builtin(sym, args), args);
     }
     Value fn = lookup_variable(sym);
-    if (fn.kind() != Kind::Function) raise_runtime(2370, "newステートメント不正");
+    if (fn.kind() != Kind::Function) raise_runtime(err::new_bad);
     CallArgs a;
     a.exprs = rec.args;
     a.count = rec.count;

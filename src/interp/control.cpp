@@ -103,14 +103,14 @@ Value h_block(const InstrCell& c) {
 
 Value h_break(const InstrCell&) {
     uint32_t t = jump_target(Jump::Break);
-    if (t == 0) raise_runtime(2070, "ステートメント不正(break)");
+    if (t == 0) raise_runtime(err::break_outside);
     set_jump(Jump::Break, t, kUndefinedValue);
     return kUndefinedValue;
 }
 
 Value h_continue(const InstrCell&) {
     uint32_t t = jump_target(Jump::Continue);
-    if (t == 0) raise_runtime(2075, "ステートメント不正(continue)");
+    if (t == 0) raise_runtime(err::continue_outside);
     set_jump(Jump::Continue, t, kUndefinedValue);
     return kUndefinedValue;
 }
@@ -121,7 +121,7 @@ Value h_return(const InstrCell& c) {
     uint32_t t = g_jumps.innermost() == JumpType::Call ? g_jumps.size() - 1 : jump_target(Jump::Return);
     if (t == 0) {
         value_drop_temp(v);
-        raise_runtime(2080, "return文不正");
+        raise_runtime(err::return_outside);
     }
     set_jump(Jump::Return, t, v);
     return kUndefinedValue;
@@ -207,8 +207,8 @@ Place loop_variable(uint32_t sym, uint32_t decl, Walk w) {
         p.index = g >= 0 ? static_cast<uint32_t>(g) : global_append(sym);
         return p;
     }
-    if (w == Walk::Of) raise_runtime(2050, "ステートメント不正(for ... of)");
-    raise_runtime(2056, "ステートメント不正(for ... in)");
+    if (w == Walk::Of) raise_runtime(err::for_of_bad);
+    raise_runtime(err::for_in_bad);
 }
 
 uint32_t walk_count(Value coll, Walk w) {
@@ -224,8 +224,8 @@ uint32_t walk_count(Value coll, Walk w) {
     default:
         break;
     }
-    if (w == Walk::Of) raise_runtime(2055, "ステートメント不正(for .. of)");
-    raise_runtime(2057, "ステートメント不正(for .. in)");
+    if (w == Walk::Of) raise_runtime(err::for_of_target_bad);
+    raise_runtime(err::for_in_target_bad);
 }
 
 Value key_as_value(Value key) {
@@ -364,7 +364,7 @@ void pass_jump_on() {
     uint32_t t = jump_target(g_interp.jump);
     if (t == 0) {
         clear_jump();
-        raise_runtime(2060, "ステートメント不正(try ... catch)");
+        raise_runtime(err::try_catch_bad);
     }
     g_interp.jump_target = t;
 }
@@ -443,7 +443,7 @@ Value h_try(const InstrCell& c) {
 // ---- Exception ------------------------------------------------------------------------
 
 Value make_exception_value(Value msg, const Value* code) {
-    if (msg.kind() != Kind::String) raise_runtime(2360, "例外ステートメント不正");
+    if (msg.kind() != Kind::String) raise_runtime(err::throw_bad);
     std::string_view m = string_view_of(msg);
     if (!code) return make_error_object(CodeType::None, "", 0, m.data(), m.size());
     Value k = *code;
@@ -455,12 +455,12 @@ Value make_exception_value(Value msg, const Value* code) {
         std::string t = std::to_string(int_value(k));
         return make_error_object(CodeType::Integer, t.data(), t.size(), m.data(), m.size());
     }
-    raise_runtime(2360, "例外ステートメント不正");
+    raise_runtime(err::throw_bad);
 }
 
 Value h_exception(const InstrCell& c) {
     uint32_t n = c.operand_count();
-    if (n < 1) raise_runtime(2360, "例外ステートメント不正");
+    if (n < 1) raise_runtime(err::throw_bad);
     const uint32_t* ops = operands(c);
     TempGuard msg(evaluate(Value(ops[0])));
     if (n < 2) return make_exception_value(msg.get(), nullptr);

@@ -51,7 +51,7 @@ Table g_debug = build_debug_table(g_main);
 
 // The main table indexed by the whole opcode byte, so that the frequent path
 // needs no range test: bytes that are no opcode have no value.
-Value h_not_an_opcode(const InstrCell&) { raise_runtime(2015, "評価式不正 '%s'", ""); }
+Value h_not_an_opcode(const InstrCell&) { raise_runtime(err::bad_expression, ""); }
 
 using ByteTable = std::array<Handler, 256>;
 ByteTable build_byte_table(const Table& main) {
@@ -233,9 +233,9 @@ Value expand_template(Value str) {
         }
         size_t close = text.find('}', open + 2);
         if (close == std::string::npos || odd_backslashes_before(text, close))
-            raise_runtime(2010, "フォーマット不正 ${ ... }");
+            raise_runtime(err::template_unclosed);
         size_t len = close - open - 2;
-        if (len >= 512) raise_runtime(2005, "バッファーのオーバーフロー ${...}");
+        if (len >= 512) raise_runtime(err::template_overflow);
         out.append(text, from, open - from);
         Value v = g_plain_paths ? run_text(text.data() + open + 2, len, false, kUndefinedValue)
                                 : run_template_part(str, static_cast<uint32_t>(open), text.data() + open + 2, len);
@@ -268,7 +268,7 @@ std::string unevaluable_text(Value v) {
 
 [[noreturn]] void unevaluable(Value v) {
     std::string t = unevaluable_text(v);
-    raise_runtime(2015, "評価式不正 '%s'", t.c_str());
+    raise_runtime(err::bad_expression, t.c_str());
 }
 
 // With the debugger attached: its look at the instruction, and the table
@@ -382,7 +382,7 @@ Value run_cells(const std::vector<Value>& cells, Value empty_result) {
 }
 
 Value run_text(const char* text, size_t len, bool no_stops, Value empty_result) {
-    if (!g_compile_text) raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(len > 120 ? 120 : len), text);
+    if (!g_compile_text) raise_runtime(err::bad_expression_text, static_cast<int>(len > 120 ? 120 : len), text);
     check_limits();
     TextNesting nesting;
     CompiledList list;  // freed if the compilation fails
@@ -394,7 +394,7 @@ Value run_text(const char* text, size_t len, bool no_stops, Value empty_result) 
 
 namespace {
 Value run_template_part(Value str, uint32_t offset, const char* text, size_t len) {
-    if (!g_compile_text) raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(len > 120 ? 120 : len), text);
+    if (!g_compile_text) raise_runtime(err::bad_expression_text, static_cast<int>(len > 120 ? 120 : len), text);
     check_limits();
     TextNesting nesting;
     TemplateCode& code = TemplateCode::g_template_code;
@@ -418,13 +418,13 @@ Value run_template_part(Value str, uint32_t offset, const char* text, size_t len
 
 Value h_nop(const InstrCell&) { return kUndefinedValue; }
 
-Value h_reject(const InstrCell&) { raise_runtime(1860, "デバッグでのEVALエラー"); }
+Value h_reject(const InstrCell&) { raise_runtime(err::debug_eval_rejected); }
 
 // An opcode this build has no handler for: the message names the statement
 // as the script wrote it, never the opcode.
 Value h_unavailable(const InstrCell& c) {
     std::string_view word = statement_word(c.opcode);
-    raise_runtime(2015, "評価式不正 '%.*s'", static_cast<int>(word.size()), word.data());
+    raise_runtime(err::bad_expression_text, static_cast<int>(word.size()), word.data());
 }
 
 }  // namespace koru

@@ -38,7 +38,7 @@ Signed strip_sign(Value s) {
 // Error 1405 quotes the text from where the reader stopped (120 bytes at most).
 [[noreturn]] void bad_number_text(const char* from, size_t len) {
     int n = static_cast<int>(len > 120 ? 120 : len);
-    raise_runtime(1405, "数字のフォーマット不正 '%.*s'", n, from);
+    raise_runtime(err::number_text_bad, n, from);
 }
 
 Reading read_signed(const Signed& s) {
@@ -57,11 +57,11 @@ Value number_of(Value v) {
     case Kind::String: {
         Signed s = strip_sign(v);
         Reading r = read_number(s.text, s.len);
-        if (r.used == 0 || r.used != s.len || r.malformed) raise_runtime(2335, "Numberの引数不正");
+        if (r.used == 0 || r.used != s.len || r.malformed) raise_runtime(err::number_argument_bad);
         double d = s.negative ? -r.value : r.value;
         return r.is_double ? make_double(d) : make_int(double_to_int(d));
     }
-    default: raise_runtime(2335, "Numberの引数不正");
+    default: raise_runtime(err::number_argument_bad);
     }
 }
 
@@ -83,7 +83,7 @@ Value integer_of(Value v) {
         if (t < 0) return make_double(r.value);
         return make_int(double_to_int(t));
     }
-    default: raise_runtime(1410, "Integerの引数不正");
+    default: raise_runtime(err::integer_argument_bad);
     }
 }
 
@@ -92,7 +92,7 @@ Value float_of(Value v) {
     case Kind::Int: return make_double(int_value(v));
     case Kind::Double: return make_double(std::trunc(double_value(v)));
     case Kind::String: return make_double(read_signed(strip_sign(v)).value);
-    default: raise_runtime(1415, "Floatの引数不正");
+    default: raise_runtime(err::float_argument_bad);
     }
 }
 
@@ -120,13 +120,13 @@ Value h_string(const InstrCell& c) {
 
 Value h_integer(const InstrCell& c) {
     if (c.operand_count() == 0) return make_int(0);
-    if (c.operand_count() > 1) raise_runtime(2375, "引数の個数不正");
+    if (c.operand_count() > 1) raise_runtime(err::integer_argument_count);
     return convert_operand(c, integer_of);
 }
 
 Value h_float(const InstrCell& c) {
     if (c.operand_count() == 0) return make_double(0.0);
-    if (c.operand_count() > 1) raise_runtime(2380, "引数の個数不正");
+    if (c.operand_count() > 1) raise_runtime(err::float_argument_count);
     return convert_operand(c, float_of);
 }
 
@@ -144,7 +144,7 @@ int hex_value(char c) {
 Value decode(const InstrCell& c, const char* reserved) {
     TempGuard arg(evaluate(Value(c.op0)));
     Value s = arg.get();
-    if (s.kind() != Kind::String) raise_runtime(2340, "引数不正(非文字列)");
+    if (s.kind() != Kind::String) raise_runtime(err::decode_not_text);
     const char* t = string_text(s);
     size_t len = string_length(s);
     std::vector<size_t> escapes;
@@ -153,7 +153,7 @@ Value decode(const InstrCell& c, const char* reserved) {
         if (t[i] != '%') continue;
         if (i + 3 > len) break;  // too near the end to be an escape
         int hi = hex_value(t[i + 1]), lo = hex_value(t[i + 2]);
-        if (hi < 0 || lo < 0) raise_runtime(1510, "デコード文字不正");
+        if (hi < 0 || lo < 0) raise_runtime(err::decode_character_bad);
         char byte = static_cast<char>(hi * 16 + lo);
         if (byte == 0 || !std::strchr(reserved, byte)) escapes.push_back(i);
         i += 2;
@@ -179,7 +179,7 @@ bool keeps(uint8_t b, const char* kept) {
 Value encode(const InstrCell& c, const char* kept) {
     TempGuard arg(evaluate(Value(c.op0)));
     Value s = arg.get();
-    if (s.kind() != Kind::String) raise_runtime(2345, "引数不正(非文字列)");
+    if (s.kind() != Kind::String) raise_runtime(err::encode_not_text);
     std::string_view t = string_view_of(s);
     size_t need = 0;
     for (char ch : t) need += !keeps(static_cast<uint8_t>(ch), kept);
@@ -212,8 +212,8 @@ Value h_encode_uri_component(const InstrCell& c) { return encode(c, "-_.!~*'()")
 Value h_eval(const InstrCell& c) {
     TempGuard arg(evaluate(Value(c.op0)));
     Value s = arg.get();
-    if (s.kind() != Kind::String) raise_runtime(2350, "引数不正(非文字列)");
-    if (string_length(s) > 255) raise_runtime(2357, "評価する文字列が長すぎます。(255バイト以下)");
+    if (s.kind() != Kind::String) raise_runtime(err::eval_not_text);
+    if (string_length(s) > 255) raise_runtime(err::eval_text_too_long);
     Value result = run_text(string_text(s), string_length(s), true, s);
     if (result == s) return arg.release();
     return result;

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/error_catalogue.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -35,11 +36,7 @@ using MethodFn = bool (*)(Value self, uint32_t name, const Value* args, uint32_t
 
 // The error of a name that reaches no method; each family's table holds its
 // own and registers it with the handler.
-struct MethodError {
-    int code;
-    const char* message;
-};
-void set_method_family(MethodFamily f, MethodFn fn, MethodError unknown);
+void set_method_family(MethodFamily f, MethodFn fn, err::Plain unknown);
 // Replaces the handler only: the family keeps the method-name error it was
 // registered with.
 void set_method_family(MethodFamily f, MethodFn fn);

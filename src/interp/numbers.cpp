@@ -21,11 +21,11 @@ Number arith_operand(Value v) {
         const char* t = string_text(v);
         char* end = nullptr;
         double d = std::strtod(t, &end);
-        if (static_cast<size_t>(end - t) != string_length(v)) raise_runtime(2305, "オペランド不正(非数値)");
+        if (static_cast<size_t>(end - t) != string_length(v)) raise_runtime(err::number_operand_text);
         return {d, std::memchr(t, '.', string_length(v)) != nullptr};
     }
     default:
-        raise_runtime(2310, "オペランド不正(非数値)");
+        raise_runtime(err::number_operand_kind);
     }
 }
 

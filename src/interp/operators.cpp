@@ -25,11 +25,11 @@ double arith_apply(ArithOp op, double a, double b) {
     case ArithOp::Sub: return a - b;
     case ArithOp::Mul: return a * b;
     case ArithOp::Div:
-        if (b == 0) raise_runtime(2330, "オペレーション不正(０割)");
+        if (b == 0) raise_runtime(err::division_by_zero);
         return a / b;
     case ArithOp::Mod:
         // The same zero test as division: a floored modulo by zero has no value.
-        if (b == 0) raise_runtime(2330, "オペレーション不正(０割)");
+        if (b == 0) raise_runtime(err::division_by_zero);
         return a - std::floor(a / b) * b;
     case ArithOp::Pow: return std::pow(a, b);
     }
@@ -151,7 +151,7 @@ Value add_values(Value a, Value b) {
     bool texts = (ka == Kind::String && (kb == Kind::String || is_number(kb) || kb == Kind::Immediate)) ||
                  (kb == Kind::String && (is_number(ka) || ka == Kind::Immediate)) ||
                  (ka == Kind::Immediate && kb == Kind::Immediate);
-    if (!texts) raise_runtime(2240, "データの型不正(+)");
+    if (!texts) raise_runtime(err::add_kind);
     std::string s;
     concat_text(a, s);
     concat_text(b, s);
@@ -359,8 +359,8 @@ Value bit_chain(const InstrCell& c, BitOp op) {
     for (uint32_t i = 0; i < n; ++i) {
         TempGuard v(evaluate(Value(ops[i])));
         if (v.get().kind() != Kind::Int) {
-            if (i == 0) raise_runtime(2257, "オペランド不正(非整数)");
-            raise_runtime(2260, "オペランド不正(非整数)");
+            if (i == 0) raise_runtime(err::bit_first_not_int);
+            raise_runtime(err::bit_other_not_int);
         }
         uint32_t x = static_cast<uint32_t>(int_value(v.get()));
         if (i == 0) acc = x;
@@ -377,10 +377,10 @@ Value shift(const InstrCell& c, ShiftOp op) {
     TempGuard a(evaluate(Value(c.op0)));
     a.hold_across(Value(c.op1));
     TempGuard b(evaluate(Value(c.op1)));
-    if (a.get().kind() != Kind::Int) raise_runtime(2265, "オペランド不正(非整数)");
-    if (b.get().kind() != Kind::Int) raise_runtime(2270, "オペランド不正(非整数)");
+    if (a.get().kind() != Kind::Int) raise_runtime(err::shift_left_not_int);
+    if (b.get().kind() != Kind::Int) raise_runtime(err::shift_right_not_int);
     int32_t x = int_value(a.get()), n = int_value(b.get());
-    if (n < 0) raise_runtime(2275, "シフト数不正");
+    if (n < 0) raise_runtime(err::shift_negative);
     uint32_t u = static_cast<uint32_t>(x);
     switch (op) {
     case ShiftOp::Left: return make_int(static_cast<int32_t>(u << (n % 32)));
@@ -405,7 +405,7 @@ Value h_bit_not(const InstrCell& c) {
     Value v = evaluate(Value(c.op0));
     if (v.kind() != Kind::Int) {
         value_drop_temp(v);
-        raise_runtime(2280, "オペランド不正(非整数)");
+        raise_runtime(err::bit_not_not_int);
     }
     // A temporary is inverted where it stands.
     if ((*header_ptr(v) & 0xF0) == 0) {

@@ -11,7 +11,7 @@ InterpState g_interp;
 uint32_t g_call_depth = 0;
 const bool g_plain_paths = std::getenv("KORU_PLAIN_PATHS") != nullptr;
 
-void raise_too_deep() { raise_runtime(1400, "メモリ領域を取得できません"); }
+void raise_too_deep() { raise_runtime(err::out_of_memory); }
 
 void InterpState::reset() {
     for (size_t i = 1; i < locals.size(); ++i) value_release(locals[i].value);

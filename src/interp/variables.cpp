@@ -99,7 +99,7 @@ Value exchange_place(const Place& p, Value v) {
         return kUndefinedValue;
     }
     Value* cell = place_cell(p);
-    if (!cell) raise_runtime(2000, "value_ptrのタイプ不正");
+    if (!cell) raise_runtime(err::value_ptr_kind);
     Value old = *cell;
     *cell = value_retain(v);
     return old;
@@ -178,13 +178,13 @@ void declare_block(uint32_t sym, Value v, bool is_const) {
 }
 
 Value declare_let_const(const InstrCell& c, bool is_const) {
-    if (g_interp.scope_depth == 0) raise_runtime(2045, "ステートメント不正(let/const)");
+    if (g_interp.scope_depth == 0) raise_runtime(err::block_declaration_outside);
     const uint32_t* ops = operands(c);
     for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
         Declaration d;
         if (!read_declaration(Value(ops[i]), d) || d.symbol <= kNull) {
-            if (d.has_init) raise_runtime(2048, "変数名不正(let/const)");
-            raise_runtime(2047, "変数名不正(let/const)");
+            if (d.has_init) raise_runtime(err::block_name_bad_init);
+            raise_runtime(err::block_name_bad);
         }
         TempGuard v(d.has_init ? evaluate(d.init) : kUndefinedValue);
         declare_block(d.symbol, v.get(), is_const);
@@ -198,7 +198,7 @@ Value h_var(const InstrCell& c) {
     const uint32_t* ops = operands(c);
     for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
         Declaration d;
-        if (!read_declaration(Value(ops[i]), d)) raise_runtime(2040, "変数名不正");
+        if (!read_declaration(Value(ops[i]), d)) raise_runtime(err::var_name_bad);
         TempGuard v(d.has_init ? evaluate(d.init) : kUndefinedValue);
         declare_var(d.symbol, v.get());
     }
@@ -214,7 +214,7 @@ uint32_t hash_append(Value hash, Value key) {
     HashCell* h = cell_as<HashCell>(hash);
     if (h->count + 1u >= h->capacity) {
         uint32_t cap = h->capacity + 11u;
-        if (cap > 0xFFFF) raise_runtime(1400, "メモリ領域を取得できません");
+        if (cap > 0xFFFF) raise_runtime(err::out_of_memory);
         AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
         std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
         std::memcpy(b.ptr, area_ptr(h->pairs), static_cast<size_t>(h->count) * sizeof(Pair));
@@ -314,7 +314,7 @@ Value index_by_name(Value obj, Value key) {
         uint32_t s = static_cast<uint32_t>(sym);
         return keyed_entry(obj, keyed_find_name(obj, s), Value::symbol(s));
     }
-    raise_runtime(2023, "オペランド不正[index]");
+    raise_runtime(err::name_index_bad);
 }
 
 // Turns an array into a keyed array with the pairs (i, element i) and a new
@@ -374,7 +374,7 @@ Value hash_by_int(Value hash, uint32_t n) {
 }
 
 Value index_by_int(Value obj, int32_t n, const Place& where, TempGuard& obj_guard) {
-    if (n < 0) raise_runtime(2025, "インデックス不正");
+    if (n < 0) raise_runtime(err::index_negative);
     uint32_t u = static_cast<uint32_t>(n);
     switch (obj.kind()) {
     case Kind::Array:
@@ -386,7 +386,7 @@ Value index_by_int(Value obj, int32_t n, const Place& where, TempGuard& obj_guar
     case Kind::Hash:
         return hash_by_int(obj, u);
     default:
-        raise_runtime(2030, "オペランド不正[index]");
+        raise_runtime(err::number_index_bad);
     }
 }
 
@@ -420,7 +420,7 @@ Value index_value(TempGuard& obj, TempGuard& key, const Place& where) {
     Value o = obj.get();
     if (k.kind() == Kind::String || k.is_symbol()) return index_by_name(o, k);
     if (k.kind() == Kind::Int) return index_by_int(o, int_value(k), where, obj);
-    raise_runtime(2032, "インデックス不正");
+    raise_runtime(err::index_kind_bad);
 }
 
 }  // namespace
@@ -448,7 +448,7 @@ Value exception_member(Value e, uint32_t name) {
     clear_place();
     if (name == SYM_name) return make_string(v.code, v.code_len);
     if (name == SYM_message) return make_string(v.message, v.message_len);
-    raise_runtime(2035, "ステートメント不正(key/method)");
+    raise_runtime(err::member_bad);
 }
 
 Value length_of(Value o) {
@@ -471,11 +471,11 @@ Value member_value(Value o, uint32_t name) {
     if (o.kind() == Kind::Exception) return exception_member(o, name);
     if (name == SYM_length) return length_of(o);
     if (o.kind() == Kind::RegExp) {
-        if (!g_regexp_property) raise_runtime(5080, "正規表現プロパティ不正");
+        if (!g_regexp_property) raise_runtime(err::regexp_property_bad);
         return g_regexp_property(o, name);
     }
     if (o.kind() == Kind::Hash) return hash_property(o, name, g_interp.place_mode);
-    raise_runtime(2035, "ステートメント不正(key/method)");
+    raise_runtime(err::member_bad);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ namespace koru {
 
 namespace {
 
-[[noreturn]] void out_of_memory() { raise_runtime(1400, "メモリ領域を取得できません"); }
+[[noreturn]] void out_of_memory() { raise_runtime(err::out_of_memory); }
 
 void* checked_malloc(size_t n) {
     memory_taking(n);
@@ -144,7 +144,7 @@ namespace {
 // The next bump page: kept out of line, as it runs once in 256 allocations.
 [[gnu::noinline]] void open_cell_page(CellPages& cp) {
     unsigned next = static_cast<unsigned>(cp.bump_page + 1);
-    if (next >= kMaxCellPages) raise_runtime(1435, "Buffer Overflow(Area DW)");
+    if (next >= kMaxCellPages) raise_runtime(err::area_cell_pages);
     if (!cp.pages[next]) cp.pages[next] = static_cast<uint8_t*>(checked_malloc(kCellPageBytes));
     cp.bump_page = static_cast<int>(next);
     cp.bump_slot = 0;
@@ -223,7 +223,7 @@ Value cell_ref_of(const Cell* c) {
             return Value::cell(c->type(), static_cast<unsigned>(p), slot);
         }
     }
-    raise_runtime(2495, "システム・エラー(get_self_16)");
+    raise_runtime(err::area_self_16);
 }
 
 // ---- area blocks ------------------------------------------------------------------
@@ -257,7 +257,7 @@ AreaBlock alloc_word_area(size_t n) {
     size_t span = units < kWordPageUnits ? 1 : units / kWordPageUnits + 1;
     size_t first = static_cast<size_t>(w.last_in_use + 1);
     size_t last = first + span - 1;
-    if (last > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+    if (last > kMaxWordPage) raise_runtime(err::area_word_pages);
     if (last >= w.pages.size()) {
         size_t grow = (span + 127) / 128 * 128;
         w.pages.resize(w.pages.size() + grow, nullptr);
@@ -286,7 +286,7 @@ AreaBlock alloc_large(size_t n) {
         while (h >= 0 && lb.table[h] != nullptr) --h;
         lb.highest_freed = h;
     } else {
-        if (lb.next >= kMaxLargeBlocks) raise_runtime(1430, "buffer Overflow(area 15)");
+        if (lb.next >= kMaxLargeBlocks) raise_runtime(err::area_large_blocks);
         if (lb.next >= lb.table.size()) {
             lb.table.resize(lb.table.size() + 512, nullptr);
             lb.sizes.resize(lb.table.size(), 0);
@@ -335,7 +335,7 @@ AreaBlock alloc_class(unsigned c) {
     } else {
         if (sc.current < 0 || page_header(sc.pages[sc.current])->bumped >= kClassSlots[c]) {
             unsigned next = static_cast<unsigned>(sc.current + 1);
-            if (next >= kMaxClassPages) raise_runtime(1435, "buffer Overflow(area %d)", c);
+            if (next >= kMaxClassPages) raise_runtime(err::area_class_pages, c);
             if (next >= sc.pages.size()) {
                 sc.pages.resize(sc.pages.size() + 256, nullptr);
                 sync_area_tables();
@@ -451,7 +451,7 @@ unsigned cell_pages_in_use() { return static_cast<unsigned>(g_cells->bump_page +
 uint8_t* cell_page_append() {
     CellPages& cp = *g_cells;
     unsigned next = static_cast<unsigned>(cp.bump_page + 1);
-    if (next >= kMaxCellPages) raise_runtime(1435, "Buffer Overflow(Area DW16)");
+    if (next >= kMaxCellPages) raise_runtime(err::area_cell16_pages);
     if (!cp.pages[next]) cp.pages[next] = static_cast<uint8_t*>(checked_malloc(kCellPageBytes));
     std::memset(cp.pages[next], 0, kCellPageBytes);
     cp.bump_page = static_cast<int>(next);
@@ -465,7 +465,7 @@ unsigned word_pages_in_use() { return static_cast<unsigned>(g_mem->words.last_in
 uint8_t* word_page_append(unsigned used_units) {
     WordPages& w = g_mem->words;
     size_t next = static_cast<size_t>(w.last_in_use + 1);
-    if (next > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+    if (next > kMaxWordPage) raise_runtime(err::area_word_pages);
     if (next >= w.pages.size()) {
         w.pages.resize(w.pages.size() + 128, nullptr);
         w.used.resize(w.pages.size(), 0);
@@ -483,7 +483,7 @@ uint8_t* word_pages_append(const uint32_t* used_units, unsigned count) {
     WordPages& w = g_mem->words;
     size_t first = static_cast<size_t>(w.last_in_use + 1);
     if (count == 0) return nullptr;
-    if (first + count - 1 > kMaxWordPage) raise_runtime(1435, "Buffer Overflow(Area Free)");
+    if (first + count - 1 > kMaxWordPage) raise_runtime(err::area_word_pages);
     if (first + count > w.pages.size()) {
         size_t size = (first + count + 127) / 128 * 128;
         w.pages.resize(size, nullptr);

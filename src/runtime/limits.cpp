@@ -40,8 +40,8 @@ void lower_cpu_rlimit(uint32_t cpu_seconds) {
 }  // namespace
 
 void raise_limit_passed() {
-    if (g_limit_passed == kMemoryLimitCode) raise_to_host(kMemoryLimitCode, "メモリの上限を超えました(MEMORY_LIMIT)");
-    raise_to_host(kCpuLimitCode, "CPU時間の上限を超えました(CPU_LIMIT)");
+    if (g_limit_passed == kMemoryLimitCode) raise_to_host(err::memory_limit);
+    raise_to_host(err::cpu_limit);
 }
 
 void memory_limit_passed() {

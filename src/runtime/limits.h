@@ -13,10 +13,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/error_catalogue.h"
+
 namespace koru {
 
-constexpr int kCpuLimitCode = 1780;
-constexpr int kMemoryLimitCode = 1785;
+constexpr int kCpuLimitCode = err::cpu_limit.code;
+constexpr int kMemoryLimitCode = err::memory_limit.code;
 
 // Which limit the request has passed: 0 none, else one of the codes above.
 // Set by the timer's signal handler and by the memory count.

@@ -23,7 +23,7 @@ namespace {
 // A String cell over a new text block of len bytes (and a terminating 0),
 // which the caller fills.
 Value new_string(size_t len, char*& text) {
-    if (len > 0x7FFFFFF0) raise_runtime(1400, "メモリ領域を取得できません");
+    if (len > 0x7FFFFFF0) raise_runtime(err::out_of_memory);
     AreaBlock b = area_alloc(len + 12);
     text = static_cast<char*>(b.ptr);
     text[len] = '\0';
@@ -82,7 +82,7 @@ Value make_keyed_array(uint32_t count) {
 }
 
 Value make_hash(uint32_t count, uint32_t class_symbol) {
-    if (count > 0xFFFF - 10) raise_runtime(1400, "メモリ領域を取得できません");
+    if (count > 0xFFFF - 10) raise_runtime(err::out_of_memory);
     AreaAddr vec = zeroed_vector((static_cast<size_t>(count) + 10) * 8);
     NewCell c = cell_alloc(Kind::Hash);
     auto* h = reinterpret_cast<HashCell*>(c.cell);

@@ -15,8 +15,8 @@ namespace {
 
 RegexSourceFn g_regex_source = nullptr;
 
-[[noreturn]] void no_display_form() { raise_runtime(2520, "データの型不正"); }
-[[noreturn]] void no_plain_form() { raise_runtime(2522, "データの型不正"); }
+[[noreturn]] void no_display_form() { raise_runtime(err::no_display_form); }
+[[noreturn]] void no_plain_form() { raise_runtime(err::no_plain_form); }
 
 void write_int(int32_t n, std::string& out) {
     char buf[16];
@@ -173,7 +173,7 @@ void write_plain(Value v, std::string& out) {
 Value join_values(uint32_t count, ItemAt item_at, const void* ctx, const Value* separator) {
     std::string_view sep = ",";
     if (separator) {
-        if (separator->kind() != Kind::String) raise_runtime(2525, "引数不正");
+        if (separator->kind() != Kind::String) raise_runtime(err::join_separator_bad);
         sep = string_view_of(*separator);
     }
     std::string out;

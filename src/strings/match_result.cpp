@@ -13,7 +13,7 @@ namespace koru {
 Subject::Subject(std::string_view utf8, uint8_t flags) : matched_(regex_subject(utf8, flags)) {
     // The empty text is a subject like any other; a text that is not empty
     // but gives no units (a NUL byte first) has no form to match.
-    if (matched_.empty() && !utf8.empty()) raise_runtime(4800, "文字のEncode変換不正");
+    if (matched_.empty() && !utf8.empty()) raise_runtime(err::encode_conversion);
     if (flags & 0x08) {
         written_ = regex_subject(utf8, 0);
         folded_ = true;

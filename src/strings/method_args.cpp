@@ -23,6 +23,6 @@ std::string plain_text(Value v) {
     return s;
 }
 
-void out_of_memory() { raise_runtime(1400, "メモリ領域を取得できません"); }
+void out_of_memory() { raise_runtime(err::out_of_memory); }
 
 }  // namespace koru

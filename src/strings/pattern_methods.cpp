@@ -47,7 +47,7 @@ private:
 std::string_view units_checked(Value self) {
     std::string_view written = text_of(self);
     std::string_view s = counted_text(written);
-    if (s.empty() && !written.empty()) raise_runtime(4800, "文字のEncode変換不正");
+    if (s.empty() && !written.empty()) raise_runtime(err::encode_conversion);
     return s;
 }
 
@@ -223,7 +223,7 @@ bool has_lone_surrogate(const std::u16string& u, size_t from, size_t to) {
 Value convertible_text(const std::u16string& u, int64_t from, int64_t to) {
     if (from < 0) return kUndefinedValue;
     auto f = static_cast<size_t>(from), t = static_cast<size_t>(to);
-    if (has_lone_surrogate(u, f, t)) raise_runtime(2750, "REGEXPのマルチバイト不正");
+    if (has_lone_surrogate(u, f, t)) raise_runtime(err::match_lone_surrogate);
     return units_string(u, f, t);
 }
 
@@ -241,24 +241,24 @@ Value match_entry(Value re, const std::u16string& units, const Captures& c) {
 }  // namespace
 
 Value str_replace(Value self, const Args& args) {
-    if (!is_string(args.at(1))) raise_runtime(2720, "引数不正(非文字列)");
+    if (!is_string(args.at(1))) raise_runtime(err::replace_with_not_text);
     Value pattern = args.at(0);
     std::string_view replacement = text_of(args.at(1));
     if (pattern.kind() == Kind::RegExp) return replace_matches(self, pattern, replacement, false);
-    if (!is_string(pattern)) raise_runtime(2725, "引数不正(非文字列)");
+    if (!is_string(pattern)) raise_runtime(err::replace_pattern_not_text);
     units_checked(self);
     return replace_text_first(self, text_of(pattern), replacement);
 }
 
 Value str_replace_all(Value self, const Args& args) {
-    if (!is_string(args.at(1))) raise_runtime(2730, "引数不正(非文字列)");
+    if (!is_string(args.at(1))) raise_runtime(err::replace_all_with_not_text);
     Value pattern = args.at(0);
     std::string_view replacement = text_of(args.at(1));
     if (pattern.kind() == Kind::RegExp) {
-        if (!(regex_flags(pattern) & kGlobal)) raise_runtime(2732, "引数不正(正規表現のgオプション)");
+        if (!(regex_flags(pattern) & kGlobal)) raise_runtime(err::replace_all_not_global);
         return replace_matches(self, pattern, replacement, true);
     }
-    if (!is_string(pattern)) raise_runtime(2735, "引数不正(非文字列)");
+    if (!is_string(pattern)) raise_runtime(err::replace_all_pattern_not_text);
     units_checked(self);
     return replace_text_all(self, text_of(pattern), replacement);
 }
@@ -287,7 +287,7 @@ Value str_match(Value self, const Args& args) {
 
 Value str_match_all(Value self, const Args& args) {
     Value arg = args.at(0);
-    if (arg.kind() == Kind::RegExp && !(regex_flags(arg) & kGlobal)) raise_runtime(2745, "正規表現のオプション不正");
+    if (arg.kind() == Kind::RegExp && !(regex_flags(arg) & kGlobal)) raise_runtime(err::match_all_not_global);
     PatternArg re(arg);
     Subject subject(text_of(self), re.flags());
     ArrayBuilder entries;
@@ -298,7 +298,7 @@ Value str_match_all(Value self, const Args& args) {
 }
 
 Value str_split(Value self, const Args& args) {
-    if (args.has(1) && !is_int(args.at(1))) raise_runtime(2740, "引数不正(非整数)");
+    if (args.has(1) && !is_int(args.at(1))) raise_runtime(err::split_limit_not_int);
     int64_t limit = args.has(1) ? int_value(args.at(1)) : kDefaultSplitLimit;
     if (limit < 0) limit = 0;
     Value sep = args.at(0);

@@ -29,10 +29,10 @@ constexpr uint8_t kGlobal = 0x10, kIgnoreCase = 0x08, kMultiline = 0x04, kSticky
 
 Value construct(const Value* args, uint32_t n) {
     Value pattern = n > 0 ? args[0] : kUndefinedValue;
-    if (!is_string(pattern)) raise_runtime(5085, "正規表現のパターン不正(非文字列)");
+    if (!is_string(pattern)) raise_runtime(err::regexp_pattern_not_text);
     std::string_view flags;
     if (n > 1) {
-        if (!is_string(args[1])) raise_runtime(5090, "正規表現のオプション不正(非文字列)");
+        if (!is_string(args[1])) raise_runtime(err::regexp_flags_not_text);
         flags = text_of(args[1]);
     }
     return regexp_create(text_of(pattern), flags, RaiseAs::Runtime);
@@ -98,7 +98,7 @@ Value last_index_property(Value re) {
 
 Value read_property(Value re, uint32_t name) {
     size_t at = kProperties.find(symbol_name(name));
-    if (symbol_length(name) == 0 || at == std::string_view::npos) raise_runtime(5080, "正規表現プロパティ不正");
+    if (symbol_length(name) == 0 || at == std::string_view::npos) raise_runtime(err::regexp_property_bad);
     clear_place();
     switch (at / kPropertyWidth) {
     case 0: return flags_property(re);
@@ -135,7 +135,7 @@ Exec run_exec(Value re, const Subject& subject) {
 
 Value exec_method(Value re, const Args& args) {
     Value input = args.at(0);
-    if (!is_string(input)) raise_runtime(5042, "引数不正(非文字列)");
+    if (!is_string(input)) raise_runtime(err::exec_not_text);
     Subject subject(text_of(input), regex_flags(re));
     Exec e = run_exec(re, subject);
     if (!e.found) return kNullValue;
@@ -143,7 +143,7 @@ Value exec_method(Value re, const Args& args) {
 }
 
 Value test_method(Value re, const Args& args) {
-    if (!is_string(args.at(0))) raise_runtime(5045, "引数不正(非文字列)");
+    if (!is_string(args.at(0))) raise_runtime(err::test_not_text);
     Subject subject(text_of(args.at(0)), regex_flags(re));
     Exec e = run_exec(re, subject);
     if (e.found && e.captures.end > e.captures.start) return kTrueValue;
@@ -166,13 +166,13 @@ constexpr MethodRow<RegExpMethod> kRows[] = {
     {"test", exactly(1), test_method},
     {"toString", exactly(0), to_string_method},
 };
-constexpr auto kTable = method_table<10>(kRows, {{5070, "正規表現のメソッド名不正"}, {5075, 5075}});
+constexpr auto kTable = method_table<10>(kRows, {err::regexp_method_unknown, CountErrors{err::regexp_argument_count, err::regexp_argument_count}});
 static_assert(text_is(slot_text(kTable), "exec      test      toString  "));
 
 bool regexp_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int slot = kTable.slot(name);
     if (slot == kNoMethod) return false;
-    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    check_arg_count(kTable[slot].rule, n, *kTable.errors.count);
     *result = kTable[slot].handler(self, Args{args, n});
     return true;
 }

@@ -28,7 +28,7 @@ ReplaceTemplate::ReplaceTemplate(std::string_view text, Value pattern) {
         pieces_.push_back(Piece{std::string(text), 0});
         return;
     }
-    if (groups > kMaxTemplateGroups) raise_runtime(2717, "正規表現 $n 不正");
+    if (groups > kMaxTemplateGroups) raise_runtime(err::replace_group_number);
     parse(text, pattern, groups);
 }
 
@@ -36,7 +36,7 @@ void ReplaceTemplate::parse(std::string_view text, Value pattern, unsigned group
     Piece current;
     unsigned substitutions = 0;
     auto substitute = [&](unsigned group) {
-        if (++substitutions > kMaxSubstitutions) raise_runtime(2716, "正規表現 置換個数不正");
+        if (++substitutions > kMaxSubstitutions) raise_runtime(err::replace_too_many);
         current.group = group;
         pieces_.push_back(std::move(current));
         current = Piece{};
@@ -53,7 +53,7 @@ void ReplaceTemplate::parse(std::string_view text, Value pattern, unsigned group
             unsigned n = 0;
             for (; j < text.size() && is_digit(text[j]); ++j)
                 if (n <= kMaxTemplateGroups) n = n * 10 + static_cast<unsigned>(text[j] - '0');
-            if (n == 0 || n > groups) raise_runtime(2717, "正規表現 $n 不正");
+            if (n == 0 || n > groups) raise_runtime(err::replace_group_number);
             substitute(n);
             i = j;
         } else if (c == '$' && has_next && text[i + 1] == '<') {
@@ -61,7 +61,7 @@ void ReplaceTemplate::parse(std::string_view text, Value pattern, unsigned group
             unsigned g = 0;
             if (close != std::string_view::npos) {
                 std::string_view name = text.substr(i + 2, close - i - 2);
-                if (name.size() > kMaxGroupName) raise_runtime(2718, "RegExp グループ不正");
+                if (name.size() > kMaxGroupName) raise_runtime(err::replace_group_name);
                 g = group_named(pattern, groups, name);
             }
             if (g == 0) {  // no such group, or no closing ">": as written

@@ -33,8 +33,8 @@ Value mapped(Value self, char from, char to) {
 enum class PadSide : uint8_t { Start, End };
 
 struct PadErrors {
-    int not_integer;
-    int not_string;
+    err::Plain not_integer;
+    err::Plain not_string;
 };
 
 // The pad text for `missing` characters: whole copies of pad while they fit,
@@ -51,8 +51,8 @@ std::string pad_text(std::string_view pad, size_t missing) {
 }
 
 Value pad(Value self, const Args& args, PadSide side, PadErrors e) {
-    if (!is_int(args.at(0))) raise_runtime(e.not_integer, "引数不正(非整数)");
-    if (args.has(1) && !is_string(args.at(1))) raise_runtime(e.not_string, "引数不正(非文字列)");
+    if (!is_int(args.at(0))) raise_runtime(e.not_integer);
+    if (args.has(1) && !is_string(args.at(1))) raise_runtime(e.not_string);
     std::string_view s = text_of(self);
     int64_t target = int_value(args.at(0));
     auto have = static_cast<int64_t>(char_count(s));
@@ -91,15 +91,19 @@ Value str_concat(Value self, const Args& args) {
 Value str_to_upper_case(Value self, const Args&) { return mapped(self, 'a', 'A'); }
 Value str_to_lower_case(Value self, const Args&) { return mapped(self, 'A', 'a'); }
 
-Value str_locale_compare(Value, const Args&) { raise_runtime(2787, "関数 localeCompare は実装されていません。"); }
+Value str_locale_compare(Value, const Args&) { raise_runtime(err::locale_compare_missing); }
 
-Value str_pad_end(Value self, const Args& args) { return pad(self, args, PadSide::End, {2760, 2765}); }
-Value str_pad_start(Value self, const Args& args) { return pad(self, args, PadSide::Start, {2770, 2775}); }
+Value str_pad_end(Value self, const Args& args) {
+    return pad(self, args, PadSide::End, {err::pad_end_length, err::pad_end_text});
+}
+Value str_pad_start(Value self, const Args& args) {
+    return pad(self, args, PadSide::Start, {err::pad_start_length, err::pad_start_text});
+}
 
 Value str_repeat(Value self, const Args& args) {
-    if (!is_number(args.at(0))) raise_runtime(2795, "引数不正(非数値)");
+    if (!is_number(args.at(0))) raise_runtime(err::repeat_not_number);
     int64_t count = number_value(args.at(0));
-    if (count < 0) raise_runtime(2800, "引数不正(負数)");
+    if (count < 0) raise_runtime(err::repeat_negative);
     std::string_view s = text_of(self);
     if (!s.empty() && static_cast<uint64_t>(count) > kMaxStringBytes / s.size()) out_of_memory();
     std::string out;

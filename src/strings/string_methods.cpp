@@ -45,7 +45,7 @@ constexpr MethodRow<StringMethod> kRows[] = {
     {"trimLeft", exactly(0), str_trim_start},
     {"trimRight", exactly(0), str_trim_end},
 };
-constexpr auto kTable = method_table<14>(kRows, {{2820, "Stringのメソッド名不正"}, {2825, 2830}});
+constexpr auto kTable = method_table<14>(kRows, {err::string_method_unknown, CountErrors{err::string_too_few, err::string_too_many}});
 static_assert(text_is(slot_text(kTable),
                       "charAt        charCodeAt    concat        indexOf       lastIndexOf   "
                       "toUpperCase   toLowerCase   substr        substring     split         "
@@ -57,7 +57,7 @@ static_assert(text_is(slot_text(kTable),
 bool string_family(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int slot = kTable.slot(name);
     if (slot == kNoMethod) return false;
-    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    check_arg_count(kTable[slot].rule, n, *kTable.errors.count);
     *result = kTable[slot].handler(self, Args{args, n});
     return true;
 }

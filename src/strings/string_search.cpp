@@ -20,7 +20,7 @@ int64_t clamped_position(Value v, int64_t total) { return std::clamp<int64_t>(nu
 
 Value str_index_of(Value self, const Args& args) {
     std::string search = plain_text(args.at(0));
-    if (args.has(1) && !is_int(args.at(1))) raise_runtime(2700, "引数不正(非整数)");
+    if (args.has(1) && !is_int(args.at(1))) raise_runtime(err::index_of_position);
     std::string_view s = counted_text(text_of(self));
     int64_t from = std::clamp<int64_t>(int_or(args.at(1), 0), 0, length_of(s));
     if (search.empty()) return make_int(static_cast<int32_t>(from));
@@ -31,7 +31,7 @@ Value str_index_of(Value self, const Args& args) {
 
 Value str_last_index_of(Value self, const Args& args) {
     std::string search = plain_text(args.at(0));
-    if (args.has(1) && !is_int(args.at(1))) raise_runtime(2705, "引数不正(非整数)");
+    if (args.has(1) && !is_int(args.at(1))) raise_runtime(err::last_index_of_position);
     std::string_view s = counted_text(text_of(self));
     int64_t total = length_of(s);
     int64_t from = args.has(1) ? std::clamp<int64_t>(int_value(args.at(1)), 0, total) : total;
@@ -45,8 +45,8 @@ Value str_last_index_of(Value self, const Args& args) {
 }
 
 Value str_includes(Value self, const Args& args) {
-    if (!is_string(args.at(0))) raise_runtime(2785, "引数不正(非文字列)");
-    if (args.has(1) && !is_number(args.at(1))) raise_runtime(2780, "引数不正(非数値)");
+    if (!is_string(args.at(0))) raise_runtime(err::includes_not_text);
+    if (args.has(1) && !is_number(args.at(1))) raise_runtime(err::includes_position);
     std::string_view s = counted_text(text_of(self));
     std::string_view search = text_of(args.at(0));
     if (search.empty()) return kTrueValue;
@@ -55,8 +55,8 @@ Value str_includes(Value self, const Args& args) {
 }
 
 Value str_starts_with(Value self, const Args& args) {
-    if (!is_string(args.at(0))) raise_runtime(2810, "引数不正(非文字列)");
-    if (args.has(1) && !is_number(args.at(1))) raise_runtime(2805, "引数不正(非数値)");
+    if (!is_string(args.at(0))) raise_runtime(err::starts_with_not_text);
+    if (args.has(1) && !is_number(args.at(1))) raise_runtime(err::starts_with_position);
     std::string_view s = counted_text(text_of(self));
     std::string_view search = text_of(args.at(0));
     if (search.empty()) return kTrueValue;
@@ -65,7 +65,7 @@ Value str_starts_with(Value self, const Args& args) {
 }
 
 Value str_ends_with(Value self, const Args& args) {
-    if (!is_string(args.at(0))) raise_runtime(2815, "引数不正(非文字列)");
+    if (!is_string(args.at(0))) raise_runtime(err::ends_with_not_text);
     std::string_view s = counted_text(text_of(self));
     std::string_view search = text_of(args.at(0));
     if (search.empty()) return kTrueValue;

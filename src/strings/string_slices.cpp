@@ -30,7 +30,7 @@ int32_t unit_of(std::string_view c) {
     if (lead >= 0xF0 && lead <= 0xF7 && c.size() == 4) {
         uint32_t v = lead & 0x07;
         for (size_t k = 1; k < 4; ++k) v = v << 6 | (static_cast<uint8_t>(c[k]) & 0x3F);
-        if (v >= 0x10000) raise_runtime(1595, "MultiToWide 文字の変換エラー(サロゲート文字)");
+        if (v >= 0x10000) raise_runtime(err::surrogate_character);
     }
     uint16_t unit = 0;
     utf8_to_utf16(c.data(), c.size(), &unit, 1);
@@ -74,8 +74,8 @@ Value str_substring(Value self, const Args& args) {
 }
 
 Value str_slice(Value self, const Args& args) {
-    if (!is_int(args.at(0))) raise_runtime(2715, "引数不正(非整数)");
-    if (args.has(1) && !is_int(args.at(1))) raise_runtime(2710, "引数不正(非整数)");
+    if (!is_int(args.at(0))) raise_runtime(err::slice_start_not_int);
+    if (args.has(1) && !is_int(args.at(1))) raise_runtime(err::slice_end_not_int);
     int64_t total = length_of(self);
     auto from_end = [total](int64_t v) { return v < 0 ? std::max<int64_t>(0, total + v) : std::min(v, total); };
     int64_t start = from_end(int_value(args.at(0)));

@@ -20,7 +20,7 @@ namespace {
 constexpr uint32_t kMaxDateArgs = 7;
 constexpr int64_t kMaxYear = 3000;
 
-[[noreturn]] void bad_value() { raise_runtime(5520, "Dateで日付・時刻の値不正"); }
+[[noreturn]] void bad_value() { raise_runtime(err::date_value_bad); }
 
 struct FieldArgs {
     DateFields fields;
@@ -48,7 +48,7 @@ FieldArgs field_args(const Value* args, uint32_t n) {
     a.fields.second = v[5] + v[6] / 1000;
     a.millis = static_cast<unsigned>(v[6] % 1000);
     if (a.fields.year < 1970 || a.fields.day == 0)
-        raise_runtime(5505, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+        raise_runtime(err::date_fields_before_epoch);
     return a;
 }
 
@@ -69,7 +69,7 @@ Value date_of(Value arg) {
 Value date_now() { return make_double(static_cast<double>(std::time(nullptr)) * 1000); }
 
 Value date_parse(Value text) {
-    if (text.kind() != Kind::String) raise_runtime(5530, "Dateで日付・時刻の文字列不正");
+    if (text.kind() != Kind::String) raise_runtime(err::date_parse_not_text);
     ParsedDate p = parse_date_text(string_view_of(text));
     return make_double(static_cast<double>(p.seconds) * 1000 + p.millis);
 }
@@ -88,13 +88,13 @@ constexpr MethodRow<StaticFn> kRows[] = {
     {"parse", exactly(1), s_parse},
     {"UTC", between(1, 7), date_utc},
 };
-constexpr auto kTable = method_table<6>(kRows, {{2085, "DATEのメソッド名不正"}, {2090, 2093}});
+constexpr auto kTable = method_table<6>(kRows, {err::date_method_unknown, CountErrors{err::date_static_too_few, err::date_static_too_many}});
 static_assert(text_is(slot_text(kTable), "now   parse UTC   "));
 
 bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int slot = kTable.slot(name);
     if (slot == kNoMethod) return false;
-    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    check_arg_count(kTable[slot].rule, n, *kTable.errors.count);
     *result = kTable[slot].handler(args, n);
     return true;
 }
@@ -104,7 +104,7 @@ bool date_static(Value, uint32_t name, const Value* args, uint32_t n, Value* res
 
 Value h_date(const InstrCell& c) {
     uint32_t n = c.operand_count();
-    if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
+    if (n > kMaxDateArgs) raise_runtime(err::date_arguments_bad);
     TempGuard held[kMaxDateArgs];
     Value args[kMaxDateArgs];
     for (uint32_t i = 0; i < n; ++i) {
@@ -122,7 +122,7 @@ Value date_construct(const Value* args, uint32_t n) {
         return make_date(now.seconds, 0, now.millis);
     }
     if (n == 1) return date_of(args[0]);
-    if (n > kMaxDateArgs) raise_runtime(5525, "Dateで日付・時刻の文字列・値不正");
+    if (n > kMaxDateArgs) raise_runtime(err::date_arguments_bad);
     FieldArgs a = field_args(args, n);
     return make_local_date(a.fields, 0, a.millis);
 }

@@ -63,11 +63,13 @@ enum Field : unsigned { kYear, kMonth, kDay, kHour, kMinute, kSecond, kMillis, k
 struct SetterRule {
     unsigned slot;
     Field first;  // the field of the first argument; the others follow in order
-    int code;     // the argument error
+    err::Ref<int, const char*> error;  // an argument that is not an integer
 };
 constexpr SetterRule kSetters[] = {
-    {10, kDay, 5545},  {11, kYear, 5535},   {12, kHour, 5550},  {13, kMillis, 5565},
-    {14, kMinute, 5555}, {15, kMonth, 5540}, {16, kSecond, 5560}, {17, kMillis, 5570},
+    {10, kDay, err::date_set_day},         {11, kYear, err::date_set_year},
+    {12, kHour, err::date_set_hours},      {13, kMillis, err::date_set_milliseconds},
+    {14, kMinute, err::date_set_minutes},  {15, kMonth, err::date_set_month},
+    {16, kSecond, err::date_set_seconds},  {17, kMillis, err::date_set_time},
 };
 
 const SetterRule& setter_rule(unsigned slot) {
@@ -93,7 +95,7 @@ Value set_fields(Value self, unsigned slot, const Value* args, uint32_t n) {
     for (uint32_t i = 0; i < n && r.first + i < kFieldCount; ++i) f[r.first + i] = int_value(args[i]);
     if (!valid_millis(f[kMillis])) bad_argument(r);
     if (f[kYear] < 1970 || f[kMonth] < 0 || f[kDay] == 0)
-        raise_runtime(5505, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+        raise_runtime(err::date_fields_before_epoch);
     DateFields fields{f[kYear], f[kMonth], f[kDay], f[kHour], f[kMinute], f[kSecond]};
     refresh_local_date(self, fields, static_cast<unsigned>(f[kMillis]));
     return time_value(d);
@@ -162,7 +164,7 @@ constexpr MethodRow<DateHandler> kRows[] = {
     {"toJSON", exactly(0), format},
     {"toUTCString", exactly(0), format},
 };
-constexpr auto kTable = method_table<20>(kRows, {{5575, "DATEのメソッド名不正"}, {5580, 5585, "DATEのメソッドで引数不正"}});
+constexpr auto kTable = method_table<20>(kRows, {err::date_value_method_unknown, CountErrors{err::date_too_few, err::date_too_many}});
 static_assert(text_is(slot_text(kTable),
                       "getDate             getDay              getFullYear         getHours            "
                       "getMilliseconds     getMinutes          getMonth            getSeconds          "
@@ -177,13 +179,13 @@ static_assert(text_is(slot_text(kTable),
 
 [[noreturn]] void bad_argument(const SetterRule& r) {
     std::string_view name = kTable.rows[r.slot].name;
-    raise_runtime(r.code, "Dateのメソッド %.*s 引数不正", static_cast<int>(name.size()), name.data());
+    raise_runtime(r.error, static_cast<int>(name.size()), name.data());
 }
 
 bool date_method(Value self, uint32_t name, const Value* args, uint32_t n, Value* result) {
     int slot = kTable.slot(name);
     if (slot == kNoMethod) return false;
-    check_arg_count(kTable[slot].rule, n, kTable.errors.count);
+    check_arg_count(kTable[slot].rule, n, *kTable.errors.count);
     *result = kTable[slot].handler(self, static_cast<unsigned>(slot), args, n);
     return true;
 }

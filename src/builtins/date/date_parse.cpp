@@ -16,8 +16,8 @@ constexpr std::string_view kMonthNames[] = {"January", "February", "March",     
                                             "July",    "August",   "September", "October", "November", "December"};
 constexpr size_t kMaxNameLength = 17;
 
-[[noreturn]] void numeric_error() { raise_runtime(5515, "Dateで日付・時刻の文字列不正"); }
-[[noreturn]] void english_error() { raise_runtime(5510, "Dateで日付・時刻の文字列不正"); }
+[[noreturn]] void numeric_error() { raise_runtime(err::date_numeric_text_bad); }
+[[noreturn]] void english_error() { raise_runtime(err::date_english_text_bad); }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -80,7 +80,7 @@ int64_t number(Cursor& c, size_t min, size_t max, void (*fail)()) {
 
 void check_calendar(const DateFields& f) {
     if (f.year < 1970 || f.month < 0 || f.day == 0)
-        raise_runtime(5505, "Date関連ステートメント不正(1970/01/01以前の年月日)");
+        raise_runtime(err::date_fields_before_epoch);
 }
 
 // hours[:minutes[:seconds]] ending at a blank, Z, z or the end of the text.

@@ -13,7 +13,7 @@ namespace koru {
 
 namespace {
 
-[[noreturn]] void unrepresentable() { raise_runtime(5500, "Date関連ステートメント不正(1970/01/01以前の年月日)"); }
+[[noreturn]] void unrepresentable() { raise_runtime(err::date_before_epoch); }
 
 int to_tm_int(int64_t v) {
     if (v < INT_MIN || v > INT_MAX) unrepresentable();

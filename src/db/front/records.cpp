@@ -132,7 +132,7 @@ void encode_text_field(std::string& out, const char* text, size_t len) {
 }
 
 void encode_text_field_bounded(std::string& out, const char* text, size_t len, size_t capacity) {
-    if (fitting_prefix(text, len, capacity) < len) raise_runtime(1585, "Encodeバッファーの容量不足");
+    if (fitting_prefix(text, len, capacity) < len) raise_runtime(err::encode_buffer_full);
     encode_text_field(out, text, len);
 }
 

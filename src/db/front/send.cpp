@@ -63,7 +63,7 @@ void write_container(std::string_view name, Value v, unsigned depth);
 void element_field(std::string& out, Value v, unsigned depth) {
     Kind k = v.kind();
     if (k == Kind::Array || k == Kind::Hash) {
-        if (depth >= kMaxNesting) raise_runtime(1215, "フロントエンドに送信するデータの型不正(%d)", static_cast<int>(k));
+        if (depth >= kMaxNesting) raise_runtime(err::send_value_kind, static_cast<int>(k));
         // The reference is a plain field of eight bytes whose caret travels
         // unescaped; the nested record carries the same field as its name.
         char ref[16];
@@ -73,7 +73,7 @@ void element_field(std::string& out, Value v, unsigned depth) {
         return;
     }
     if (!scalar_field(out, v, true))
-        raise_runtime(1215, "フロントエンドに送信するデータの型不正(%d)", static_cast<int>(k));
+        raise_runtime(err::send_value_kind, static_cast<int>(k));
 }
 
 void write_container(std::string_view name, Value v, unsigned depth) {
@@ -112,10 +112,10 @@ void send_value(std::string_view name, Value v) {
         write_container(field, v, 0);
         return;
     }
-    if (k == Kind::KeyedArray) raise_runtime(1330, "フロントエンドへ送信するデータの型不正");
+    if (k == Kind::KeyedArray) raise_runtime(err::send_keyed_array);
     std::string rec = "s";
     name_field(rec, name);
-    if (!scalar_field(rec, v, false)) raise_runtime(1335, "フロントエンドへ送信するデータの型不正");
+    if (!scalar_field(rec, v, false)) raise_runtime(err::send_field_kind);
     write_record(rec);
     ++g_front.s_records;
 }
@@ -135,7 +135,7 @@ void send_alert(Value v) {
         size_t len = n < 0 ? 0 : (static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
         encode_text_field(rec, text, len);
     } else {
-        raise_runtime(1340, "フロントエンドへ送信するアラートの型不正");
+        raise_runtime(err::alert_kind);
     }
     write_record(rec);
     ++g_front.s_records;
@@ -146,20 +146,20 @@ void send_alert(Value v) {
 Value h_send_to_front(const InstrCell& c) {
     uint32_t n = c.operand_count();
     const uint32_t* ops = operands(c);
-    if (n == 0) raise_runtime(1320, "オブジェクト名不正");
+    if (n == 0) raise_runtime(err::send_name_bad);
     if (n == 1) {
         Value operand(ops[0]);
         uint32_t sym;
         if (operand.is_symbol()) sym = operand.payload();
         else if (operand.kind() == Kind::String && !cell_as<StringCell>(operand)->is_template())
             sym = intern(string_view_of(operand));
-        else raise_runtime(1320, "オブジェクト名不正");
+        else raise_runtime(err::send_name_bad);
         Value v = lookup_variable(sym);
         send_value(symbol_name(sym), v);
         return kUndefinedValue;
     }
     TempGuard name(evaluate(Value(ops[0])));
-    if (name.get().kind() != Kind::String) raise_runtime(1325, "オブジェクト名不正");
+    if (name.get().kind() != Kind::String) raise_runtime(err::send_name_not_text);
     name.hold_across(Value(ops[1]));
     TempGuard v(evaluate(Value(ops[1])));
     send_value(string_view_of(name.get()), v.get());

@@ -28,12 +28,10 @@ struct Compiler {
     unsigned depth = 0;
     unsigned slots = 0;  // capturing groups numbered so far in the whole pattern
 
-    [[noreturn]] void error(int code, const char* msg) const { fail(how, code, "%s", msg); }
-    [[noreturn]] void error_src(int code, const char* fmt) const {
-        // fmt holds one '%s' for the pattern text.
-        fail(how, code, fmt, source.c_str());
-    }
-    [[noreturn]] void too_big() const { error(kRegexSizeCode, "正規表現のフォーマット不正 (サイズ)"); }
+    [[noreturn]] void error(err::Plain row) const { fail(how, row); }
+    // A row whose one '%s' takes the pattern text.
+    [[noreturn]] void error_src(err::Ref<const char*> row) const { fail(how, row, source.c_str()); }
+    [[noreturn]] void too_big() const { error(err::pattern_too_big); }
 };
 
 // What the construct before the current one was, for the quantifier checks.
@@ -175,7 +173,11 @@ bool unit_escape(const char16_t* p, size_t end, size_t& i, char16_t& out) {
     return true;
 }
 
-int malformed_code(char16_t e) { return e == u'x' ? 4690 : e == u'u' ? 4695 : 4700; }
+err::Plain malformed_escape(char16_t e) {
+    if (e == u'x') return err::pattern_hex_escape;
+    if (e == u'u') return err::pattern_unicode_escape;
+    return err::pattern_character_escape;
+}
 
 NodeType class_escape_type(char16_t e) {
     switch (e) {
@@ -204,12 +206,12 @@ void back_reference(const Compiler& c, Sequence& s, char16_t digit) {
             return;
         }
     }
-    c.error(4705, "正規表現のフォーマット不正 (\\0 ... \\9)");
+    c.error(err::pattern_back_reference);
 }
 
 // An escape outside brackets, i at the backslash; gives the index after it.
 size_t compile_escape(const Compiler& c, Sequence& s, size_t i, size_t end) {
-    if (i + 1 >= end) c.error(4710, "正規表現のフォーマット不正");
+    if (i + 1 >= end) c.error(err::pattern_escape_at_end);
     char16_t e = c.p[i + 1];
     static constexpr char16_t kLiteral[] = u"$().\\/?[]^{|}";
     if (std::char_traits<char16_t>::find(kLiteral, 13, e)) {
@@ -227,7 +229,7 @@ size_t compile_escape(const Compiler& c, Sequence& s, size_t i, size_t end) {
     if (e == u'x' || e == u'u' || e == u'c') {
         size_t j = i + 1;
         char16_t u = 0;
-        if (!unit_escape(c.p, end, j, u)) c.error(malformed_code(e), "正規表現の文字不正");
+        if (!unit_escape(c.p, end, j, u)) c.error(malformed_escape(e));
         add_char(c, s, u);
         return j;
     }
@@ -240,7 +242,7 @@ size_t compile_escape(const Compiler& c, Sequence& s, size_t i, size_t end) {
         back_reference(c, s, e);
         return i + 2;
     }
-    c.error(4715, "正規表現のフォーマット不正");
+    c.error(err::pattern_escape_bad);
 }
 
 // ---- classes -------------------------------------------------------------------
@@ -264,7 +266,7 @@ bool class_unit(const Compiler& c, size_t& j, size_t end, char16_t& unit, uint8_
         unit = c.p[j++];
         return true;
     }
-    if (j + 1 >= end) c.error(4780, "正規表現のフォーマット不正 ([ ])");
+    if (j + 1 >= end) c.error(err::pattern_class_open);
     char16_t e = c.p[j + 1];
     if ((flag = class_flag(e)) != 0) {
         j += 2;
@@ -281,11 +283,11 @@ bool class_unit(const Compiler& c, size_t& j, size_t end, char16_t& unit, uint8_
     }
     if (e == u'x' || e == u'u' || e == u'c') {
         size_t k = j + 1;
-        if (!unit_escape(c.p, end, k, unit)) c.error(malformed_code(e), "正規表現の文字不正");
+        if (!unit_escape(c.p, end, k, unit)) c.error(malformed_escape(e));
         j = k;
         return true;
     }
-    c.error(4745, "正規表現のエスケープ不正");
+    c.error(err::pattern_class_escape);
 }
 
 void add_member(const Compiler& c, Units& members, char16_t u) {
@@ -303,11 +305,11 @@ size_t compile_class(const Compiler& c, Sequence& s, size_t i, size_t end) {
         return j + 2;
     }
     if (negated) ++j;
-    if (j >= end) c.error(4775, "正規表現のフォーマット不正 ([ ])");
+    if (j >= end) c.error(err::pattern_class_unclosed);
     Units members;
     uint8_t flags = 0;
     while (true) {
-        if (j >= end) c.error(4780, "正規表現のフォーマット不正 ([ ])");
+        if (j >= end) c.error(err::pattern_class_open);
         if (c.p[j] == u']') break;
         char16_t first = 0;
         uint8_t flag = 0;
@@ -319,13 +321,13 @@ size_t compile_class(const Compiler& c, Sequence& s, size_t i, size_t end) {
             ++j;
             char16_t last = 0;
             if (!class_unit(c, j, end, last, flag) || last <= first)
-                c.error(4720, "正規表現のフォーマット不正 ([ - ])");
+                c.error(err::pattern_class_range);
             for (char32_t u = first; u <= last; ++u) add_member(c, members, static_cast<char16_t>(u));
         } else {
             add_member(c, members, first);
         }
     }
-    if (members.empty() && flags == 0) c.error(4600, "正規表現のフォーマット不正 ([ ])");
+    if (members.empty() && flags == 0) c.error(err::pattern_class_empty);
     Node n = text_node(c, s, negated ? NodeType::NegClass : NodeType::Class, members);
     n.aux = flags;
     push_node(c, s, n);
@@ -355,18 +357,18 @@ Quant parse_braces(const Compiler& c, size_t i, size_t end) {
     size_t j = i + 1;
     uint32_t n = 0, m = 0;
     if (read_number(c.p, end, j, n) == 0) {
-        if (j < end && (c.p[j] == u',' || c.p[j] == u'}')) c.error(4750, "正規表現のフォーマット不正 ({ })");
-        c.error(4760, "正規表現の数字フォーマット不正 { }");
+        if (j < end && (c.p[j] == u',' || c.p[j] == u'}')) c.error(err::pattern_braces_empty);
+        c.error(err::pattern_braces_number);
     }
-    if (n == 0) c.error(4755, "正規表現のフォーマット不正 ({ })");
-    if (j >= end || (c.p[j] != u'}' && c.p[j] != u',')) c.error(4760, "正規表現の数字フォーマット不正 { }");
-    if (n > 0xFFFF) c.error(4765, "正規表現のフォーマット不正");
+    if (n == 0) c.error(err::pattern_braces_zero);
+    if (j >= end || (c.p[j] != u'}' && c.p[j] != u',')) c.error(err::pattern_braces_number);
+    if (n > 0xFFFF) c.error(err::pattern_braces_range);
     if (c.p[j] == u'}') return {kQuantExact, static_cast<uint16_t>(n), static_cast<uint16_t>(n), j + 1};
     ++j;
     if (j < end && c.p[j] == u'}') return {kQuantAtLeast, static_cast<uint16_t>(n), kUnbounded, j + 1};
     if (read_number(c.p, end, j, m) == 0 || j >= end || c.p[j] != u'}')
-        c.error(4770, "正規表現の数字フォーマット不正 { }");
-    if (m < n || m > 0xFFFF) c.error(4765, "正規表現のフォーマット不正");
+        c.error(err::pattern_braces_max);
+    if (m < n || m > 0xFFFF) c.error(err::pattern_braces_range);
     return {kQuantRange, static_cast<uint16_t>(n), static_cast<uint16_t>(m), j + 1};
 }
 
@@ -401,10 +403,10 @@ std::string quant_text(const Compiler& c, size_t i, size_t end) {
 
 [[noreturn]] void not_quantifiable(const Compiler& c, char16_t q, size_t i, size_t end) {
     switch (q) {
-    case u'*': c.error_src(4660, "'%s'のフォーマット不正 (*)");
-    case u'+': c.error_src(4670, "'%s'のォーマット不正 (+)");
-    case u'?': c.error_src(4680, "'%s'のォーマット不正 (?)");
-    default: fail(c.how, 4605, "正規表現のフォーマット不正 (%s)", quant_text(c, i, end).c_str());
+    case u'*': c.error_src(err::pattern_star_bad);
+    case u'+': c.error_src(err::pattern_plus_bad);
+    case u'?': c.error_src(err::pattern_question_bad);
+    default: fail(c.how, err::pattern_nothing_to_repeat, quant_text(c, i, end).c_str());
     }
 }
 
@@ -419,7 +421,7 @@ Node& quant_target(const Compiler& c, Sequence& s, size_t i, size_t end) {
         close_run(c, s);
         return push_node(c, s, text_node(c, s, NodeType::Char, lastu));
     }
-    if (s.nodes.empty()) fail(c.how, 4605, "正規表現のフォーマット不正 (%s)", quant_text(c, i, end).c_str());
+    if (s.nodes.empty()) fail(c.how, err::pattern_nothing_to_repeat, quant_text(c, i, end).c_str());
     Node& n = s.nodes.back();
     switch (n.type) {
     case NodeType::Run:
@@ -429,7 +431,7 @@ Node& quant_target(const Compiler& c, Sequence& s, size_t i, size_t end) {
     case NodeType::Empty: not_quantifiable(c, c.p[i], i, end);
     default: break;
     }
-    if (n.quant != kQuantNone) fail(c.how, 4610, "正規表現のフォーマット不正 (%s)", quant_text(c, i, end).c_str());
+    if (n.quant != kQuantNone) fail(c.how, err::pattern_repeat_repeated, quant_text(c, i, end).c_str());
     return n;
 }
 
@@ -438,9 +440,9 @@ size_t compile_quant(const Compiler& c, Sequence& s, size_t i, size_t end) {
     Quant q = parse_quant(c, i, end);
     if (q.next < end && (c.p[q.next] == u'*' || c.p[q.next] == u'+')) {
         switch (c.p[i]) {
-        case u'*': c.error_src(4655, "'%s'のフォーマット不正 (*)");
-        case u'+': c.error_src(4665, "'%s'のフーマット不正 (*+)");
-        case u'?': c.error_src(4675, "'%s'のォーマット不正 (*)");
+        case u'*': c.error_src(err::pattern_star_repeated);
+        case u'+': c.error_src(err::pattern_plus_repeated);
+        case u'?': c.error_src(err::pattern_question_repeated);
         default: break;  // after braces: the next quantifier finds the node quantified
         }
     }
@@ -464,7 +466,7 @@ size_t group_end(const Compiler& c, size_t i, size_t end) {
             return k;
         }
     }
-    c.error_src(4640, "'%s'のフォーマット不正 (、)");
+    c.error_src(err::pattern_group_bad);
 }
 
 bool name_unit(char16_t u, bool first) {
@@ -477,12 +479,12 @@ bool name_unit(char16_t u, bool first) {
 uint32_t group_name(const Compiler& c, size_t& j, size_t close) {
     size_t from = j;
     while (j < close && c.p[j] != u'>') {
-        if (!name_unit(c.p[j], j == from)) c.error(4625, "RegExp グループ不正");
-        if (j - from >= kMaxGroupName) c.error(4630, "RegExp グループ不正");
+        if (!name_unit(c.p[j], j == from)) c.error(err::pattern_group_name);
+        if (j - from >= kMaxGroupName) c.error(err::pattern_group_name_long);
         ++j;
     }
-    if (j >= close) c.error_src(4635, "'%s'のフォーマット不正 (、)");
-    if (j == from) c.error(4625, "RegExp グループ不正");
+    if (j >= close) c.error_src(err::pattern_group_name_open);
+    if (j == from) c.error(err::pattern_group_name);
     std::string name(c.p + from, c.p + j);  // ASCII by the check above
     ++j;
     return intern(name);
@@ -520,7 +522,7 @@ size_t compile_group(Compiler& c, Sequence& s, size_t i, size_t end) {
         if (a == u'=' || a == u'!') {
             attach_ahead(c, s, a == u'=' ? Look::Ahead : Look::NotAhead, compile_nested(c, j + 2, close));
             if (close + 1 < end && std::char_traits<char16_t>::find(u"*+?{", 4, c.p[close + 1]))
-                c.error_src(4645, "'%s'のフォーマット不正 (?<=...)。(?<!...)");
+                c.error_src(err::pattern_lookbehind_bad);
             return close + 1;
         }
         if (a == u'<' && (b == u'=' || b == u'!')) {
@@ -537,7 +539,7 @@ size_t compile_group(Compiler& c, Sequence& s, size_t i, size_t end) {
             push_node(c, s, n);
             return close + 1;
         }
-        if (a != u'<') c.error_src(4640, "'%s'のフォーマット不正 (、)");
+        if (a != u'<') c.error_src(err::pattern_group_bad);
         j += 2;
         n.name.set(group_name(c, j, close));
     }
@@ -588,8 +590,8 @@ Value store_sequence(const Compiler& c, const Sequence& s) {
 // and the index where it stopped.
 std::pair<Value, size_t> compile_sequence(Compiler& c, size_t i, size_t end, unsigned& group_no) {
     if (i >= end || c.p[i] == u'|') {
-        if (i < end) c.error(4615, "正規表現のフォーマット不正 (空文字列)");
-        c.error(4785, "正規表現のフォーマット不正 (パターンなし)");
+        if (i < end) c.error(err::pattern_empty_alternative);
+        c.error(err::pattern_missing);
     }
     Sequence s;
     s.group_no = &group_no;
@@ -597,12 +599,12 @@ std::pair<Value, size_t> compile_sequence(Compiler& c, size_t i, size_t end, uns
         char16_t u = c.p[i];
         switch (u) {
         case u'^':
-            if (!s.nodes.empty() || !s.run.empty()) c.error_src(4685, "'%s'のォーマット不正 ($)");
+            if (!s.nodes.empty() || !s.run.empty()) c.error_src(err::pattern_end_not_last);
             push_node(c, s, plain_node(NodeType::Begin));
             ++i;
             break;
         case u'$':
-            if (i + 1 < end && c.p[i + 1] != u'|') c.error_src(4687, "'%s'のォーマット不正 ($)");
+            if (i + 1 < end && c.p[i + 1] != u'|') c.error_src(err::pattern_end_followed);
             close_run(c, s);
             push_node(c, s, plain_node(NodeType::End));
             ++i;
@@ -626,8 +628,8 @@ std::pair<Value, size_t> compile_sequence(Compiler& c, size_t i, size_t end, uns
         }
     }
     close_run(c, s);
-    if (s.behind != Look::None) c.error_src(4650, "'%s'のフォーマット不正 (?=...)、(?!...)");
-    if (s.nodes.empty()) c.error(4785, "正規表現のフォーマット不正 (パターンなし)");
+    if (s.behind != Look::None) c.error_src(err::pattern_lookahead_bad);
+    if (s.nodes.empty()) c.error(err::pattern_missing);
     return {store_sequence(c, s), i};
 }
 
@@ -646,7 +648,7 @@ Value store_alternation(const Compiler& c, const std::vector<Value>& seqs) {
 }
 
 Value compile_pattern(Compiler& c, size_t begin, size_t end) {
-    if (begin >= end) c.error(4790, "正規表現のフォーマット不正 (パターンなし)");
+    if (begin >= end) c.error(err::pattern_group_empty);
     unsigned group_no = 0;
     std::vector<Value> seqs;
     size_t i = begin;
@@ -655,7 +657,7 @@ Value compile_pattern(Compiler& c, size_t begin, size_t end) {
         seqs.push_back(seq);
         if (stop >= end) break;
         i = stop + 1;  // past the "|"
-        if (i >= end) c.error(4785, "正規表現のフォーマット不正 (パターンなし)");
+        if (i >= end) c.error(err::pattern_missing);
     }
     return seqs.size() == 1 ? seqs[0] : store_alternation(c, seqs);
 }

@@ -111,7 +111,7 @@ private:
         ~Depth() { --m.depth_; }
     };
 
-    [[noreturn]] static void over_budget() { raise_runtime(kRegexBudgetCode, "正規表現の照合回数超過"); }
+    [[noreturn]] static void over_budget() { raise_runtime(err::pattern_match_budget); }
     // The budget, and every few thousand steps the request's limits: a
     // backtracking match may run long within its budget.
     void tick(uint64_t k = 1) {

@@ -26,7 +26,7 @@ uint8_t parse_regex_flags(std::string_view letters, RaiseAs how) {
         }
         if (!known) {
             std::string text(letters);
-            fail(how, 4795, "正規表現のオプション不正(%s)", text.c_str());
+            fail(how, err::pattern_flags_bad, text.c_str());
         }
     }
     return flags;
@@ -35,14 +35,14 @@ uint8_t parse_regex_flags(std::string_view letters, RaiseAs how) {
 Value regexp_create(std::string_view pattern, std::string_view flag_letters, RaiseAs how) {
     uint8_t flags = parse_regex_flags(flag_letters, how);
     std::u16string units;
-    if (!pattern_units(pattern, units) || units.empty()) fail(how, 4800, "文字のEncode変換不正");
+    if (!pattern_units(pattern, units) || units.empty()) fail(how, err::encode_conversion);
     return compile_regex(units.data(), units.size(), flags, how);
 }
 
 RegexLiteral compile_regex_literal(const char* text, size_t len) {
     size_t close = 0;
     while (close < len && !(text[close] == '/' && (close == 0 || text[close - 1] != '\\'))) ++close;
-    if (close >= len) fail(RaiseAs::Parse, 4805, "正規表現のフォーマット不正 (/)");
+    if (close >= len) fail(RaiseAs::Parse, err::pattern_literal_unclosed);
     size_t end = close + 1;
     while (end < len && ((text[end] >= 'a' && text[end] <= 'z') || (text[end] >= 'A' && text[end] <= 'Z'))) ++end;
     Value re = regexp_create({text, close}, {text + close + 1, end - close - 1}, RaiseAs::Parse);

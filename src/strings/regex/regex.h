@@ -88,9 +88,5 @@ std::u16string regex_subject(std::string_view utf8, uint8_t flags);
 // UTF-16 units back to UTF-8 (a surrogate pair to one 4-byte character).
 void units_to_utf8(const char16_t* units, size_t count, std::string& out);
 
-// The runtime error raised when a match runs past its budget.
-constexpr int kRegexBudgetCode = 4850;
-// The pattern error raised when a pattern exceeds what the stored form holds.
-constexpr int kRegexSizeCode = 4810;
 
 }  // namespace koru

@@ -47,7 +47,7 @@ void write_quant(const Node& n, std::string& out) {
     case kQuantOptional | kQuantLazy: out += "??"; return;
     case kQuantRange | kQuantLazy: appendf(out, "{%u,%u}?", n.min, n.max); return;
     case kQuantAtLeast | kQuantLazy: appendf(out, "{%u,}?", n.min); return;
-    default: raise_runtime(5050, "正規表現の{min,max}不正");
+    default: raise_runtime(err::pattern_source_braces);
     }
 }
 
@@ -120,7 +120,7 @@ void write_node(const Node& n, const char16_t* text, bool lower, std::string& ou
             out += ")";
             write_quant(n, out);
             break;
-        default: raise_runtime(5065, "正規表現のコマンド不正");
+        default: raise_runtime(err::pattern_source_command);
         }
     }
     if (n.look != Look::None && !behind) write_look(n, out);
