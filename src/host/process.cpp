@@ -11,7 +11,9 @@
 #include "host/token.h"
 #include "interp/interp.h"
 #include "interp/globals.h"
+#include "interp/evaluate.h"
 #include "interp/jumps.h"
+#include "interp/methods.h"
 #include "interp/state.h"
 #include "runtime/area.h"
 #include "runtime/limits.h"
@@ -44,6 +46,17 @@ void process_reset() {
     g_token.reset();
     g_request.reset();
     g_random.reset();
+    // The hooks a test or the driver sets for itself back to none: a test
+    // that stops half-way leaves none of them to the next.
+    set_record_sink(nullptr);
+    set_fatal_exit_hook(nullptr);
+    set_module_path_fn(nullptr);
+    set_debug_print_fn(nullptr);
+    set_load_modules_fn(nullptr);
+    set_journal_name_fn(nullptr);
+    set_debug_step_fn(nullptr);
+    set_call_hooks({});
+    set_console_fn(nullptr);
     // Last the interpreter: its reset installs the built-ins and the text
     // compiler again, over whatever a test put in their place.
     interp_reset();
