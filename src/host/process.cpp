@@ -6,11 +6,15 @@
 #include "host/errors.h"
 #include "host/journal.h"
 #include "host/modules.h"
+#include "host/random.h"
 #include "host/request.h"
 #include "host/token.h"
 #include "interp/interp.h"
 #include "interp/globals.h"
+#include "interp/evaluate.h"
 #include "interp/jumps.h"
+#include "interp/methods.h"
+#include "interp/state.h"
 #include "runtime/area.h"
 #include "runtime/limits.h"
 #include "runtime/symbols.h"
@@ -18,22 +22,44 @@
 namespace koru {
 
 void process_reset() {
-    g_globals.slots.clear();  // values live in the pages released below
+    // First forget every value that lives in the pages memory_reset frees:
+    // they are not released (their cells may already be gone, when a test
+    // reset the memory on its own), only dropped with the pages.
+    g_globals.slots.clear();
+    g_interp.locals.clear();
+    g_interp.jump = Jump::None;
+    g_interp.jump_value = kUndefinedValue;
+    g_modules.statements.clear();
+    // The timer and the cap before memory is given back; then the memory.
     limits_reset();
     memory_reset();
+    // Tables indexed by symbol number before the symbols themselves.
     g_globals.reset();
     g_symbols.reset();
     symbols_seed();
+    g_compiler.reset();
     g_errors.reset();
-    g_jumps.reset();
     g_front.reset();
     g_modules.reset();
     journal_reset();
-    g_compiler.reset();
-    interp_reset();
     g_config.reset();
     g_token.reset();
     g_request.reset();
+    g_random.reset();
+    // The hooks a test or the driver sets for itself back to none: a test
+    // that stops half-way leaves none of them to the next.
+    set_record_sink(nullptr);
+    set_fatal_exit_hook(nullptr);
+    set_module_path_fn(nullptr);
+    set_debug_print_fn(nullptr);
+    set_load_modules_fn(nullptr);
+    set_journal_name_fn(nullptr);
+    set_debug_step_fn(nullptr);
+    set_call_hooks({});
+    set_console_fn(nullptr);
+    // Last the interpreter: its reset installs the built-ins and the text
+    // compiler again, over whatever a test put in their place.
+    interp_reset();
 }
 
 }  // namespace koru

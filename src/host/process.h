@@ -1,6 +1,7 @@
-// Back to the state a fresh process has: every subsystem's state reset.
-// The program never needs it (one process serves one request); in-process
-// tests and fuzzers run many scripts in one process.
+// Back to the state of a fresh process: every subsystem's state reset, in
+// one order, by this one path.  The program never needs it (one process
+// serves one request); in-process tests and fuzzers run many scripts in one
+// process, and every fixture and fuzz target starts each run through it.
 #pragma once
 
 namespace koru {

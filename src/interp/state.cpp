@@ -29,6 +29,7 @@ void InterpState::reset() {
     jump = Jump::None;
     jump_target = 0;
     jump_value = kUndefinedValue;
+    g_call_depth = 0;
 }
 
 void grow_locals(uint32_t n) {

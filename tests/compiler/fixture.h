@@ -1,7 +1,6 @@
 // Shared set-up for the compiler tests: a fresh memory, symbol table and
 // compiler state per case, and a way to catch a parse error's code and text.
 #pragma once
-#include "builtins/install.h"
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,6 +8,7 @@
 
 #include "compiler/state.h"
 #include "host/errors.h"
+#include "host/process.h"
 #include "runtime/area.h"
 #include "runtime/symbols.h"
 
@@ -16,14 +16,7 @@ namespace koru::test {
 
 // A fresh process as the program starts one: the built-ins registered, so
 // that regular-expression literals compile as they do in a request.
-inline void fresh_compiler() {
-    memory_reset();
-    g_symbols.reset();
-    symbols_seed();
-    g_compiler.reset();
-    g_errors.reset();
-    builtins_install();
-}
+inline void fresh_compiler() { process_reset(); }
 
 struct Raised {
     bool raised = false;

@@ -9,6 +9,7 @@
 #include "compiler/module.h"
 #include "compiler/state.h"
 #include "host/errors.h"
+#include "host/process.h"
 #include "runtime/area.h"
 #include "runtime/symbols.h"
 
@@ -32,10 +33,7 @@ const char* const kFragments[] = {"(", ")", "[", "]", "{", "}", "'", "\"", "`", 
                                   "\n", "0x", "1e", ".", "${", "\xE3\x81\x82", "\xFF", "if", "else "};
 
 void compile_one(const std::string& source) {
-    memory_reset();
-    g_symbols.reset();
-    symbols_seed();
-    g_compiler.reset();
+    process_reset();
     std::string text = source;
     std::vector<Value> statements;
     try {
