@@ -146,9 +146,9 @@ constexpr MethodTable<Handler, N, Width> method_table(const MethodRow<Handler> (
         if (r.name.find(' ') != std::string_view::npos || r.alias.find(' ') != std::string_view::npos)
             method_table_detail::bad_table("a name with a blank");
         for (size_t j = 0; j < i; ++j) {
-            std::string_view names[] = {r.name, r.alias};
-            for (std::string_view n : names)
-                if (!n.empty() && (n == rows[j].name || n == rows[j].alias))
+            const std::string_view names[2] = {r.name, r.alias};
+            for (size_t k = 0; k < 2; ++k)
+                if (!names[k].empty() && (names[k] == rows[j].name || names[k] == rows[j].alias))
                     method_table_detail::bad_table("a name of two rows");
         }
         t.rows[i] = r;

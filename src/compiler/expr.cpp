@@ -25,10 +25,7 @@ constexpr unsigned kMaxNesting = 160;  // brackets and literals inside each othe
 uint8_t op(Op o) { return op_byte(o); }
 
 // The level of each operator opcode, as the opcode table gives it (-1 = none).
-constexpr int level_of(unsigned code) {
-    const OpInfo* r = op_info(code);
-    return r ? r->level : -1;
-}
+constexpr int level_of(unsigned code) { return has_row(code) ? op_row(code).level : -1; }
 
 // The operators that one level's reducer takes, in the order of their rank
 // (operators taken by the call after them are left to it).
@@ -41,8 +38,8 @@ constexpr LevelOps level_ops(int level) {
     LevelOps l;
     for (unsigned rank = 0; rank < 8; ++rank)
         for (unsigned code = kOpFirst; code < kOpUnusedFirst; ++code) {
-            const OpInfo* r = op_info(code);
-            if (r->level == level && r->rank == rank && !(r->flags & op_flag::C)) l.ops[l.count++] = static_cast<uint8_t>(code);
+            const OpInfo& r = op_row(code);
+            if (r.level == level && r.rank == rank && !(r.flags & op_flag::C)) l.ops[l.count++] = static_cast<uint8_t>(code);
         }
     return l;
 }

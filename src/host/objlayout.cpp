@@ -221,7 +221,7 @@ private:
         if (c->nops == InstrCell::kLargeCount && c->opcode != op_byte(Op::OP_BLOCK)) m_.bad();
         uint32_t n = c->operand_count();
         if (n < min_operands(c->opcode)) m_.bad();
-        if (has_raw_operands(c->opcode) && n > shape_layout(op_info(c->opcode)->shape).max_count) m_.bad();
+        if (has_raw_operands(c->opcode) && n > shape_layout(op_row(c->opcode).shape).max_count) m_.bad();
         const uint32_t* ops;
         AreaAddr vec{c->op0};
         const uint32_t inline_ops[2] = {c->op0, c->op1};  // at most two without a vector

@@ -326,7 +326,7 @@ CompileTextFn compile_text_fn() { return g_compile_text; }
 void set_debug_step_fn(DebugStepFn fn) { g_debug_step = fn; }
 
 void set_handler(unsigned opcode, Handler h) {
-    if (!op_info(opcode)) return;
+    if (!has_row(opcode)) return;
     if (!h) h = build_main_table()[opcode - kOpFirst];  // back to the table's own
     g_main[opcode - kOpFirst] = h;
     g_by_byte[opcode] = h;

@@ -256,15 +256,17 @@ constexpr bool rows_are_dense() {
 static_assert(rows_are_dense());
 }  // namespace op_table
 
-// The row of an opcode byte, or null for a byte that has none (no opcode,
-// or one of the unused bytes).
-constexpr const OpInfo* op_info(unsigned op) {
-    if (op < kOpFirst || op >= kOpUnusedFirst) return nullptr;
-    return &op_table::kRows[op - kOpFirst];
-}
+// Whether an opcode byte has a row (not every byte is an opcode, and the
+// unused bytes have none), and the row itself.  Index tests only: the
+// sanitizer builds cannot evaluate a pointer test at compile time.
+constexpr bool has_row(unsigned op) { return op >= kOpFirst && op < kOpUnusedFirst; }
+constexpr const OpInfo& op_row(unsigned op) { return op_table::kRows[op - kOpFirst]; }
+
+// The row of an opcode byte, or null for a byte that has none.
+constexpr const OpInfo* op_info(unsigned op) { return has_row(op) ? &op_row(op) : nullptr; }
 
 constexpr bool op_has_flag(unsigned op, uint8_t flag) {
-    if (const OpInfo* r = op_info(op)) return r->flags & flag;
+    if (has_row(op)) return op_row(op).flags & flag;
     if (op >= kOpUnusedFirst && op <= kOpLastByte) return flag == op_flag::D || (flag == op_flag::S && op < kOpLastByte);
     return false;
 }
@@ -285,31 +287,23 @@ constexpr unsigned count_stopping_points() {
 static_assert(count_stopping_points() == 94);
 
 // The operands a handler reads whatever the count says.
-constexpr unsigned min_operands(unsigned op) {
-    const OpInfo* r = op_info(op);
-    return r ? r->min_operands : 0;
-}
+constexpr unsigned min_operands(unsigned op) { return has_row(op) ? op_row(op).min_operands : 0; }
 
 // The role of operand `index` of an opcode: Value unless the shape says otherwise.
 constexpr WordRole operand_role(unsigned op, unsigned index) {
-    const OpInfo* r = op_info(op);
-    if (!r) return WordRole::Value;
-    ShapeLayout l = shape_layout(r->shape);
+    if (!has_row(op)) return WordRole::Value;
+    ShapeLayout l = shape_layout(op_row(op).shape);
     return index < l.max_count ? l.roles[index] : WordRole::Value;
 }
 
 // True when some operand of the opcode is not a Value.
-constexpr bool has_raw_operands(unsigned op) {
-    const OpInfo* r = op_info(op);
-    return r && r->shape != OperandShape::Values;
-}
+constexpr bool has_raw_operands(unsigned op) { return has_row(op) && op_row(op).shape != OperandShape::Values; }
 
 // The name of an opcode as the tables and the dump tool print it ("OP_?" for
 // a byte outside 100..228, "OP_UNUSED" for the bytes without a row).
 constexpr const char* op_name(unsigned op) {
     if (!is_opcode(op)) return "OP_?";
-    const OpInfo* r = op_info(op);
-    return r ? r->name : "OP_UNUSED";
+    return has_row(op) ? op_row(op).name : "OP_UNUSED";
 }
 
 }  // namespace koru

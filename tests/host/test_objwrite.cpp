@@ -119,7 +119,7 @@ TEST_F(ObjectWriter, OperandRolesComeFromOneTable) {
     // shape never has more than the four words its layout names.
     for (unsigned op = kOpFirst; op < kOpUnusedFirst; ++op) {
         if (!has_raw_operands(op)) continue;
-        ShapeLayout l = shape_layout(op_info(op)->shape);
+        ShapeLayout l = shape_layout(op_row(op).shape);
         EXPECT_LE(min_operands(op), l.max_count) << op_name(op);
         EXPECT_GE(min_operands(op) + 1, l.max_count) << op_name(op);
         EXPECT_LE(l.max_count, 4) << op_name(op);
