@@ -276,8 +276,18 @@ constexpr bool is_stopping_point(unsigned op) { return op_has_flag(op, op_flag::
 // Opcodes that change program state or control flow: the debugger's
 // expression evaluation refuses them.
 constexpr bool debug_refuses(unsigned op) { return op_has_flag(op, op_flag::D); }
-// Statements that may run with their result unread.
-constexpr bool may_run_unread(unsigned op) { return op_has_flag(op, op_flag::U); }
+// Statements that may run with their result unread: asked of every
+// statement, so a table by opcode byte answers.
+struct UnreadTable {
+    bool by_byte[256] = {};
+};
+constexpr UnreadTable unread_table() {
+    UnreadTable t;
+    for (unsigned op = 0; op < 256; ++op) t.by_byte[op] = op_has_flag(op, op_flag::U);
+    return t;
+}
+inline constexpr UnreadTable kUnread = unread_table();
+constexpr bool may_run_unread(uint8_t op) { return kUnread.by_byte[op]; }
 
 constexpr unsigned count_stopping_points() {
     unsigned n = 0;
