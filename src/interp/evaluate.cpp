@@ -169,18 +169,19 @@ public:
         return nullptr;
     }
 
-    void keep(Value str, uint32_t offset, uint8_t module, uint32_t line, const std::vector<Value>& cells) {
+    // Keeps freshly compiled cells (retaining them) and returns the kept list.
+    const std::vector<Value>& keep(Value str, uint32_t offset, uint8_t module, uint32_t line,
+                                   const std::vector<Value>& cells) {
         restart_if_reset();
         std::vector<Substitution>& subs = map_[str.bits];
-        for (Substitution& s : subs) {
-            if (s.offset != offset) continue;
-            release(s.cells);
-            s = Substitution{offset, module, line, cells};
-            retain(s.cells);
-            return;
-        }
-        subs.push_back(Substitution{offset, module, line, cells});
-        retain(subs.back().cells);
+        Substitution* at = nullptr;
+        for (Substitution& s : subs)
+            if (s.offset == offset) at = &s;
+        if (at) release(at->cells);
+        else at = &subs.emplace_back();
+        *at = Substitution{offset, module, line, cells};
+        retain(at->cells);
+        return at->cells;
     }
 
     void forget(Value str) {
@@ -349,7 +350,6 @@ struct TextNesting {
     TextNesting(const TextNesting&) = delete;
     TextNesting& operator=(const TextNesting&) = delete;
 };
-}  // namespace
 
 // Runs statement cells, each retained for the run and released after it:
 // the value of the last one, or `empty_result` when there is none.
@@ -381,33 +381,39 @@ Value run_cells(const std::vector<Value>& cells, Value empty_result) {
     return result;
 }
 
-Value run_text(const char* text, size_t len, bool no_stops, Value empty_result) {
+// What run_text and a template's substitution do first: refuse when there
+// is no compiler, and stop a request past its limits.
+void before_text(const char* text, size_t len) {
     if (!g_compile_text) raise_runtime(err::bad_expression_text, static_cast<int>(len > 120 ? 120 : len), text);
     check_limits();
-    TextNesting nesting;
-    CompiledList list;  // freed if the compilation fails
+}
+
+// Compiles text into unretained statement cells; what a failing compilation
+// made is freed.
+std::vector<Value> compile_cells(const char* text, size_t len, bool no_stops) {
+    CompiledList list;
     g_compile_text(text, len, no_stops, list.cells);
-    const std::vector<Value> cells = std::move(list.cells);
+    std::vector<Value> cells = std::move(list.cells);
     list.cells.clear();
-    return run_cells(cells, empty_result);
+    return cells;
+}
+}  // namespace
+
+Value run_text(const char* text, size_t len, bool no_stops, Value empty_result) {
+    before_text(text, len);
+    TextNesting nesting;
+    return run_cells(compile_cells(text, len, no_stops), empty_result);
 }
 
 namespace {
 Value run_template_part(Value str, uint32_t offset, const char* text, size_t len) {
-    if (!g_compile_text) raise_runtime(err::bad_expression_text, static_cast<int>(len > 120 ? 120 : len), text);
-    check_limits();
+    before_text(text, len);
     TextNesting nesting;
     TemplateCode& code = TemplateCode::g_template_code;
     const uint32_t line = g_errors.position & 0xFFFF;
     const uint8_t module = g_errors.module;
     const std::vector<Value>* cells = code.find(str, offset, module, line);
-    if (!cells) {
-        CompiledList fresh;  // freed if the compilation fails
-        g_compile_text(text, len, false, fresh.cells);
-        code.keep(str, offset, module, line, fresh.cells);
-        fresh.cells.clear();
-        cells = code.find(str, offset, module, line);
-    }
+    if (!cells) cells = &code.keep(str, offset, module, line, compile_cells(text, len, false));
     // A copy: running the code may free the template, and its entry with it.
     const std::vector<Value> run = *cells;
     return run_cells(run, kUndefinedValue);
