@@ -19,9 +19,6 @@ JumpStack g_jumps;
 
 namespace {
 
-ModulePathFn g_module_path = nullptr;
-DebugPrintFn g_debug_print = nullptr;
-FatalExitHook g_fatal_hook = nullptr;
 
 // The shared report buffer (16384 bytes, a report is cut to 16383).  Like
 // the journal's static area it is placed after all other zero-initialised
@@ -29,7 +26,7 @@ FatalExitHook g_fatal_hook = nullptr;
 [[gnu::section(".lbss.koru_report")]] char g_report[kReportMax + 1];
 
 const char* module_path(unsigned module) {
-    const char* p = g_module_path ? g_module_path(module) : nullptr;
+    const char* p = g_hooks.module_path ? g_hooks.module_path(module) : nullptr;
     return p ? p : "";
 }
 
@@ -107,9 +104,6 @@ Value report_error(int code, size_t len) {
 
 }  // namespace
 
-void set_module_path_fn(ModulePathFn fn) { g_module_path = fn; }
-void set_debug_print_fn(DebugPrintFn fn) { g_debug_print = fn; }
-void set_fatal_exit_hook(FatalExitHook hook) { g_fatal_hook = hook; }
 
 Value make_error_object(CodeType type, const char* code, size_t code_len, const char* msg, size_t msg_len) {
     if (msg_len > 0xFFFF) msg_len = 0xFFFF;
@@ -141,7 +135,7 @@ enum class Route { Try, Host, HostAlways };
 [[noreturn]] void raise_report(int code, size_t len, Route route) {
     Value err = report_error(code, len);
     if (g_errors.debug_eval && route != Route::HostAlways) unwind(err, kDebugEvalTarget);
-    if (g_debug_print) g_debug_print(g_report, len);
+    if (g_hooks.debug_print) g_hooks.debug_print(g_report, len);
     if (route != Route::Try || !g_errors.top_running) unwind(err, 0);
     g_errors.raised_by_error = true;
     unwind(err, g_jumps.innermost_try());
@@ -195,7 +189,7 @@ void fatal_startup(const char* fmt, ...) {
     int n = std::vsnprintf(msg, sizeof msg, fmt, ap);
     va_end(ap);
     std::string message(msg, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof msg - 1));
-    if (g_fatal_hook) g_fatal_hook(message);  // tests: throws
+    if (g_hooks.fatal_exit) g_hooks.fatal_exit(message);  // tests: throws
     if (g_front.eval_mode) {
         // On a console the record stream is silent, so say it plainly.
         std::fwrite(message.data(), 1, message.size(), stdout);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/hooks.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -22,10 +23,8 @@ struct FrontState {
 };
 extern FrontState g_front;
 
-// Output sink: standard output, flushed after every record.  Tests may
-// capture it instead.
-using RecordSink = void (*)(const char* bytes, size_t len);
-void set_record_sink(RecordSink sink);  // null: standard output
+// Records go to standard output, flushed after every record, unless the
+// record sink of the hooks takes them (tests capture them).
 void write_record(std::string_view bytes);
 void write_record_text(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
