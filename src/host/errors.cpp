@@ -14,8 +14,6 @@
 
 namespace koru {
 
-ErrorState g_errors;
-JumpStack g_jumps;
 
 namespace {
 
@@ -63,11 +61,6 @@ Value fill_error_object(AreaBlock b, CodeType type, const char* code, size_t cod
     return Value::area(Kind::Exception, b.addr);
 }
 
-// Set while a raise builds its error object.  An allocation that fails then
-// must not report itself: its report would overwrite the one being made and
-// build another object from the area that has just failed, without end.
-bool g_building_error = false;
-
 // What a raise throws while the error object is being built: the allocator
 // has no block for it.
 struct NoErrorBlock {};
@@ -77,8 +70,8 @@ struct NoErrorBlock {};
 // turn) it goes to the allocator's reserve.
 Value build_error_object(const char* code, size_t code_len, size_t msg_len) {
     struct Building {
-        Building() { g_building_error = true; }
-        ~Building() { g_building_error = false; }
+        Building() { g_errors.building_object = true; }
+        ~Building() { g_errors.building_object = false; }
     } building;
     try {
         AreaBlock b = area_alloc(error_object_size(CodeType::Integer, code_len, msg_len));
@@ -153,7 +146,7 @@ size_t format_runtime_report(int code, const char* fmt, va_list ap) {
 }  // namespace
 
 void raise_runtime(int code, const char* fmt, ...) {
-    if (g_building_error) throw NoErrorBlock{};
+    if (g_errors.building_object) throw NoErrorBlock{};
     va_list ap;
     va_start(ap, fmt);
     size_t len = format_runtime_report(code, fmt, ap);
@@ -162,7 +155,7 @@ void raise_runtime(int code, const char* fmt, ...) {
 }
 
 void raise_to_host(int code, const char* fmt, ...) {
-    if (g_building_error) throw NoErrorBlock{};
+    if (g_errors.building_object) throw NoErrorBlock{};
     va_list ap;
     va_start(ap, fmt);
     size_t len = format_runtime_report(code, fmt, ap);
@@ -171,7 +164,7 @@ void raise_to_host(int code, const char* fmt, ...) {
 }
 
 void raise_parse(int code, const char* fmt, ...) {
-    if (g_building_error) throw NoErrorBlock{};
+    if (g_errors.building_object) throw NoErrorBlock{};
     char prefix[600];
     std::snprintf(prefix, sizeof prefix, "PARSE ERROR %d (%s:%d) : ", code, g_errors.compile_path,
                   static_cast<int>(g_errors.compile_line));

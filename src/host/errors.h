@@ -103,11 +103,17 @@ struct ErrorState {
     bool top_running = false;     // set just before the TOP call
     bool raised_by_error = false; // set when an error unwinds into a recovery point
     bool debug_eval = false;      // set while the debugger evaluates an expression
+    // Set while a raise builds its error object.  An allocation that fails
+    // then must not report itself: its report would overwrite the one being
+    // made and build another object from the area that has just failed,
+    // without end.
+    bool building_object = false;
     void reset() { *this = ErrorState{}; }
 };
-extern ErrorState g_errors;
 
 // The report cut: at most this many bytes of report text.
 constexpr size_t kReportMax = 16383;
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_errors: the engine owns the part declared here

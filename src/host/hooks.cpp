@@ -12,8 +12,6 @@
 
 namespace koru {
 
-Hooks g_hooks;
-
 void install_hooks() {
     Hooks& h = g_hooks;
     h = Hooks{};

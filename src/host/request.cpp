@@ -16,7 +16,6 @@
 
 namespace koru {
 
-RequestInfo g_request;
 
 namespace {
 

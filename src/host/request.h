@@ -16,7 +16,6 @@ struct RequestInfo {
     std::string token_text;
     void reset() { *this = RequestInfo{}; }
 };
-extern RequestInfo g_request;
 
 // The parser calls the hooks' load_modules before the first variable
 // binding and journal_name for an 'l' record.
@@ -25,3 +24,5 @@ extern RequestInfo g_request;
 void parse_request_body(const char* body, size_t len);
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_request: the engine owns the part declared here

@@ -116,10 +116,10 @@ class CallFrame {
 public:
     CallFrame(Value fn, uint32_t name) {
         check_limits();
-        if (g_call_depth >= kMaxCallDepth) raise_too_deep();
+        if (g_interp.call_depth >= kMaxCallDepth) raise_too_deep();
         hooks_ = g_hooks.call_enter != nullptr;
         if (hooks_) g_hooks.call_enter(fn, name);
-        ++g_call_depth;
+        ++g_interp.call_depth;
         InterpState& s = g_interp;
         top_ = s.top();
         frame_base_ = s.frame_base;

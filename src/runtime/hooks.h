@@ -93,6 +93,5 @@ struct Hooks {
     LoadModulesFn load_modules = nullptr;      // null: nothing to load
     JournalNameFn journal_name = nullptr;      // null: the name is ignored
 };
-extern Hooks g_hooks;
 
 }  // namespace koru

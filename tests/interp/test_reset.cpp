@@ -113,7 +113,7 @@ TEST_F(ResetTest, ResetBringsBackAFreshEngine) {
         EXPECT_EQ(g_random.state, 1u) << d.name;
         EXPECT_FALSE(g_errors.top_running) << d.name;
         EXPECT_EQ(g_interp.top(), 0u) << d.name;
-        EXPECT_EQ(g_call_depth, 0u) << d.name;
+        EXPECT_EQ(g_interp.call_depth, 0u) << d.name;
         EXPECT_EQ(global_kind("kept"), Kind::None4) << d.name;
         expect_same(first, snapshot_of(run_script(kProbe)), std::string("after ") + d.name);
     }

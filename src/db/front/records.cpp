@@ -10,7 +10,6 @@
 
 namespace koru {
 
-FrontState g_front;
 
 namespace {
 

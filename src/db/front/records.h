@@ -21,7 +21,6 @@ struct FrontState {
     uint32_t nested_ref = 500000;
     void reset() { *this = FrontState{}; }
 };
-extern FrontState g_front;
 
 // Records go to standard output, flushed after every record, unless the
 // record sink of the hooks takes them (tests capture them).
@@ -54,3 +53,5 @@ void write_fatal_record(std::string_view message);  // S148555 + plain field
 void write_journal_failure_record(std::string_view path);  // S149999 + plain field
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_front: the engine owns the part declared here
