@@ -142,6 +142,15 @@ if [ -e "$scratch/term/ready" ]; then
   command_pids=$(ps -o pid= --ppid $script)
   [ -n "$command_pids" ] || fail "SIGTERM: the script has no running command"
   kill -TERM $script
+  # The script must end promptly, not when its command happens to finish.
+  for _ in $(seq 300); do
+    kill -0 $script 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 $script 2>/dev/null; then
+    fail "SIGTERM: the script still runs 30 s after the signal"
+    for pid in $command_pids; do kill -TERM "$pid" 2>/dev/null; done
+  fi
   wait $script
   status=$?
   [ $status -eq 143 ] || fail "SIGTERM: status $status, expected 143"
