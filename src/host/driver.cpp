@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/front/records.h"
+#include "db/odbc/odbc.h"
 #include "compiler/module.h"
 #include "compiler/state.h"
 #include "host/clock.h"
@@ -279,6 +280,8 @@ int end_sequence(const Driver& d) {
     hold_ending_signals();
     std::fclose(stdout);
     journal_write();
+    // What the script did not commit is rolled back.
+    odbc_close_all();
     return 0;
 }
 
@@ -299,6 +302,7 @@ int evaluation_sequence(Driver& d) {
             std::printf("評価する式が不正 '%.100s'", d.top_text.c_str());
             std::fflush(stdout);
             journal_write();
+            odbc_close_all();
             return 0;
         }
         set_debug_print_fn(console_print);
@@ -310,6 +314,7 @@ int evaluation_sequence(Driver& d) {
         if (g_errors.top_running) print_failure(u.value);
     }
     journal_write();
+    odbc_close_all();
     return 0;
 }
 
