@@ -175,6 +175,14 @@ public:
     std::vector<Value> values;
 };
 
+// A variable, an element or a property: the operands that name a place.
+bool is_place_form(Value t) {
+    if (t.is_symbol()) return true;
+    if (t.kind() != Kind::Instruction) return false;
+    uint8_t op = cell_as<InstrCell>(t)->opcode;
+    return op == op_byte(Op::OP_INDEX) || op == op_byte(Op::OP_MEMBER);
+}
+
 // A counted ref for the container of each target place.
 struct HeldPlaces {
     std::vector<Place> places;
@@ -299,7 +307,7 @@ Value h_select_into(const InstrCell& c) {
     unsigned n = c.operand_count();
     for (unsigned i = 2; i < n; ++i) {
         Value t = operand(c, i);
-        if (!t.is_symbol() && t.kind() != Kind::Instruction) raise_runtime(err::select_into_target);
+        if (!is_place_form(t)) raise_runtime(err::select_into_target);
         {
             PlaceModeGuard mode(true);
             clear_place();
