@@ -38,7 +38,6 @@ struct Stmt {
 };
 
 int g_live_statements = 0;
-Conn g_unset;
 
 std::string narrow(const WChar* s, long n) {
     std::string out;
