@@ -168,7 +168,9 @@ Ret SQLDescribeColW(void* h, uint16_t col, WChar* name, int16_t buf_units, int16
                     unsigned long* size, int16_t* digits, int16_t* nullable) {
     auto* s = static_cast<Stmt*>(h);
     std::string k = shape(s);
-    std::string n = "c" + std::to_string(col);
+    // Built by appending: GCC 12 at -O3 takes "c" + text for an overlapping copy.
+    std::string n = "c";
+    n += std::to_string(col);
     if (k == "longname") {
         // The whole buffer written, no terminator, and a length far beyond it.
         for (int16_t i = 0; i < buf_units; ++i) name[i] = u'n';
@@ -246,7 +248,8 @@ Ret SQLGetDiagRecW(int16_t type, void* h, int16_t rec, WChar* state, int32_t* na
         *len = 30000;
         return 1;
     }
-    std::string m = "diag " + std::to_string(rec);
+    std::string m = "diag ";
+    m += std::to_string(rec);
     for (size_t i = 0; i <= m.size(); ++i) msg[i] = i < m.size() ? static_cast<WChar>(m[i]) : 0;
     *len = static_cast<int16_t>(m.size());
     return 0;
