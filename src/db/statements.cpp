@@ -204,20 +204,21 @@ Value rows_to_front(const InstrCell& c, bool with_names) {
     BindTexts named = bind_named_values(p.sql);
     RowCollector rows;
     uint32_t n;
-    std::string rec;
+    std::string head;
     try {
         n = odbc_read(p.connection.get(), p.sql, with_names ? ReadMode::FrontNamed : ReadMode::Front, named, rows);
-        rec.reserve(rows.fields.size() + rows.names.size() + name.size() + 24);
-        rec.push_back(with_names ? 'Y' : 'Z');
-        encode_count(rec, rows.columns);
-        encode_count(rec, n);
-        rec += name;
-        rec += rows.names;
-        rec += rows.fields;
+        head.push_back(with_names ? 'Y' : 'Z');
+        encode_count(head, rows.columns);
+        encode_count(head, n);
+        head += name;
+        head += rows.names;
     } catch (const std::bad_alloc&) {
         raise_runtime(err::row_buffer_failed);
     }
-    write_record(rec);
+    // The record is complete: its head, then the rows in the order they came.
+    write_record(head);
+    for (const std::string& chunk : rows.chunks) write_record(chunk);
+    write_record(rows.fields);
     ++g_front.zy_records;
     return make_int(static_cast<int32_t>(n));
 }

@@ -33,6 +33,8 @@ constexpr unsigned kMaxColumns = 255;
 // describes a text column wider than this gets a buffer of this size and
 // its longer values are cut.
 constexpr SqlULen kMaxColumnChars = 1u << 20;
+// The row-value fields of a Z or Y record gather in chunks of about this size.
+constexpr size_t kRowChunk = 1u << 16;
 
 constexpr const char* kFunctionNames[] = {
 #define KORU_ODBC_NAME(name, type) #name,
@@ -363,8 +365,8 @@ void DbState::reset() {
 
 // ---- text ----------------------------------------------------------------------------
 
-std::string odbc_narrow(const SqlWChar* units, size_t count, size_t limit) {
-    std::string out;
+void odbc_narrow_into(const SqlWChar* units, size_t count, size_t limit, std::string& out) {
+    out.clear();
     for (size_t i = 0; i < count && units[i] != 0; ++i) {
         unsigned u = units[i];
         size_t need = u < 0x80 ? 1 : u < 0x800 ? 2 : 3;
@@ -380,6 +382,11 @@ std::string odbc_narrow(const SqlWChar* units, size_t count, size_t limit) {
             out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
         }
     }
+}
+
+std::string odbc_narrow(const SqlWChar* units, size_t count, size_t limit) {
+    std::string out;
+    odbc_narrow_into(units, count, limit, out);
     return out;
 }
 
@@ -480,11 +487,12 @@ bool fetched_text(Column& col) {
     size_t n = ind < 0 || static_cast<size_t>(ind) > cap ? cap : static_cast<size_t>(ind);
     if (col.wide) {
         const auto* units = reinterpret_cast<const SqlWChar*>(col.buffer.data());
-        col.text = odbc_narrow(units, n / 2, 3 * (n / 2));
+        odbc_narrow_into(units, n / 2, 3 * (n / 2), col.text);
     } else {
         const char* p = col.buffer.data();
         size_t len = strnlen(p, n);
-        col.text = col.kind == 3 ? narrow_to_utf8(p, len) : std::string(p, len);
+        if (col.kind == 3 && !narrow_is_utf8(p, len)) col.text = cp932_to_utf8(p, len);
+        else col.text.assign(p, len);
     }
     return true;
 }
@@ -549,6 +557,11 @@ uint32_t odbc_read(Value connection, const SqlStatement& st, ReadMode mode, cons
     while (succeeded(r = rc(fn().SQLFetch(stmt.get())))) {
         if (mode == ReadMode::Front || mode == ReadMode::FrontNamed) {
             for (Column& col : cols) append_front_field(out.fields, col);
+            if (out.fields.size() >= kRowChunk) {
+                out.chunks.push_back(std::move(out.fields));
+                out.fields = std::string();
+                out.fields.reserve(kRowChunk + kRowChunk / 4);
+            }
         } else {
             if (mode == ReadMode::Into) {
                 if (cols.size() != out.targets) raise_runtime(err::into_column_count);

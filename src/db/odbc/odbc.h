@@ -50,6 +50,8 @@ void odbc_close_all();
 // UTF-16 units to UTF-8: one to three bytes a unit (a surrogate on its own
 // is three bytes), stopping at a 0 unit or before `limit` bytes.
 std::string odbc_narrow(const odbc::SqlWChar* units, size_t count, size_t limit);
+// The same into `out` (its old text replaced, its room kept).
+void odbc_narrow_into(const odbc::SqlWChar* units, size_t count, size_t limit, std::string& out);
 
 // One value as a parameter text, with its tag: wide when a byte is 0x80 or
 // above.
@@ -83,7 +85,10 @@ public:
     unsigned columns = 0;   // set by the reader: the result's column count
     unsigned targets = 0;   // mode 1: the number of targets the columns must match
     std::string names;      // mode 5: the column-name fields
-    std::string fields;     // modes 4 and 5: the row-value fields
+    // Modes 4 and 5: the row-value fields, in full chunks and the one being
+    // filled (so that a long result is never copied to grow it).
+    std::vector<std::string> chunks;
+    std::string fields;
 };
 
 // Runs a statement without markers; the affected row count.
