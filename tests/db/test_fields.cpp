@@ -1,6 +1,7 @@
 // Record field encodings and the host's records, byte for byte.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "db/front/records.h"
@@ -86,6 +87,22 @@ TEST_F(Fields, BoundedFieldsRaiseWhenTheyDoNotFit) {
     });
     EXPECT_EQ(r.code, "1585");
     EXPECT_NE(r.message.find("Encodeバッファーの容量不足"), std::string::npos);
+    // A field fits when its escaped form leaves one byte of the capacity over.
+    struct { const char* text; size_t capacity; bool fits; } edges[] = {
+        {"abc", 4, true},       {"abc", 3, false},      {"a b", 6, true},   {"a b", 5, false},
+        {"", 0, true},          {"\xE3\x81\x82", 10, true}, {"\xE3\x81\x82", 9, false},
+        {"x%", 5, true},        {"x%", 4, false},       {"%", 1, false},
+    };
+    for (auto& e : edges) {
+        auto encode = [&] {
+            std::string o;
+            encode_text_field_bounded(o, e.text, std::strlen(e.text), e.capacity);
+        };
+        if (e.fits)
+            encode();
+        else
+            EXPECT_EQ(expect_raise(encode).code, "1585") << e.text << " in " << e.capacity;
+    }
 }
 
 TEST_F(Fields, ErrorRecords) {

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "host/errors.h"
@@ -10,11 +11,28 @@
 
 namespace koru {
 
-
 namespace {
 
-
 constexpr char kHex[] = "0123456789ABCDEF";
+
+// The bytes a text field carries as they are; every other byte is written
+// as %XX.  A table, since every byte of every field is looked up here.
+constexpr bool safe_by_rule(unsigned b) {
+    if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) return true;
+    for (char c : std::string_view(";,/?:@&=+$-_.*'()#"))
+        if (b == static_cast<unsigned char>(c)) return true;
+    return false;
+}
+struct SafeBytes {
+    bool safe[256];
+    constexpr SafeBytes() : safe() {
+        for (unsigned b = 0; b < 256; ++b) safe[b] = safe_by_rule(b);
+    }
+    constexpr bool operator[](uint8_t b) const { return safe[b]; }
+};
+constexpr SafeBytes kSafeBytes;
+static_assert(kSafeBytes['a'] && kSafeBytes['#'] && kSafeBytes['\''] && !kSafeBytes[' '] && !kSafeBytes['%'] &&
+              !kSafeBytes['~'] && !kSafeBytes[0x80]);
 
 // The decimal digits of n, written backwards so that they end at `end`;
 // returns where they begin.  (Every record has a count: formatting it by
@@ -38,14 +56,14 @@ void append_number_field(std::string& out, char base, size_t n) {
 
 size_t escaped_length(const char* text, size_t len) {
     size_t n = 0;
-    for (size_t i = 0; i < len; ++i) n += is_safe_byte(static_cast<uint8_t>(text[i])) ? 1 : 3;
+    for (size_t i = 0; i < len; ++i) n += kSafeBytes[static_cast<uint8_t>(text[i])] ? 1 : 3;
     return n;
 }
 
 void append_escaped(std::string& out, const char* text, size_t len) {
     for (size_t i = 0; i < len; ++i) {
         auto b = static_cast<uint8_t>(text[i]);
-        if (is_safe_byte(b)) {
+        if (kSafeBytes[b]) {
             out.push_back(static_cast<char>(b));
         } else {
             out.push_back('%');
@@ -60,7 +78,7 @@ void append_escaped(std::string& out, const char* text, size_t len) {
 size_t fitting_prefix(const char* text, size_t len, size_t capacity) {
     size_t used = 0, i = 0;
     for (; i < len; ++i) {
-        bool safe = is_safe_byte(static_cast<uint8_t>(text[i]));
+        bool safe = kSafeBytes[static_cast<uint8_t>(text[i])];
         if (used + (safe ? 2 : 4) > capacity) break;
         used += safe ? 1 : 3;
     }
@@ -99,26 +117,17 @@ void write_record_text(const char* fmt, ...) {
     write_record(std::string_view(big.data(), static_cast<size_t>(n)));
 }
 
-bool is_safe_byte(uint8_t b) {
-    if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9')) return true;
-    switch (b) {
-    case ';': case ',': case '/': case '?': case ':': case '@': case '&': case '=': case '+':
-    case '$': case '-': case '_': case '.': case '*': case '\'': case '(': case ')': case '#':
-        return true;
-    default:
-        return false;
-    }
-}
+bool is_safe_byte(uint8_t b) { return kSafeBytes[b]; }
 
 void encode_count(std::string& out, uint32_t n) { append_number_field(out, '0', n); }
 
-void encode_text_field(std::string& out, const char* text, size_t len) {
+namespace {
+
+// A text field whose escaped length is known.
+void encode_escaped_field(std::string& out, const char* text, size_t len, size_t escaped) {
     if (len == 0) {
         out.append("10");
-        return;
-    }
-    size_t escaped = escaped_length(text, len);
-    if (escaped == len) {
+    } else if (escaped == len) {
         append_number_field(out, '0', len);
         out.append(text, len);
     } else {
@@ -127,9 +136,19 @@ void encode_text_field(std::string& out, const char* text, size_t len) {
     }
 }
 
+}  // namespace
+
+void encode_text_field(std::string& out, const char* text, size_t len) {
+    encode_escaped_field(out, text, len, escaped_length(text, len));
+}
+
+// The whole text fits when its escaped form leaves one byte of the
+// capacity over: the test fitting_prefix makes at each byte, made once at
+// the last, where the escaped length is the largest.
 void encode_text_field_bounded(std::string& out, const char* text, size_t len, size_t capacity) {
-    if (fitting_prefix(text, len, capacity) < len) raise_runtime(err::encode_buffer_full);
-    encode_text_field(out, text, len);
+    size_t escaped = escaped_length(text, len);
+    if (len > 0 && escaped + 1 > capacity) raise_runtime(err::encode_buffer_full);
+    encode_escaped_field(out, text, len, escaped);
 }
 
 void encode_int_field(std::string& out, int32_t n) {
