@@ -19,7 +19,7 @@ TEST_F(InterpTest, ErrorsReportTheInstructionPosition) {
 
 int g_depth = 0, g_max_depth = 0;
 void on_enter(Value, uint32_t) { g_max_depth = std::max(g_max_depth, ++g_depth); }
-void on_exit() { --g_depth; }
+void on_exit(Value) { --g_depth; }
 
 TEST_F(InterpTest, CallHooksStayBalancedWhenAThrowPassesThrough) {
     g_depth = g_max_depth = 0;
