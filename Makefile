@@ -6,7 +6,7 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3
+PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 strace binutils
 
 .PHONY: all run test check-asan check-builds deps bench clean
 
