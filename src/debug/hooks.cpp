@@ -142,8 +142,14 @@ bool compile_debug_text(std::string_view text, unsigned module, uint32_t line, s
     DebugEvalScope scope;
     g_errors.module = static_cast<uint8_t>(module);
     g_errors.position = line;
+    // A compile error names the module the text is for.
+    const char* path = g_errors.compile_path;
+    uint32_t compile_line = g_errors.compile_line;
+    g_errors.compile_path = module_path(module);
     std::vector<Value> out;
     bool ok = run_guarded([&] { g_hooks.compile_text(text.data(), text.size(), true, out); }, carried);
+    g_errors.compile_path = path;
+    g_errors.compile_line = compile_line;
     if (!ok) return false;
     for (Value v : out) cells.push_back(value_retain(v));
     return true;
