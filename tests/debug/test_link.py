@@ -8,6 +8,7 @@ import base64
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -458,6 +459,38 @@ class Clients(LinkCase):
         extra = times[KORU_DEBUG] - times[KORU]
         print("no listener: koru %.1f ms, koru-debug %.1f ms" % (times[KORU] * 1e3, times[KORU_DEBUG] * 1e3))
         self.assertLess(extra, 0.2)
+
+
+    def test_a_listener_that_never_takes_the_connection_costs_the_connect_limit(self):
+        # A backlog that is full: the program's connection attempt gets no
+        # answer at all, and it gives up after 200 ms.
+        srv = socket.socket()
+        srv.bind(("127.0.0.1", 0))
+        srv.listen(0)
+        port = srv.getsockname()[1]
+        fill = []
+        for _ in range(3):
+            c = socket.socket()
+            c.setblocking(False)
+            c.connect_ex(("127.0.0.1", port))
+            fill.append(c)
+        time.sleep(0.1)
+        m = {"m.js": "function main() { sendToFront('r', 'x'); }\n"}
+        elapsed = {}
+        for program in (KORU, KORU_DEBUG):
+            r = Request(program, m, port=port)
+            self.requests.append(r)
+            r.start()
+            self.assertEqual(r.finish(), HEAD + b"s11r" + text_field(b"x") + b"C10101110")
+            elapsed[program] = r.elapsed
+        for c in fill:
+            c.close()
+        srv.close()
+        extra = elapsed[KORU_DEBUG] - elapsed[KORU]
+        print("connection not taken: koru %.1f ms, koru-debug %.1f ms" %
+              (elapsed[KORU] * 1e3, elapsed[KORU_DEBUG] * 1e3))
+        self.assertGreater(extra, 0.18)
+        self.assertLess(extra, 0.5)
 
 
 class Production(LinkCase):
