@@ -356,7 +356,9 @@ private:
     uint32_t frame_base_ = 0, block_base_ = 0, scope_depth_ = 0, param_count_ = 0, local_count_ = 0;
 };
 
-// "E" + module ":" function ":" line ":" ... ";" expression.
+// "E" + module ":" function ":" line ":" ... ";" expression: evaluated in
+// the innermost call of that function, or in the one at that line and
+// column if the call stack names several.
 std::string evaluate_request(std::string_view req) {
     size_t semi = req.find(';');
     size_t c1 = req.find(':');
@@ -366,10 +368,16 @@ std::string evaluate_request(std::string_view req) {
     std::string module = slashed(req.substr(0, c1));
     std::string_view function = req.substr(c1 + 1, c2 - c1 - 1);
     std::string_view expr = req.substr(semi + 1);
+    // The line and column, when given as the call stack told them, pick
+    // one of several calls of the same function.
+    std::string_view place = req.substr(c2 + 1, semi - c2 - 1);
     std::vector<CallRecord>& calls = g_debugger.calls;
     size_t found = calls.size();
-    for (size_t i = calls.size(); i-- > 0;) {
-        if (calls[i].name == function && slashed(module_path(calls[i].module)) == module) {
+    for (int exact = 1; exact >= 0 && found == calls.size(); --exact) {
+        for (size_t i = calls.size(); i-- > 0;) {
+            const CallRecord& r = calls[i];
+            if (r.name != function || slashed(module_path(r.module)) != module) continue;
+            if (exact && place != std::to_string(r.line) + ":" + std::to_string(r.column)) continue;
             found = i;
             break;
         }

@@ -301,6 +301,12 @@ class Stops(LinkCase):
         self.stop(link, "m.js:main:8:12;m.js:f:3:15;m.js:f:2:3", "m.js:3:2")
         link.send(b"Em.js:f:2:3;n")
         link.expect(b"=1")
+        # The line and column of the call stack pick the outer call of f;
+        # without them the innermost is taken.
+        link.send(b"Em.js:f:3:15;n")
+        link.expect(b"=2")
+        link.send(b"Em.js:f:0:0;n")
+        link.expect(b"=1")
         link.send(b"STEP4")
         self.stop(link, "m.js:main:8:12;m.js:f:4:3", "m.js:3:4")
         link.send(b"Em.js:f:4:3;n")
