@@ -326,7 +326,8 @@ class Evaluation(LinkCase):
     def test_each_call_record_has_its_own_scope(self):
         r, link = self.stopped_in_f0()
         for request, answer in [(b"Em.js:f:4:3;n", b"=0"), (b"Em.js:main:6:0;a + ',' + r", b"=1,undefined"),
-                                (b"Em.js:f:1:0;[n, x]", b"=[0,0]")]:
+                                # Two calls of f at 1:0: the inner one, f(1).
+                                (b"Em.js:f:1:0;[n, x]", b"=[1,2]"), (b"Em.js:f:9:9;[n, x]", b"=[0,0]")]:
             link.send(request)
             link.expect(answer)
         link.send(b"STEP1")
