@@ -124,16 +124,17 @@ class Framing(LinkCase):
                 self.assertTrue(link.closed())
 
     def test_an_acknowledgement_of_the_wrong_length_is_a_link_failure(self):
-        r = self.request({"m.js": "function main() { sendToFront('r', 'x'); }\n"})
-        link = self.fe.accept()
-        link.expect(b"Mm.js")
-        link.send(b"&&&&", ack=False)
-        self.assertEqual(link.conn.recv(2), b"B4")
-        link.send_raw(frame_bytes(b"t###b$$$c"))
-        self.assertEqual(link.conn.recv(3), b"B9")
-        self.assertEqual(r.finish(), HEAD + b"s11r" + text_field(b"x") + b"C10101110")
-        # The program's goodbye got no acknowledgement it could accept.
-        link.send_raw(b"B2")
+        m = {"m.js": "function main() { sendToFront('r', 'disk'); }\n"}
+        for ack in [b"B4", b"B6", b"C05"]:
+            with self.subTest(ack=ack):
+                r = self.request(m)
+                link = self.fe.accept()
+                self.assertEqual(link.conn.recv(7), b"B5Mm.js")
+                link.send_raw(ack)
+                # The module comes from disk and the link is gone: no goodbye.
+                self.assertEqual(r.finish(), HEAD + b"s11r" + text_field(b"disk") + b"C10101110")
+                self.assertLess(r.elapsed, 5)
+                self.assertTrue(link.closed())
 
 
 def frame_bytes(payload):
@@ -422,9 +423,9 @@ class Errors(LinkCase):
         report = "EVAL ERROR 2330 (m.js:3:12) : "
         got = link.recv()
         self.assertTrue(got.startswith(b"D" + report.encode()), got)
+        link.expect(b"X")
         out = r.finish()
         self.assertTrue(out.startswith(HEAD + b"S142330"), out)
-        link.expect(b"X")
 
 
 class Clients(LinkCase):
@@ -508,10 +509,9 @@ class Production(LinkCase):
         self.assertIsNotNone(strace, "strace is needed (Makefile PACKAGES)")
         m = {"m.js": "function main() { sendToFront('r', 'x'); }\n"}
         for program, expect in [(KORU, False), (KORU_DEBUG, True)]:
-            r = self.request(m, program=program)
+            r = Request(program, m, port=self.fe.port)
+            self.requests.append(r)
             log = os.path.join(r.dir, "trace")
-            r.proc.kill()
-            r.proc.wait()
             r.start(wrapper=[strace, "-f", "-qq", "-o", log, "-e", "trace=socket,connect"])
             if expect:
                 link = self.fe.accept()
