@@ -114,7 +114,8 @@ bool link_connect(const char* address, const char* port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST;  // a client address is never looked up by name
+    // A client address is never looked up by name, nor the port in a file.
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     addrinfo* found = nullptr;
     if (::getaddrinfo(address, port, &hints, &found) != 0 || !found) return false;
     int fd = ::socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);

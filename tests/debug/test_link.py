@@ -351,6 +351,7 @@ class Evaluation(LinkCase):
             (b"Em.js:g:4:3;n", b"#" + "呼び出し履歴の指定不正".encode("shift_jis")),
             (b"Eother.js:f:4:3;n", b"#" + "呼び出し履歴の指定不正".encode("shift_jis")),
             (b"Em.js:f:4:3;n +", None),
+            (b"Em.js:f:4:3;" + b"(" * 100000 + b"n" + b")" * 100000, None),
             (b"Em.js:f:4:3;'abc'.length", b"=3"),
             (b"Em.js:f:4:3;", b"=undefined"),
         ]
