@@ -225,6 +225,20 @@ class Stops(LinkCase):
         self.finish(r, link, RECURSIVE_REPLY)
         self.assertEqual(len(link.received), 2)
 
+    def test_a_list_ends_at_an_entry_that_does_not_read(self):
+        # 7 reads; "x" does not, so 8 is never reached.  A line past 16
+        # bits and a label without its ";" are no entries either.
+        for text in [lists(breaks="7:x:8:"), lists(breaks="7:70000:8:"), lists(breaks="7:8", traces="1:f"),
+                     b"?###?7:$$$?"]:
+            with self.subTest(text=text):
+                r, link = self.attach({"m.js": RECURSIVE}, breakpoint_text=text)
+                self.stop(link, "m.js:main:7:3", "m.js:3:7")
+                link.send(b"STEP1")
+                self.finish(r, link, RECURSIVE_REPLY)
+        # Without both separators the text holds no lists at all.
+        r, link = self.attach({"m.js": RECURSIVE}, breakpoint_text=b"t###b7:")
+        self.finish(r, link, RECURSIVE_REPLY)
+
     def test_a_top_level_stop_has_an_empty_call_stack(self):
         # Line 1 declares f: a top-level statement, a stop point outside any call.
         r, link = self.attach({"m.js": RECURSIVE}, breakpoint_text=lists(breaks="1:"))
