@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/front/records.h"
+#include "db/odbc/odbc.h"
 #include "compiler/module.h"
 #include "compiler/state.h"
 #include "host/clock.h"
@@ -280,6 +281,8 @@ int end_sequence(const Driver& d) {
     hold_ending_signals();
     std::fclose(stdout);
     journal_write();
+    // What the script did not commit is rolled back.
+    odbc_close_all();
     if (g_hooks.debug_end) g_hooks.debug_end();
     return 0;
 }
@@ -301,6 +304,7 @@ int evaluation_sequence(Driver& d) {
             std::printf("評価する式が不正 '%.100s'", d.top_text.c_str());
             std::fflush(stdout);
             journal_write();
+            odbc_close_all();
             return 0;
         }
         g_hooks.debug_print = console_print;
@@ -312,6 +316,7 @@ int evaluation_sequence(Driver& d) {
         if (g_errors.top_running) print_failure(u.value);
     }
     journal_write();
+    odbc_close_all();
     return 0;
 }
 

@@ -18,6 +18,7 @@
 
 #include "compiler/state.h"
 #include "db/front/records.h"
+#include "db/state.h"
 #include "host/config.h"
 #include "host/errors.h"
 #include "host/journal.h"
@@ -53,6 +54,8 @@ struct Engine {
     TokenState token;
     RandomState random;
     JournalState journal;
+    // the database layer: the driver manager and the open connections
+    DbState db;
     // the calls that go upward (runtime/hooks.h)
     Hooks hooks;
 };
@@ -78,6 +81,7 @@ inline constinit RequestInfo& g_request = g_engine.request;
 inline constinit Config& g_config = g_engine.config;
 inline constinit TokenState& g_token = g_engine.token;
 inline constinit RandomState& g_random = g_engine.random;
+inline constinit DbState& g_db = g_engine.db;
 inline constinit JournalState& g_journal = g_engine.journal;
 inline constinit Hooks& g_hooks = g_engine.hooks;
 

@@ -70,7 +70,7 @@
     X(number_literal_bad, 1405, "数字のフォーマット不正 '%s'", "compiler/literals")                               \
     X(comment_unclosed, 1580, "コメント不正", "compiler/source")                                                  \
     X(surrogate_character, 1595, "MultiToWide 文字の変換エラー(サロゲート文字)",                                  \
-      "compiler/source, strings/string_slices")                                                                   \
+      "compiler/source, strings/string_slices, db/odbc")                                                          \
     X(top_call_operator, 1720, "TOP関数のステートメントの演算子不正 '%s'", "compiler/module: TOP call")           \
     X(top_call_keyword, 1725, "TOP関数のステートメント不正", "compiler/module: TOP call")                         \
     X(top_call_bad, 1730, "TOP関数のフォーマット不正 '%s'", "compiler/module: TOP call")                          \
@@ -84,6 +84,76 @@
     X(send_field_kind, 1335, "フロントエンドへ送信するデータの型不正", "db/front/send")                           \
     X(alert_kind, 1340, "フロントエンドへ送信するアラートの型不正", "db/front/send")                              \
     X(encode_buffer_full, 1585, "Encodeバッファーの容量不足", "db/front/records")                                 \
+    /* ---- databases ---- */                                                                                    \
+    X(db_library_missing, 1170, "ダイナミック リンク ライブラリが指定されていません", "db/odbc: openDb") \
+    X(db_library_load, 1175, "ダイナミック リンク ライブラリ('%s')ロード失敗", "db/odbc: openDb") \
+    X(db_library_function, 1180, "ダイナミック リンク ライブラリ関数'%s'へのリンク失敗", "db/odbc: openDb") \
+    X(db_too_many, 3645, "接続するデータベースが多すぎます", "db/odbc: connect") \
+    X(odbc_alloc_env, 3647, "SQLAllocHandle(Env) Failed", "db/odbc: connect") \
+    X(odbc_env_version, 3650, "SQLSetEnvAttr(ODBC version) Failed", "db/odbc: connect") \
+    X(odbc_alloc_dbc, 3655, "SQLAllocHandle(hdbc) Failed", "db/odbc: connect") \
+    X(odbc_login_timeout, 3660, "SQLSetConnectAttr(timer) Failed", "db/odbc: connect") \
+    X(odbc_autocommit, 3665, "SQLSetConnectAttr(auto commit) Failed", "db/odbc: connect") \
+    X(odbc_driver_connect, 3676, "SQLDriverConnectW() Failed%s", "db/odbc: connect") \
+    X(db_parameter_length, 1600, "DBパラメータの長さ不正", "db/odbc: connect") \
+    X(odbc_end_tran, 3680, "SQLEndTran Failed%s", "db/odbc: closeDb commit") \
+    X(odbc_describe_param, 3625, "SQLDescribeParam Failed%s", "db/odbc: binding") \
+    X(odbc_bind_wide, 3630, "SQLBindParameter Failed%s", "db/odbc: binding") \
+    X(odbc_bind_copied, 3635, "SQLBindParameter Failed%s", "db/odbc: binding") \
+    X(odbc_bind_in_place, 3640, "SQLBindParameter Failed%s", "db/odbc: binding") \
+    X(odbc_alloc_direct, 3685, "SQLAllocHandle(main) Failed%s", "db/odbc: execute direct") \
+    X(odbc_exec_direct, 3690, "SQLExecDirectW Failed%s", "db/odbc: execute direct") \
+    X(odbc_row_count_direct, 3697, "SQLRowCount Failed%s", "db/odbc: execute direct") \
+    X(odbc_free_direct, 3700, "SQLFreeHandle Failed%s", "db/odbc: execute direct") \
+    X(odbc_alloc_prepared, 3705, "SQLAllocHandle(main) Failed%s", "db/odbc: execute prepared") \
+    X(odbc_prepare_prepared, 3710, "SQLPrepareW Failed%s", "db/odbc: execute prepared") \
+    X(odbc_num_params_prepared, 3720, "SQLNumParams Failed%s", "db/odbc: execute prepared") \
+    X(bind_count_prepared, 3720, "バインドの数と値が不一致", "db/odbc: execute prepared") \
+    X(odbc_execute_prepared, 3725, "SQLExecute Failed%s", "db/odbc: execute prepared") \
+    X(odbc_row_count_prepared, 3727, "SQLRowCount Failed%s", "db/odbc: execute prepared") \
+    X(odbc_free_stmt_prepared, 3730, "SQLFreeStmt Failed%s", "db/odbc: execute prepared") \
+    X(odbc_free_prepared, 3735, "SQLFreeHandle Failed%s", "db/odbc: execute prepared") \
+    X(odbc_alloc_per_row, 3740, "SQLAllocHandle(main) Failed%s", "db/odbc: execute per row") \
+    X(odbc_prepare_per_row, 3745, "SQLPrepareW Failed%s", "db/odbc: execute per row") \
+    X(odbc_num_params_per_row, 3755, "SQLNumParams Failed%s", "db/odbc: execute per row") \
+    X(bind_count_per_row, 3755, "バインドの数と値が不一致", "db/odbc: execute per row") \
+    X(odbc_execute_per_row, 3760, "SQLExecute Failed%s", "db/odbc: execute per row") \
+    X(odbc_row_count_per_row, 3762, "SQLRowCount Failed%s", "db/odbc: execute per row") \
+    X(odbc_free_stmt_per_row, 3765, "SQLFreeStmt Failed%s", "db/odbc: execute per row") \
+    X(odbc_free_per_row, 3770, "SQLFreeHandle Failed%s", "db/odbc: execute per row") \
+    X(odbc_alloc_read, 3775, "SQLAllocHandle(main) Failed%s", "db/odbc: reader") \
+    X(odbc_prepare_read, 3780, "SQLPrepareW Failed%s", "db/odbc: reader") \
+    X(odbc_num_params_read, 3790, "SQLNumParams Failed%s", "db/odbc: reader") \
+    X(bind_count_read, 3790, "バインドの数と値が不一致", "db/odbc: reader") \
+    X(odbc_num_result_cols, 3795, "SQLNumResultCols Failed%s", "db/odbc: reader") \
+    X(too_many_columns, 3800, "カラム数が多すぎます(MAX 256)", "db/odbc: reader") \
+    X(odbc_describe_col, 3805, "SQLDescribeCol Failed%s", "db/odbc: reader") \
+    X(odbc_bind_col, 3807, "SQLBindCol Failed%s", "db/odbc: reader") \
+    X(odbc_execute_read, 3810, "SQLExecute Failed%s", "db/odbc: reader") \
+    X(into_column_count, 3815, "引数とカラム数が不一致", "db/odbc: reader, selectInto") \
+    X(into_row_count, 3820, "レコード数不正", "db/odbc: reader, selectInto") \
+    X(row_callback_failed, 3825, "メモリ領域が確保できません", "db/odbc: reader") \
+    X(odbc_fetch, 3830, "SQLFetch Failed%s", "db/odbc: reader") \
+    X(odbc_free_stmt_close, 3835, "SQLFreeStmt Failed%s", "db/odbc: reader") \
+    X(odbc_free_stmt_unbind, 3840, "SQLFreeStmt Failed%s", "db/odbc: reader") \
+    X(odbc_free_stmt_reset, 3845, "SQLFreeStmt Failed%s", "db/odbc: reader") \
+    X(odbc_free_read, 3850, "SQLFreeHandle Failed%s", "db/odbc: reader") \
+    X(db_kind_bad, 1460, "データベース名不正", "db/statements: openDb") \
+    X(close_connection_bad, 1365, "データベース切断の引数不正", "db/statements: closeDb") \
+    X(close_operation_kind, 1370, "データベース切断時の操作(commit/rollback)不正", "db/statements: closeDb") \
+    X(close_operation_text, 1375, "データベース切断時の操作(commit/rollback)不正", "db/statements: closeDb") \
+    X(sql_connection_bad, 1255, "データベース接続不正", "db/statements") \
+    X(sql_name_bad, 1260, "JavaScriptの変数名不正", "db/statements: selectToFront, selectHashToFront") \
+    X(sql_text_bad, 1265, "SQL文不正", "db/statements") \
+    X(sql_text_detail, 1350, "SQL文不正(%s)", "db/sql") \
+    X(bind_value_kind, 1355, "バインドするデータ型不正", "db/statements") \
+    X(execute_values_bad, 1270, "SQL関数の最終引数不正", "db/statements: execute") \
+    X(execute_positional_bad, 1275, "バインド不正", "db/statements: execute") \
+    X(bind_number_bad, 1250, "バインド番号不正", "db/statements: execute") \
+    X(select_into_target, 1280, "関数selIntoの値設定先不正", "db/statements: selectInto") \
+    X(to_front_count, 1305, "引数の個数不正", "db/statements: selectToFront") \
+    X(hash_to_front_count, 1310, "引数の個数不正", "db/statements: selectHashToFront") \
+    X(row_buffer_failed, 1345, "メモリ領域が確保できません", "db/statements: selectToFront, selectHashToFront") \
     /* ---- memory ---- */                                                                                       \
     X(out_of_memory, 1400, "メモリ領域を取得できません", "runtime, builtins, strings, interp, host/journal")       \
     X(area_large_blocks, 1430, "buffer Overflow(area 15)", "runtime/area")                                        \

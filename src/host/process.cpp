@@ -2,6 +2,7 @@
 
 #include "compiler/state.h"
 #include "db/front/records.h"
+#include "db/state.h"
 #include "host/config.h"
 #include "host/errors.h"
 #include "host/journal.h"
@@ -22,6 +23,9 @@
 namespace koru {
 
 void process_reset() {
+    // Open database connections are rolled back and closed before anything
+    // else goes (the database layer keeps its own copy of their handles).
+    g_db.reset();
     // First forget every value that lives in the pages memory_reset frees:
     // they are not released (their cells may already be gone, when a test
     // reset the memory on its own), only dropped with the pages.

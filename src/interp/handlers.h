@@ -11,6 +11,17 @@ Value h_nop(const InstrCell& c);
 Value h_reject(const InstrCell& c);
 Value h_unavailable(const InstrCell& c);
 
+// db/statements.cpp
+Value h_open_db(const InstrCell& c);
+Value h_close_db(const InstrCell& c);
+Value h_select(const InstrCell& c);
+Value h_select_hash(const InstrCell& c);
+Value h_select_exists(const InstrCell& c);
+Value h_select_into(const InstrCell& c);
+Value h_execute(const InstrCell& c);
+Value h_select_to_front(const InstrCell& c);
+Value h_select_hash_to_front(const InstrCell& c);
+
 // operators.cpp
 Value h_typeof(const InstrCell& c);
 Value h_instanceof(const InstrCell& c);

@@ -131,13 +131,13 @@ namespace koru {
     X(OP_SEQUENCE,             159, h_sequence,             0,     -1, 0, 0, Values)  \
     X(OP_CALL,                 160, h_call,                 S|D,    0, 0, 2, Call)    \
     X(OP_POW,                  161, h_pow,                  0,      4, 0, 0, Values)  \
-    X(OP_SELECT,               162, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_SELECT_HASH,          163, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_SELECT_TO_FRONT,      164, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_SELECT_HASH_TO_FRONT, 165, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_EXECUTE,              166, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_OPEN_DB,              167, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_SELECT_EXISTS,        168, h_unavailable,          D,     -1, 0, 0, Values)  \
+    X(OP_SELECT,               162, h_select,               S|D,   -1, 0, 2, Values)  \
+    X(OP_SELECT_HASH,          163, h_select_hash,          S|D,   -1, 0, 2, Values)  \
+    X(OP_SELECT_TO_FRONT,      164, h_select_to_front,      S|D,   -1, 0, 0, Values)  \
+    X(OP_SELECT_HASH_TO_FRONT, 165, h_select_hash_to_front, S|D,   -1, 0, 0, Values)  \
+    X(OP_EXECUTE,              166, h_execute,              S|D,   -1, 0, 2, Values)  \
+    X(OP_OPEN_DB,              167, h_open_db,              S|D,   -1, 0, 3, Values)  \
+    X(OP_SELECT_EXISTS,        168, h_select_exists,        D,     -1, 0, 2, Values)  \
     X(OP_SEND_TO_FRONT,        169, h_send_to_front,        S|D,   -1, 0, 0, Values)  \
     X(OP_SWITCH,               170, h_switch,               S|D,   -1, 0, 4, Switch)  \
     X(OP_NUMBER,               171, h_number,               S,     -1, 0, 0, Values)  \
@@ -149,8 +149,8 @@ namespace koru {
     X(OP_PARSE_FLOAT,          177, h_parse_float,          S,     -1, 0, 0, Values)  \
     X(OP_PARSE_INT,            178, h_parse_int,            S,     -1, 0, 0, Values)  \
     X(OP_EVAL,                 179, h_eval,                 S,     -1, 0, 0, Values)  \
-    X(OP_CLOSE_DB,             180, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_SELECT_INTO,          181, h_unavailable,          S|D,   -1, 0, 0, Values)  \
+    X(OP_CLOSE_DB,             180, h_close_db,             S|D,   -1, 0, 1, Values)  \
+    X(OP_SELECT_INTO,          181, h_select_into,          S|D,   -1, 0, 2, Values)  \
     X(OP_REGEXP,               182, h_regexp,               S|D,   -1, 0, 0, Values)  \
     X(OP_NEW,                  183, h_new,                  S|D|C,  0, 0, 2, Call)    \
     X(OP_EXCEPTION,            184, h_exception,            S|D,   -1, 0, 0, Values)  \

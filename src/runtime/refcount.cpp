@@ -79,10 +79,10 @@ void destroy_leaf(Value v, uint8_t header) {
         break;
     case Kind::SqlObject:
     case Kind::Exception:
-        area_free(v.area_addr());
-        break;
+    // A connection's object: an open one is held by the table of open
+    // connections, so it only goes once it is closed.
     case Kind::DbConnection:
-        // Connections are closed by the database layer at the end of the request.
+        area_free(v.area_addr());
         break;
     case Kind::String:
         if (g_hooks.template_freed && cell_as<StringCell>(v)->is_template()) g_hooks.template_freed(v);

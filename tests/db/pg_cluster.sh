@@ -13,6 +13,7 @@
 #   KORU_PG_CONN  DRIVER=PostgreSQL Unicode;Server=127.0.0.1;Port=<port>;Database=app;Uid=app;Pwd=<password>
 #   KORU_PG_PORT  <port>
 #   PGHOST, PGPORT, PGUSER, PGPASSWORD, PGDATABASE   the same, for psql
+#   KORU_PG_PSQL  the psql program of the cluster's server
 #
 # in its environment, and its standard input is this script's.  Whatever
 # happens (the command fails, the script gets INT, TERM or HUP, initdb or
@@ -178,6 +179,7 @@ fi
 export KORU_PG_PORT=$port
 export KORU_PG_CONN="DRIVER=PostgreSQL Unicode;Server=127.0.0.1;Port=$port;Database=app;Uid=app;Pwd=$password"
 export PGHOST=127.0.0.1 PGPORT=$port PGUSER=app PGPASSWORD=$password PGDATABASE=app
+export KORU_PG_PSQL="$bin/psql"
 
 # The command runs in the background so that a signal reaches the trap at
 # once; it reads this script's standard input (a background command would

@@ -18,12 +18,19 @@ A case file holds one or more cases.  Each case starts with a line
                         TEXT as a plain (never escaped) field
   --- expect-journal PATH   the journal file's text must contain this text
   --- program NAME      koru (default) or koru-debug
+  --- sqlite PATH       SQL run on the SQLite database file PATH (created in
+                        the working directory) before the program runs
+  --- expect-sqlite PATH  after the run: the first line is a query on PATH,
+                        the other lines its rows, values joined by "|"
+                        (NULL for a null, x'HEX' for a blob, floats as
+                        Python writes them)
 
 The program runs in a temporary directory holding a symlink to it, so the
 configuration is found beside the program path.
 """
 import os
 import re
+import sqlite3
 import subprocess
 import sys
 import tempfile
@@ -96,6 +103,7 @@ def run(case, programs):
            if k not in ("CONTENT_LENGTH", "REMOTE_ADDR", "HTTP_X_FORWARDED_FOR")}
     env.setdefault("TZ", "Asia/Tokyo")
     args, stdin, expect, journals, program = [], None, None, [], "koru"
+    databases = []
     with tempfile.TemporaryDirectory() as work:
         for kind, arg, text in case["sections"]:
             if kind == "config":
@@ -118,6 +126,13 @@ def run(case, programs):
                 journals.append((arg, text))
             elif kind == "program":
                 program = text.strip()
+            elif kind == "sqlite":
+                con = sqlite3.connect(os.path.join(work, arg))
+                con.executescript(text)
+                con.commit()
+                con.close()
+            elif kind == "expect-sqlite":
+                databases.append((arg, text))
             else:
                 return "unknown section " + kind
         exe = os.path.join(work, program)
@@ -128,9 +143,34 @@ def run(case, programs):
             return "exit status %d (stderr %r)" % (proc.returncode, proc.stderr[-400:])
         if expect is not None and proc.stdout != expect:
             return "output differs\n  expected: %r\n  actual:   %r" % (expect, proc.stdout)
-        problem = check_journals(work, journals)
+        problem = check_journals(work, journals) or check_databases(work, databases)
         if problem:
             return problem
+    return None
+
+
+def sqlite_text(v):
+    if v is None:
+        return "NULL"
+    if isinstance(v, bytes):
+        return "x'%s'" % v.hex().upper()
+    return str(v)
+
+
+def check_databases(work, databases):
+    """The problem with the database contents a case expects, or None."""
+    for path, text in databases:
+        lines = text.split("\n")
+        con = sqlite3.connect(os.path.join(work, path))
+        try:
+            rows = con.execute(lines[0]).fetchall()
+        except sqlite3.Error as e:
+            return "database %s: %s: %s" % (path, lines[0], e)
+        finally:
+            con.close()
+        got = ["|".join(sqlite_text(v) for v in row) for row in rows]
+        if got != lines[1:]:
+            return "database %s: %s\n  expected: %r\n  actual:   %r" % (path, lines[0], lines[1:], got)
     return None
 
 

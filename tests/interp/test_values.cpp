@@ -125,13 +125,9 @@ TEST_F(InterpTest, StatementWithoutHandlerIsNamedAsWritten) {
         const char* script;
         const char* word;
     } cases[] = {
-        {"openDb('dsn', 'u', 'p');", "openDb"},
-        {"var c = 1; closeDb(c);", "closeDb"},
-        {"var c = 1; var r = select(c, 'x');", "select"},
-        {"var c = 1; var r = selectHashToFront(c, 'x', 1);", "selectHashToFront"},
-        {"var c = 1; execute(c, 'x');", "execute"},
         {"var c = 1; var r = sql_aggregate(c, 'x', 1);", "sql_aggregate"},
         {"var r = record_hash(1, 2);", "record_hash"},
+        {"var r = record_map(1, 2, 3);", "record_map"},
     };
     for (const Case& c : cases) {
         fresh_process();
@@ -141,6 +137,30 @@ TEST_F(InterpTest, StatementWithoutHandlerIsNamedAsWritten) {
     }
     EXPECT_EQ(statement_word(op_byte(Op::OP_SELECT_INTO)), "selectInto");
     EXPECT_EQ(statement_word(op_byte(Op::OP_ADD)), "");
+}
+
+// The database statements that have handlers check their operands before
+// anything reaches a driver.
+TEST_F(InterpTest, DatabaseStatementsCheckTheirOperandsFirst) {
+    struct Case {
+        const char* script;
+        int code;
+    } cases[] = {
+        {"openDb('dsn', 'u', 'p');", 1460},
+        {"var c = 1; closeDb(c);", 1365},
+        {"var c = 1; var r = select(c, 'x');", 1255},
+        {"var c = 1; var r = selectHash(c, 'x');", 1255},
+        {"var c = 1; var r = selectExists(c, 'x');", 1255},
+        {"var c = 1, v; var r = selectInto(c, 'x', v);", 1255},
+        {"var c = 1; var r = selectToFront(c, 'x', 1);", 1255},
+        {"var c = 1; var r = selectHashToFront(c, 'x', 1);", 1255},
+        {"var c = 1; execute(c, 'x');", 1255},
+    };
+    for (const Case& c : cases) {
+        fresh_process();
+        Outcome o = run_script(c.script);
+        EXPECT_EQ(o.code, c.code) << c.script;
+    }
 }
 
 TEST_F(InterpTest, HashWrittenAsACallMakesAnEmptyHash) {

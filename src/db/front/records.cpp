@@ -141,6 +141,11 @@ void encode_int_field(std::string& out, int32_t n) {
     out.append(first, static_cast<size_t>(end - first));
 }
 
+void encode_int_text(std::string& out, std::string_view text) {
+    out.push_back(static_cast<char>('N' + text.size()));
+    out.append(text);
+}
+
 void encode_float_text(std::string& out, std::string_view text) {
     out.push_back(static_cast<char>('a' + text.size()));
     out.append(text);

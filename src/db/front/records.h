@@ -40,6 +40,9 @@ inline void encode_text_field(std::string& out, std::string_view s) { encode_tex
 void encode_text_field_bounded(std::string& out, const char* text, size_t len, size_t capacity);
 // 'N'+L then the L characters of the integer's text.
 void encode_int_field(std::string& out, int32_t n);
+// The same for an integer the database wrote as text: its characters as
+// they came.
+void encode_int_text(std::string& out, std::string_view text);
 // 'a'+L then the L characters of the text.
 void encode_float_text(std::string& out, std::string_view text);
 // A float value: its "%g" text as a float field.
