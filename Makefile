@@ -8,9 +8,10 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 # The database path: the ODBC driver manager, the SQLite and PostgreSQL
-# drivers, and the PostgreSQL server the tests start clusters of.
+# drivers, and the PostgreSQL server the tests start clusters of; strace and
+# binutils (nm) for the test that koru opens no socket.
 PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
-              unixodbc libsqliteodbc odbc-postgresql postgresql
+              unixodbc libsqliteodbc odbc-postgresql postgresql strace binutils
 # Only the database benchmark runs these.
 BENCH_PACKAGES := php-cli php-odbc
 

@@ -6,6 +6,7 @@
 int tool_dirsum(int argc, char** argv);
 int tool_dump(int argc, char** argv);
 int tool_objfile(int argc, char** argv);
+int tool_debug(int argc, char** argv);
 
 // The whole of a file for a command; false (after saying so on standard
 // error) when it cannot be read.

@@ -18,6 +18,7 @@ constexpr Command kCommands[] = {
     {"dirsum", tool_dirsum, "dirsum [-l] DIR  the checksum that MODULE_DIR=DIR>>>... pins"},
     {"dump", tool_dump, "dump FILE.js     the compiled cells of a module as a tree"},
     {"objfile", tool_objfile, "objfile [--compress] IN.js OUT.jo  the module as an object image"},
+    {"debug", tool_debug, "debug [--port N] [--listen ADDR] [--modules DIR] [--wait S]  a console for koru-debug"},
 };
 
 int usage(const char* program) {

@@ -32,7 +32,7 @@ SECTIONS
     *(.text._ZNSt6vectorIPhSaIS0_EE14_M_fill_insertEN9__gnu_cxx17__normal_iteratorIPS0_S2_EEmRKS0_)
     *(.text._ZNSt6vectorItSaItEE14_M_fill_insertEN9__gnu_cxx17__normal_iteratorIPtS1_EEmRKt)
     *(.text._GLOBAL__sub_I__ZN4koru13g_plain_pathsE)
-    *(.text._ZN4koru11driver_mainEiPPc)
+    *(.text._ZN4koru11driver_mainEiPPcPFvvE)
     *(.text._ZN4koru12_GLOBAL__N_116read_config_fileEiRb)
     *(.text._ZN4koru21string_static_installEv)
     *(.text._ZN4koru11global_bindEjNS_5ValueE)

@@ -283,6 +283,7 @@ int end_sequence(const Driver& d) {
     journal_write();
     // What the script did not commit is rolled back.
     odbc_close_all();
+    if (g_hooks.debug_end) g_hooks.debug_end();
     return 0;
 }
 
@@ -321,7 +322,7 @@ int evaluation_sequence(Driver& d) {
 
 }  // namespace
 
-int driver_main(int argc, char** argv) {
+int driver_main(int argc, char** argv, void (*wire_debugger)()) {
     // Every write to the standard output is flushed at once (a record, a
     // console line), so a stream buffer would only cost start-up a heap
     // block and the system calls that size it.
@@ -334,6 +335,7 @@ int driver_main(int argc, char** argv) {
     g_hooks.module_path = module_path;
     g_hooks.load_modules = load_modules;
     g_hooks.journal_name = [](const std::string& name) { journal_replace_file_name(name); };
+    if (wire_debugger) wire_debugger();
     find_client(d);
     read_arguments(d, argc, argv);
     g_front.eval_mode = d.eval_mode;
@@ -349,6 +351,9 @@ int driver_main(int argc, char** argv) {
     config_load(d.program_dir);
     limits_arm(g_config.cpu_limit, g_config.memory_limit);
     symbols_seed();
+    // The debugger link, for a client the configuration allows (the "-e"
+    // console has none).  A connection that fails clears DEBUG_PORT.
+    if (g_hooks.debug_attach && !d.eval_mode && debugger_allowed(d.client)) g_hooks.debug_attach(d.client_text.c_str());
     // The configuration's definitions come first: the client address is
     // bound after them, so no VAR line can stand in for it.
     for (const std::string& v : g_config.vars) d.var_defs.push_back(v);

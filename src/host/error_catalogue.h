@@ -198,6 +198,8 @@
     X(memory_limit, 1785, "メモリの上限を超えました(MEMORY_LIMIT)", "runtime/limits")                             \
     X(no_top_function, 1800, "実行するJavaScriptのTOP関数が指定されていません", "host/driver")                     \
     X(no_module, 1805, "ロードするJavaScriptのモジュールが指定されていません", "host/driver")                      \
+    X(debug_link_failed, 1850, "ソケット通信不正", "debug/stop: the link failed while stopped")                    \
+    X(debug_ended, 1855, "デバッグ終了", "debug/stop: the front end ended the request")                            \
     X(debug_eval_rejected, 1860, "デバッグでのEVALエラー", "interp/evaluate: debugger")                           \
     /* ---- fatal start-up errors (record S148555, no code) ---- */                                              \
     X(fatal_length_not_number, 0, "CONTENT_LENGTH is not not number format.", "host/driver")                      \

@@ -11,6 +11,7 @@
 #include "host/errors.h"
 #include "host/modules.h"
 #include "host/objfile.h"
+#include "host/request.h"
 
 namespace koru {
 
@@ -67,6 +68,9 @@ void load_modules() {
     for (unsigned i = 0; i < g_modules.size(); ++i) {
         unsigned number = i + 1;
         const ModuleEntry& m = g_modules.entries[i];
+        // A connected debugger may supply the module, unless the request
+        // asked for the modules on disk ('L').
+        if (g_hooks.module_request && !g_request.read_from_disk && g_hooks.module_request(number)) continue;
         if (m.from_request) check_request_module(m, number);
         if (m.kind == ModuleKind::Object) load_object_module(m.path, number);
         else load_source_module(g_config.module_dir, m.path, number, g_modules.statements);

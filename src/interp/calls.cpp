@@ -140,15 +140,18 @@ public:
         s.frame_base = frame_base_;
         s.param_count = param_count_;
         s.local_count = local_count_;
-        if (hooks_ && g_hooks.call_exit) g_hooks.call_exit();
+        if (hooks_ && g_hooks.call_exit) g_hooks.call_exit(result_);
         leave_nesting();
     }
     CallFrame(const CallFrame&) = delete;
     CallFrame& operator=(const CallFrame&) = delete;
+    // The value the call returns, for the exit hook.
+    void returns(Value v) { result_ = v; }
 
 private:
     uint32_t top_, frame_base_, param_count_, local_count_, block_base_, scope_depth_, jumps_;
     bool hooks_;
+    Value result_ = kUndefinedValue;
 };
 
 // A parameter word: a symbol, or an assignment cell (symbol, default).
@@ -260,6 +263,7 @@ uint32_t param_symbol(Value w, Value* default_expr) {
             if (no_value) result = value_retain(self);
             if (result.kind() == Kind::Hash) cell_as<HashCell>(result)->class_symbol = construct_class;
         }
+        frame.returns(result);
     }
     // The frame is gone; the result keeps the count its other owners give it.
     value_lower(result);

@@ -82,13 +82,23 @@ struct Hooks {
     // interpreter -> the debugger (null in the production build)
     DebugStepFn debug_step = nullptr;
     void (*call_enter)(Value fn, uint32_t name) = nullptr;
-    void (*call_exit)() = nullptr;
+    // `result` is the call's value, undefined when an error unwinds it.
+    void (*call_exit)(Value result) = nullptr;
     ConsoleFn console = nullptr;  // null: the line goes only where console output goes
     // errors and records -> the driver
     RecordSink record_sink = nullptr;          // null: standard output, flushed after every record
     FatalExitHook fatal_exit = nullptr;        // null: write the journal and exit(0)
     ModulePathFn module_path = nullptr;        // null: reports name no module
     DebugPrintFn debug_print = nullptr;        // null: reports are not printed
+    // the driver and the loader -> the debugger link (null in the
+    // production build, which never opens a socket)
+    // Connects to the front end listening at the client's address.
+    void (*debug_attach)(const char* client_address) = nullptr;
+    // Asks the front end for module `number`; true when it supplied the
+    // module (compiled or loaded), false to read it from disk.
+    bool (*module_request)(unsigned number) = nullptr;
+    // The end of the request: says goodbye and closes the link.
+    void (*debug_end)() = nullptr;
     // the request parser -> the driver
     LoadModulesFn load_modules = nullptr;      // null: nothing to load
     JournalNameFn journal_name = nullptr;      // null: the name is ignored

@@ -19,7 +19,7 @@ TEST_F(InterpTest, ErrorsReportTheInstructionPosition) {
 
 int g_depth = 0, g_max_depth = 0;
 void on_enter(Value, uint32_t) { g_max_depth = std::max(g_max_depth, ++g_depth); }
-void on_exit() { --g_depth; }
+void on_exit(Value) { --g_depth; }
 
 TEST_F(InterpTest, CallHooksStayBalancedWhenAThrowPassesThrough) {
     g_depth = g_max_depth = 0;
@@ -37,6 +37,28 @@ TEST_F(InterpTest, CallHooksStayBalancedWhenAThrowPassesThrough) {
     EXPECT_EQ(g_interp.top(), 0u);
     EXPECT_EQ(g_interp.frame_base, 0u);
     EXPECT_EQ(global_text("r"), "\"x\"");
+}
+
+std::string g_returned;
+void note_return(Value v) {
+    g_returned += g_returned.empty() ? "" : ",";
+    write_display(v, g_returned, false);
+}
+
+TEST_F(InterpTest, TheExitHookSeesWhatEachCallReturns) {
+    g_returned.clear();
+    g_hooks.call_enter = [](Value, uint32_t) {};
+    g_hooks.call_exit = note_return;
+    Outcome o = run_script(
+        "function two() { return 2; } function none() { } function bad() { throw 'x'; }"
+        " function K() { this.a = 1; } var r = two() + 1; none(); var k = new K();"
+        " try { bad(); } catch (e) { }");
+    g_hooks.call_enter = nullptr;
+    g_hooks.call_exit = nullptr;
+    EXPECT_FALSE(o.error) << o.message;
+    // A call that falls off its end returns undefined, one that an error
+    // leaves too; a constructor its new object.
+    EXPECT_EQ(g_returned, "2,undefined,{'a':1},undefined");
 }
 
 // What the debugger evaluates while a statement waits to run is not that
