@@ -154,7 +154,7 @@ Value h_record_map(const InstrCell& c) {
         if (!rewrite_column_references(string_view_of(code.get()), text, highest))
             raise_runtime(err::record_map_percent);
     }
-    CompileTextFn compile = compile_text_fn();
+    CompileTextFn compile = g_hooks.compile_text;
     if (!compile)
         raise_runtime(err::bad_expression_text, static_cast<int>(text.size() > 120 ? 120 : text.size()), text.data());
     CodeCells code;
