@@ -337,7 +337,8 @@ public:
                 group = add_group(row_group_);
             }
         }
-        accumulate(&accumulators_[group * plan_.aggregates.size()]);
+        // Only totals asked for: there is no accumulator to index.
+        if (!plan_.aggregates.empty()) accumulate(&accumulators_[group * plan_.aggregates.size()]);
         return 0;
     }
 
