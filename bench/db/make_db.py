@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the database of the benchmark: table t with ROWS rows of four
-columns (integer, real, text, date) and an empty table ins of the same
-shape for the insert runs.
+columns (integer, real, text, date), an empty table ins of the same shape
+for the insert runs, and table s with ROWS sales rows for the reductions:
+a region (a new one every 1,000 rows, so the rows come in region order),
+a month of 1 to 12 and an integer amount.
 
     make_db.py PATH [ROWS]     (default 100000 rows)
 """
@@ -21,5 +23,8 @@ start = datetime.date(2020, 1, 1)
 con.executemany("insert into t values(?, ?, ?, ?)",
                 ((i, i * 0.25 + 0.5, ("品目 %d" if i % 7 == 0 else "item %06d") % i,
                   (start + datetime.timedelta(days=i % 2000)).isoformat()) for i in range(rows)))
+con.execute("create table s(id integer primary key, region text, month integer, amount integer)")
+con.executemany("insert into s values(?, ?, ?, ?)",
+                ((i, "region %03d" % (i // 1000), i * 7 % 12 + 1, i % 1000) for i in range(rows)))
 con.commit()
 con.close()

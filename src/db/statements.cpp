@@ -10,6 +10,7 @@
 #include "db/odbc/odbc.h"
 #include "db/sql.h"
 #include "db/state.h"
+#include "db/statements.h"
 #include "host/errors.h"
 #include "interp/handlers.h"
 #include "interp/support.h"
@@ -49,71 +50,6 @@ unsigned kind_slot(std::string_view name) {
         if (word == lower) return slot;
     }
     return 0;
-}
-
-
-// The connection and the compiled statement of one SQL statement.
-struct Prepared {
-    TempGuard connection;
-    TempGuard name;
-    SqlStatement sql;
-};
-
-// Evaluates the connection, the name (front-end statements) and the SQL
-// operands and compiles the SQL.
-void prepare_statement(const InstrCell& c, bool with_name, SqlWord word, Prepared& p) {
-    unsigned sql_at = with_name ? 2 : 1;
-    p.connection.reset(evaluate(operand(c, 0)));
-    if (p.connection.get().kind() != Kind::DbConnection) raise_runtime(err::sql_connection_bad);
-    p.connection.hold();
-    if (with_name) {
-        p.name.reset(evaluate(operand(c, 1)));
-        if (p.name.get().kind() != Kind::String) raise_runtime(err::sql_name_bad);
-        p.name.hold();
-    }
-    TempGuard text(evaluate(operand(c, sql_at)));
-    if (text.get().kind() != Kind::String) raise_runtime(err::sql_text_bad);
-    const DbConnectionObject* conn = connection_of(p.connection.get());
-    compile_sql(p.sql, string_text(text.get()), string_length(text.get()), static_cast<char>(conn->placeholder),
-                conn->numbered != 0, word);
-}
-
-BindText bind_text_of(Value v) {
-    BindText t;
-    if (!bind_value_text(v, t.text)) raise_runtime(err::bind_value_kind);
-    for (char ch : t.text)
-        if (static_cast<uint8_t>(ch) >= 0x80) {
-            t.wide = true;
-            break;
-        }
-    return t;
-}
-
-// The texts of the variable and expression markers, in marker order.
-BindTexts bind_named_values(const SqlStatement& st) {
-    BindTexts out;
-    out.reserve(st.named_count);
-    for (unsigned i = 0; i < st.named_count; ++i) {
-        Value ref = st.refs[i];
-        if (st.named_kinds[i] == 'N') {
-            out.push_back(bind_text_of(lookup_variable(ref.payload())));
-        } else {
-            TempGuard v(evaluate(ref));
-            out.push_back(bind_text_of(v.get()));
-        }
-    }
-    return out;
-}
-
-// A fetched value as a script value: NULL is undefined, integer columns
-// are read as atoi reads them, fractional ones as atof, text as a string.
-Value column_value(const ColumnValue& v) {
-    if (v.length < 0) return kUndefinedValue;
-    switch (v.kind) {
-    case 1: return make_int(static_cast<int32_t>(std::strtol(v.text, nullptr, 10)));
-    case 2: return make_double(std::atof(v.text));
-    default: return make_string(v.text, static_cast<size_t>(v.length));
-    }
 }
 
 // select: every row an array of its values.
@@ -224,6 +160,60 @@ Value rows_to_front(const InstrCell& c, bool with_names) {
 }
 
 }  // namespace
+
+// ---- what every statement shares -----------------------------------------------------
+
+void prepare_statement(const InstrCell& c, bool with_name, SqlWord word, Prepared& p) {
+    unsigned sql_at = with_name ? 2 : 1;
+    p.connection.reset(evaluate(operand(c, 0)));
+    if (p.connection.get().kind() != Kind::DbConnection) raise_runtime(err::sql_connection_bad);
+    p.connection.hold();
+    if (with_name) {
+        p.name.reset(evaluate(operand(c, 1)));
+        if (p.name.get().kind() != Kind::String) raise_runtime(err::sql_name_bad);
+        p.name.hold();
+    }
+    TempGuard text(evaluate(operand(c, sql_at)));
+    if (text.get().kind() != Kind::String) raise_runtime(err::sql_text_bad);
+    const DbConnectionObject* conn = connection_of(p.connection.get());
+    compile_sql(p.sql, string_text(text.get()), string_length(text.get()), static_cast<char>(conn->placeholder),
+                conn->numbered != 0, word);
+}
+
+BindText bind_text_of(Value v) {
+    BindText t;
+    if (!bind_value_text(v, t.text)) raise_runtime(err::bind_value_kind);
+    for (char ch : t.text)
+        if (static_cast<uint8_t>(ch) >= 0x80) {
+            t.wide = true;
+            break;
+        }
+    return t;
+}
+
+BindTexts bind_named_values(const SqlStatement& st) {
+    BindTexts out;
+    out.reserve(st.named_count);
+    for (unsigned i = 0; i < st.named_count; ++i) {
+        Value ref = st.refs[i];
+        if (st.named_kinds[i] == 'N') {
+            out.push_back(bind_text_of(lookup_variable(ref.payload())));
+        } else {
+            TempGuard v(evaluate(ref));
+            out.push_back(bind_text_of(v.get()));
+        }
+    }
+    return out;
+}
+
+Value column_value(const ColumnValue& v) {
+    if (v.length < 0) return kUndefinedValue;
+    switch (v.kind) {
+    case 1: return make_int(static_cast<int32_t>(std::strtol(v.text, nullptr, 10)));
+    case 2: return make_double(std::atof(v.text));
+    default: return make_string(v.text, static_cast<size_t>(v.length));
+    }
+}
 
 // ---- connections --------------------------------------------------------------------
 

@@ -154,6 +154,22 @@
     X(to_front_count, 1305, "引数の個数不正", "db/statements: selectToFront") \
     X(hash_to_front_count, 1310, "引数の個数不正", "db/statements: selectHashToFront") \
     X(row_buffer_failed, 1345, "メモリ領域が確保できません", "db/statements: selectToFront, selectHashToFront") \
+    X(record_map_column, 1285, "record_map関数でStatement中ののColumn Index不正", "db/record_map: record_map") \
+    X(record_map_percent, 1290, "DB拡張関数の文字列不正", "db/record_map: record_map") \
+    X(record_map_code_kind, 1295, "record_map関数の引数不正", "db/record_map: record_map") \
+    X(record_map_code_empty, 1300, "record_map関数の引数不正", "db/record_map: record_map") \
+    X(aggregate_bind, 6400, "sql_aggregate関数のSQL不正(BIND)", "db/aggregate") \
+    X(aggregate_not_hash, 6401, "sql_aggregate関数の引数不正(NOT HASH)", "db/aggregate") \
+    X(aggregate_column_index, 6375, "sql_aggregate関数Column Indexが正しくありません", "db/aggregate") \
+    X(aggregate_too_many_keys, 6375, "sql_aggregate関数のKeyカラム数が多すぎます", "db/aggregate") \
+    X(aggregate_property, 6390, "sql_aggregate関数のcolumn不正(KEY STRING)", "db/aggregate") \
+    X(aggregate_nothing, 6435, "sql_aggregate集合関数の引数不正", "db/aggregate") \
+    X(aggregate_order_kind, 6405, "sql_aggregate関数のgroup並び順不正(NOT ARRAY)", "db/aggregate") \
+    X(aggregate_order_no_group, 6410, "sql_aggregate関数のgroup並び順不正(NO GROUP COLUMN)", "db/aggregate") \
+    X(aggregate_order_value, 6420, "sql_aggregate関数のgroup配列不正", "db/aggregate") \
+    X(aggregate_sum_text, 6355, "aggregate関数のデータタイプ不正", "db/aggregate: sum, average, total") \
+    X(aggregate_max_text, 6360, "sql_aggregate関数のデータタイプ不正", "db/aggregate: max") \
+    X(aggregate_min_text, 6365, "aggregate関数のデータタイプ不正", "db/aggregate: min") \
     /* ---- memory ---- */                                                                                       \
     X(out_of_memory, 1400, "メモリ領域を取得できません", "runtime, builtins, strings, interp, host/journal")       \
     X(area_large_blocks, 1430, "buffer Overflow(area 15)", "runtime/area")                                        \

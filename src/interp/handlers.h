@@ -22,6 +22,13 @@ Value h_execute(const InstrCell& c);
 Value h_select_to_front(const InstrCell& c);
 Value h_select_hash_to_front(const InstrCell& c);
 
+// db/record_map.cpp
+Value h_record_map(const InstrCell& c);
+Value h_record_hash(const InstrCell& c);
+
+// db/aggregate.cpp
+Value h_sql_aggregate(const InstrCell& c);
+
 // operators.cpp
 Value h_typeof(const InstrCell& c);
 Value h_instanceof(const InstrCell& c);

@@ -161,9 +161,9 @@ namespace koru {
     X(OP_ARRAY,                189, h_array,                S,     -1, 0, 0, Values)  \
     X(OP_HASH_CALL,            190, h_hash_call,            S,     -1, 0, 0, Values)  \
     X(OP_ALERT_TO_FRONT,       191, h_alert_to_front,       S,     -1, 0, 0, Values)  \
-    X(OP_RECORD_MAP,           192, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_RECORD_HASH,          193, h_unavailable,          S|D,   -1, 0, 0, Values)  \
-    X(OP_SQL_AGGREGATE,        194, h_unavailable,          S|D,   -1, 0, 0, Values)
+    X(OP_RECORD_MAP,           192, h_record_map,           S|D,   -1, 0, 3, Values)  \
+    X(OP_RECORD_HASH,          193, h_record_hash,          S|D,   -1, 0, 2, Values)  \
+    X(OP_SQL_AGGREGATE,        194, h_sql_aggregate,        S|D,   -1, 0, 3, Values)
 // clang-format on
 
 // The bytes after the last row have no meaning: they run the rejecting

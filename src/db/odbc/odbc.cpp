@@ -502,10 +502,16 @@ void classify(Column& col, SqlSmallInt type, SqlULen size, SqlSmallInt digits) {
     }
 }
 
+bool is_ascii(const char* p, size_t len) {
+    for (size_t i = 0; i < len; ++i)
+        if (static_cast<uint8_t>(p[i]) >= 0x80) return false;
+    return true;
+}
+
 // The fetched value of a column as UTF-8; false for NULL.  The indicator is
 // the driver's word: one beyond the buffer (a value cut to fit, or no total
 // given) reads what the buffer holds, never more.
-bool fetched_text(Column& col) {
+bool fetched_text(Column& col, bool narrow_ansi = false) {
     SqlLen ind = col.indicator;
     if (ind == kNullData) return false;
     size_t cap = col.buffer.size() - (col.wide ? 2 : 1);  // room before the terminator
@@ -516,7 +522,8 @@ bool fetched_text(Column& col) {
     } else {
         const char* p = col.buffer.data();
         size_t len = strnlen(p, n);
-        if (col.kind == 3 && !narrow_is_utf8(p, len)) col.text = cp932_to_utf8(p, len);
+        if (col.kind == 3 && (narrow_ansi ? !is_ascii(p, len) : !narrow_is_utf8(p, len)))
+            col.text = cp932_to_utf8(p, len);
         else col.text.assign(p, len);
     }
     return true;
@@ -574,6 +581,7 @@ uint32_t odbc_read(Value connection, const SqlStatement& st, ReadMode mode, cons
                            col.buffer.data(), static_cast<SqlLen>(col.buffer.size()), &col.indicator));
         odbc_check(err::odbc_bind_col, kHandleStmt, stmt.get());
     }
+    out.described();
     if (!executed_nothing(rc(fn().SQLExecute(stmt.get())))) odbc_check(err::odbc_execute_read, kHandleStmt, stmt.get());
 
     uint32_t rows = 0;
@@ -593,14 +601,15 @@ uint32_t odbc_read(Value connection, const SqlStatement& st, ReadMode mode, cons
                 if (rows > 0) raise_runtime(err::into_row_count);
             }
             for (size_t i = 0; i < cols.size(); ++i) {
-                bool has = fetched_text(cols[i]);
+                bool has = fetched_text(cols[i], out.narrow_ansi);
                 values[i] = {cols[i].text.c_str(), has ? static_cast<long>(cols[i].text.size()) : -1L, cols[i].kind};
             }
             if (out.row(rows, values) != 0) raise_runtime(err::row_callback_failed);
         }
         ++rows;
+        if (out.done) break;
     }
-    if (r != kNoData) odbc_check(err::odbc_fetch, kHandleStmt, stmt.get());
+    if (!out.done && r != kNoData) odbc_check(err::odbc_fetch, kHandleStmt, stmt.get());
     free_stmt(stmt.get(), kClose, err::odbc_free_stmt_close);
     free_stmt(stmt.get(), kUnbind, err::odbc_free_stmt_unbind);
     free_stmt(stmt.get(), kResetParams, err::odbc_free_stmt_reset);

@@ -87,9 +87,16 @@ public:
     virtual ~RowCollector() = default;
     // Mode 1 checks the column count against its targets.
     virtual void column_name(unsigned, const std::string&) {}
+    // Every column is described (`columns` is set) and no row is read yet.
+    virtual void described() {}
     virtual int row(uint32_t, const std::vector<ColumnValue>&) { return 0; }
     unsigned columns = 0;   // set by the reader: the result's column count
     unsigned targets = 0;   // mode 1: the number of targets the columns must match
+    // Narrow text columns are taken as the ANSI code page, never scored.
+    bool narrow_ansi = false;
+    // Set by a row callback that wants no more rows: the reader stops
+    // fetching and finishes the statement as after the last row.
+    bool done = false;
     std::string names;      // mode 5: the column-name fields
     // Modes 4 and 5: the row-value fields, in full chunks and the one being
     // filled (so that a long result is never copied to grow it).
