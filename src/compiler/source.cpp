@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "compiler/state.h"
+#include "host/errors.h"
 #include "runtime/symbols.h"
 
 namespace koru {
@@ -193,7 +194,7 @@ const char* excerpt(const char* p, unsigned n) {
     return buf;
 }
 
-size_t utf8_to_utf16(const char* text, size_t len, uint16_t* units, size_t max) {
+size_t utf8_to_utf16(const char* text, size_t len, uint16_t* units, size_t max, TextError error) {
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     size_t i = 0, n = 0;
     while (i < len && n < max && s[i]) {
@@ -213,7 +214,10 @@ size_t utf8_to_utf16(const char* text, size_t len, uint16_t* units, size_t max) 
         }
         uint32_t v = c & (0x3F >> extra);
         for (size_t k = 1; k <= extra; ++k) v = v << 6 | (s[i + k] & 0x3F);
-        if (v >= 0x10000) compile_error(err::surrogate_character);
+        if (v >= 0x10000) {
+            if (error == TextError::Runtime) raise_runtime(err::surrogate_character);
+            compile_error(err::surrogate_character);
+        }
         if (v == 0) break;
         units[n++] = static_cast<uint16_t>(v);
         i += extra + 1;

@@ -49,10 +49,15 @@ char* read_name(char* p, uint32_t* number);
 // buffer is static and overwritten by the next call.
 const char* excerpt(const char* p, unsigned n);
 
+// Whether 1595 is raised as a parse error (source text) or as a runtime
+// error that a script's try takes (text a running statement sends on).
+enum class TextError { Parse, Runtime };
+
 // UTF-8 to UTF-16 units: at most `len` bytes and `max` units, stopping at a
 // NUL; raises 1595 for a character outside the Basic Multilingual Plane.
 // A byte that cannot start a sequence gives U+FFFD.
-size_t utf8_to_utf16(const char* text, size_t len, uint16_t* units, size_t max);
+size_t utf8_to_utf16(const char* text, size_t len, uint16_t* units, size_t max,
+                     TextError error = TextError::Parse);
 // UTF-16 units to UTF-8 with a terminating NUL (size includes it); returns
 // the byte count.
 size_t utf16_to_utf8(const uint16_t* units, size_t count, char* out, size_t size);

@@ -5,6 +5,7 @@
 #include "compiler/expr.h"
 #include "compiler/source.h"
 #include "compiler/state.h"
+#include "compiler/state_guard.h"
 #include "db/odbc/odbc.h"
 #include "host/errors.h"
 #include "runtime/objects.h"
@@ -23,28 +24,6 @@ namespace {
 bool is_fold_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool is_quote_char(char c) { return c == '\'' || c == '"' || c == '`'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// Restores what a run-time compilation of marker expressions changes in the
-// compiler's state.
-class CompilerStateGuard {
-public:
-    CompilerStateGuard()
-        : module_(g_compiler.module), stops_(g_compiler.suppress_stops), line_(g_compiler.line),
-          line_start_(g_compiler.line_start) {}
-    ~CompilerStateGuard() {
-        g_compiler.module = module_;
-        g_compiler.suppress_stops = stops_;
-        g_compiler.line = line_;
-        g_compiler.line_start = line_start_;
-    }
-    CompilerStateGuard(const CompilerStateGuard&) = delete;
-    CompilerStateGuard& operator=(const CompilerStateGuard&) = delete;
-
-private:
-    uint8_t module_, stops_;
-    uint32_t line_;
-    const char* line_start_;
-};
 
 // Passes one byte of the text, counting lines for error positions.
 inline void pass_byte(const char* p) {
@@ -103,7 +82,7 @@ private:
     void append_utf8(const char* p, size_t n) {
         size_t at = out_.size();
         out_.resize(at + n);
-        size_t units = db_utf8_to_utf16(p, n, out_.data() + at, n);
+        size_t units = utf8_to_utf16(p, n, reinterpret_cast<uint16_t*>(out_.data() + at), n, TextError::Runtime);
         out_.resize(at + units);
     }
     std::u16string& out_;

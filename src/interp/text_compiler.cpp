@@ -6,32 +6,12 @@
 
 #include "compiler/source.h"
 #include "compiler/state.h"
+#include "compiler/state_guard.h"
 #include "compiler/statements.h"
 #include "host/errors.h"
 #include "interp/evaluate.h"
 
 namespace koru {
-
-namespace {
-
-// Restores the compiler state that a run-time compilation touches.
-class CompilerStateGuard {
-public:
-    CompilerStateGuard() : module_(g_compiler.module), stops_(g_compiler.suppress_stops), line_(g_compiler.line) {}
-    ~CompilerStateGuard() {
-        g_compiler.module = module_;
-        g_compiler.suppress_stops = stops_;
-        g_compiler.line = line_;
-    }
-    CompilerStateGuard(const CompilerStateGuard&) = delete;
-    CompilerStateGuard& operator=(const CompilerStateGuard&) = delete;
-
-private:
-    uint8_t module_, stops_;
-    uint32_t line_;
-};
-
-}  // namespace
 
 void compile_text_statements(const char* text, size_t len, bool no_stops, std::vector<Value>& out) {
     CompilerStateGuard guard;
