@@ -7,9 +7,12 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
-              unixodbc libsqliteodbc odbc-postgresql postgresql
+              unixodbc libsqliteodbc odbc-postgresql postgresql \
+              lighttpd nodejs npm chromium sqlite3
+# The npm packages of the browser test, pinned by tests/web/package-lock.json.
+NPM_DIR    := tests/web
 
-.PHONY: all run test check-asan check-builds deps bench clean
+.PHONY: all run serve test check-asan check-builds deps bench clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -22,6 +25,7 @@ $(ASAN_BUILD)/build.ninja:
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
+	  if [ $$p = npm ] && command -v npm >/dev/null; then continue; fi; \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -z "$$missing" ]; then echo "deps: all present"; \
@@ -29,9 +33,20 @@ deps:
 	  echo "deps: installing$$missing"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
 	else echo "deps: missing$$missing (run 'make deps' as root, or install them)"; exit 1; fi
+	@if [ ! -f $(NPM_DIR)/node_modules/.package-lock.json ] || \
+	    ! cmp -s $(NPM_DIR)/package-lock.json $(NPM_DIR)/node_modules/.koru-lock; then \
+	  echo "deps: npm ci in $(NPM_DIR)"; \
+	  (cd $(NPM_DIR) && npm ci --no-audit --no-fund --loglevel=error) && \
+	  cp $(NPM_DIR)/package-lock.json $(NPM_DIR)/node_modules/.koru-lock; \
+	fi
 
 run: deps all
 	@bash examples/run-example.sh $(BUILD)/koru
+
+# The order book behind lighttpd in the foreground (PORT=8080 to choose the
+# port; a free one otherwise); Ctrl-C stops it.
+serve: deps all
+	@bash examples/site/serve.sh $(BUILD)/koru $(PORT)
 
 test: deps all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
