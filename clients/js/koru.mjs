@@ -397,6 +397,11 @@ function floatOf(t) {
   return Number(t);
 }
 
+// An own property even for names such as "__proto__".
+function put(object, key, value) {
+  Object.defineProperty(object, key, { value, enumerable: true, writable: true, configurable: true });
+}
+
 function show(c) {
   return c >= 33 && c < 127 ? `'${String.fromCharCode(c)}'` : `byte 0x${c.toString(16).padStart(2, "0")}`;
 }
@@ -446,7 +451,7 @@ export function decodeResponse(input) {
       if (nested.has(name.text)) r.fail(`${name.text} is sent twice`, name.at);
       nested.set(name.text, value);
     } else {
-      out.values[name.text] = value;
+      put(out.values, name.text, value);
     }
   };
 
@@ -486,10 +491,7 @@ export function decodeResponse(input) {
         const h = {};
         for (let j = 0; j < n; j++) {
           const key = r.text(`property name ${j} of ${name.text}`);
-          Object.defineProperty(h, key.text, {
-            value: resolve(r.value(`property ${key.text} of ${name.text}`)),
-            enumerable: true, writable: true, configurable: true,
-          });
+          put(h, key.text, resolve(r.value(`property ${key.text} of ${name.text}`)));
         }
         seen.H++;
         store(name, h);
@@ -501,6 +503,8 @@ export function decodeResponse(input) {
         const cols = r.count(`the column count of a ${letter} record`);
         const n = r.count(`the row count of a ${letter} record`);
         const name = r.text(`the name of a ${letter} record`);
+        // Rows without columns take no bytes: a count of them is no bound.
+        if (cols === 0 && n > 0) r.fail(`a ${letter} record of ${n} rows has no columns`, at);
         let columns = null;
         if (letter === "Y") {
           columns = [];
@@ -518,7 +522,7 @@ export function decodeResponse(input) {
         seen.Z++;
         const set = { columns, rows };
         if (columns) set.objects = rows.map((row) => Object.fromEntries(columns.map((c, k) => [c, row[k]])));
-        out.rows[name.text] = set;
+        put(out.rows, name.text, set);
         out.records.push({ type: letter, name: name.text, ...set });
         break;
       }

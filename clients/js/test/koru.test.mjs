@@ -109,9 +109,13 @@ test("S records: a thrown text, a thrown object, a runtime error, a refused toke
   for (const name of ["thrown-string", "runtime-error", "fatal"]) assert.equal(decoded(name).counts, null);
 });
 
-test("the CGI header is skipped", () => {
+test("the CGI header is skipped; names such as __proto__ stay plain properties", () => {
   const r = decodeResponse("Content-type: text/plane;charset=UTF-8\n\ns11xO1C10101110");
   assert.deepEqual(r.values, { x: 1 });
+  const p = decodeResponse("s19__proto__O1H1111h19__proto__O2C10111110");
+  assert.equal(Object.getPrototypeOf(p.values), Object.prototype);
+  assert.equal(p.values.__proto__, 1);
+  assert.equal(Object.getOwnPropertyDescriptor(p.values.h, "__proto__").value, 2);
 });
 
 test("every cut of a real response is an error that names its byte", () => {
@@ -146,6 +150,7 @@ test("malformed streams: the error says what and at which byte", () => {
     ["s11xO1", 6, /without its closing C or S record/],
     ["Y121011t12id", 12, /ends inside column name 1/],
     ["Content-type: text/plane\n", 0, /no blank line/],
+    ["Z10999999999911t", 0, /has no columns/],
   ];
   for (const [text, offset, message] of table) {
     assert.throws(() => decodeResponse(text), (e) => {
