@@ -17,7 +17,12 @@ after(async () => { if (site) await site.stop(); });
 const MODULES = ["shop.js", "probe.js"];
 
 async function post(body, headers = {}) {
-  const reply = await fetch(site.app, { method: "POST", body, headers });
+  let reply;
+  try {
+    reply = await fetch(site.app, { method: "POST", body, headers });
+  } catch (e) {
+    throw new Error(`POST ${site.app}: ${e.message}: ${e.cause?.code ?? ""} ${e.cause?.message ?? e.cause ?? ""}`);
+  }
   const bytes = Buffer.from(await reply.arrayBuffer());
   return { status: reply.status, headers: reply.headers, bytes, decoded: decodeResponse(bytes) };
 }
