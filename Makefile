@@ -1,18 +1,24 @@
 # The two commands that do everything on a fresh Debian machine:
 #   make run   installs missing packages, builds, runs the bundled example request
 #   make test  builds and runs every test
-# and: make check-asan (the suite under ASan+UBSan), make deps, make bench.
+# and: make check-asan (the suite under ASan+UBSan), make deps, make bench,
+# make bench-db (the database benchmark; make bench-deps installs its peers),
+# make serve (the example site behind lighttpd in the foreground).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+# The database path: the ODBC driver manager, the SQLite and PostgreSQL
+# drivers, and the PostgreSQL server the tests start clusters of.
 PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
               unixodbc libsqliteodbc odbc-postgresql postgresql \
               lighttpd nodejs npm chromium sqlite3
+# Only the database benchmark runs these.
+BENCH_PACKAGES := php-cli php-odbc
 # The npm packages of the browser test, pinned by tests/web/package-lock.json.
 NPM_DIR    := tests/web
 
-.PHONY: all run serve test check-asan check-builds deps bench clean
+.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -23,22 +29,38 @@ $(BUILD)/build.ninja:
 $(ASAN_BUILD)/build.ninja:
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKORU_SANITIZE=ON
 
-deps:
-	@missing=""; for p in $(PACKAGES); do \
+# Installs the packages of the list $(1) that dpkg does not report as
+# installed (all of them present: nothing is run); as another user than root
+# it names the missing ones and fails. A node that brings its own npm (as
+# some node packages do) stands for the npm package.
+define install_missing
+	@missing=""; for p in $(1); do \
 	  if [ $$p = npm ] && command -v npm >/dev/null; then continue; fi; \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
-	if [ -z "$$missing" ]; then echo "deps: all present"; \
+	if [ -z "$$missing" ]; then echo "$@: all present"; \
 	elif [ "$$(id -u)" = 0 ]; then \
-	  echo "deps: installing$$missing"; \
+	  echo "$@: installing$$missing"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing >/dev/null; \
-	else echo "deps: missing$$missing (run 'make deps' as root, or install them)"; exit 1; fi
+	else echo "$@: missing$$missing (run 'make $@' as root, or install them)"; exit 1; fi
+endef
+
+# The driver packages register their drivers when they are installed; the
+# script registers one that is missing all the same and leaves the others.
+# The npm packages are installed from the lock file whenever node_modules
+# was made from another one.
+deps:
+	$(call install_missing,$(PACKAGES))
+	@bash tools/register-odbc-drivers.sh
 	@if [ ! -f $(NPM_DIR)/node_modules/.package-lock.json ] || \
 	    ! cmp -s $(NPM_DIR)/package-lock.json $(NPM_DIR)/node_modules/.koru-lock; then \
 	  echo "deps: npm ci in $(NPM_DIR)"; \
 	  (cd $(NPM_DIR) && npm ci --no-audit --no-fund --loglevel=error) && \
 	  cp $(NPM_DIR)/package-lock.json $(NPM_DIR)/node_modules/.koru-lock; \
 	fi
+
+bench-deps:
+	$(call install_missing,$(BENCH_PACKAGES))
 
 run: deps all
 	@bash examples/run-example.sh $(BUILD)/koru
@@ -65,6 +87,9 @@ check-builds: deps
 
 bench: all
 	bash bench/run
+
+bench-db: deps bench-deps all
+	bash bench/db/run
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-clang

@@ -28,7 +28,6 @@ int method_slot_miss(const EntryName* entries, size_t count, uint32_t name_symbo
 }
 
 void builtins_install() {
-    regex_install();
     date_install();
     install_string_methods();
     install_regexp_methods();

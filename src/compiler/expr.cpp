@@ -73,13 +73,12 @@ bool is_conversion_name(uint32_t s) {
 
 struct Nesting {
     Nesting() {
-        if (++g_depth > kMaxNesting) {
-            --g_depth;
+        if (++g_compiler.expr_depth > kMaxNesting) {
+            --g_compiler.expr_depth;
             compile_error(err::expression_bad, "nesting too deep");
         }
     }
-    ~Nesting() { --g_depth; }
-    static inline unsigned g_depth = 0;
+    ~Nesting() { --g_compiler.expr_depth; }
 };
 
 // One compile_list / compile_value call: the token array and its text.

@@ -11,14 +11,13 @@
 #include "compiler/source.h"
 #include "compiler/state.h"
 #include "runtime/objects.h"
+#include "runtime/hooks.h"
 #include "runtime/refcount.h"
 #include "runtime/symbols.h"
 
 namespace koru {
 
 namespace {
-
-RegexLiteralFn g_regex_literal = nullptr;
 
 constexpr int16_t kTemplateFlag = static_cast<int16_t>(0x8000);
 constexpr unsigned kMaxHashPairs = 65000;  // the pair count is a 16-bit field
@@ -42,8 +41,6 @@ Value integer_cell(double magnitude, int sign) {
 }
 
 }  // namespace
-
-void set_regex_literal_fn(RegexLiteralFn fn) { g_regex_literal = fn; }
 
 char* compile_string(char* p, char quote, Value* out) {
     const char* start = p - 1;
@@ -212,8 +209,8 @@ char* compile_regex_literal(char* p, Value* out, uint32_t position) {
     char* after = flags;
     while ((*after >= 'a' && *after <= 'z') || (*after >= 'A' && *after <= 'Z')) ++after;
     std::string pattern(p, end), flag_text(flags, after);
-    if (g_regex_literal) {
-        *out = g_regex_literal(pattern.c_str(), flag_text.c_str());
+    if (g_hooks.regex_literal) {
+        *out = g_hooks.regex_literal(pattern.c_str(), flag_text.c_str());
     } else {
         Value texts[2] = {string_cell(pattern, false), string_cell(flag_text, false)};
         *out = make_instruction(Op::OP_REGEXP, 2, texts, position);

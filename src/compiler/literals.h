@@ -18,10 +18,6 @@ char* compile_object(char* p, Value* out);
 // The text after the opening '/' of a pattern literal.
 char* compile_regex_literal(char* p, Value* out, uint32_t position);
 
-// A compiler for pattern literals supplied by the pattern engine.  While none
-// is installed, a literal compiles to an OP_REGEXP cell with the pattern and
-// flag texts, the same as RegExp(pattern, flags).
-using RegexLiteralFn = Value (*)(const char* pattern, const char* flags);
-void set_regex_literal_fn(RegexLiteralFn fn);
+// The pattern engine compiles the literal (hooks.h: regex_literal).
 
 }  // namespace koru

@@ -23,7 +23,6 @@ namespace koru {
 
 namespace {
 
-std::string g_path;  // the path parse errors name
 
 constexpr size_t kMaxPathBytes = 511;
 
@@ -33,8 +32,8 @@ std::string first_bytes(const std::string& s, size_t n) { return s.substr(0, std
 }  // namespace
 
 void compile_module(const char* path, char* text, std::vector<Value>& statements) {
-    g_path = path;
-    g_errors.compile_path = g_path.c_str();
+    g_compiler.path = path;
+    g_errors.compile_path = g_compiler.path.c_str();
     begin_text(text);
     g_errors.compile_line = 1;
     strip_comments(text);
@@ -47,8 +46,8 @@ void load_source_module(const std::string& module_dir, const std::string& path, 
     if (full.size() > kMaxPathBytes) full.resize(kMaxPathBytes);
     g_compiler.module = static_cast<uint8_t>(module);
     g_compiler.line = 1;
-    g_path = path;
-    g_errors.compile_path = g_path.c_str();
+    g_compiler.path = path;
+    g_errors.compile_path = g_compiler.path.c_str();
     int fd = ::open(full.c_str(), O_RDONLY);
     if (fd < 0) compile_error(err::module_open_failed, full.c_str());
     // Plain reads rather than a stdio stream: no stream block and buffer on

@@ -7,7 +7,6 @@
 
 namespace koru {
 
-CompilerState g_compiler;
 
 uint32_t position_of(const char* p) {
     uint32_t column = g_compiler.line_start ? static_cast<uint32_t>(p - g_compiler.line_start) : 0;

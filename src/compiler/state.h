@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -27,10 +28,11 @@ struct CompilerState {
     size_t block_base = 0;             // first name of the innermost block
     unsigned block_depth = 0;
     unsigned statement_depth = 0;      // statements being compiled inside each other
+    unsigned expr_depth = 0;           // expressions being compiled inside each other
+    std::string path;                  // the path parse errors name
 
     void reset() { *this = CompilerState{}; }
 };
-extern CompilerState g_compiler;
 
 // Compile-time position word of the byte at p: line in bits 0-15, column in
 // bits 16-30 (the line start points at the newline before the line, so the
@@ -54,3 +56,5 @@ template <typename... A>
 }
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_compiler: the engine owns the part declared here

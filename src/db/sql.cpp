@@ -5,6 +5,7 @@
 #include "compiler/expr.h"
 #include "compiler/source.h"
 #include "compiler/state.h"
+#include "db/odbc/odbc.h"
 #include "host/errors.h"
 #include "runtime/objects.h"
 #include "runtime/refcount.h"
@@ -102,7 +103,7 @@ private:
     void append_utf8(const char* p, size_t n) {
         size_t at = out_.size();
         out_.resize(at + n);
-        size_t units = utf8_to_utf16(p, n, reinterpret_cast<uint16_t*>(out_.data() + at), n);
+        size_t units = db_utf8_to_utf16(p, n, out_.data() + at, n);
         out_.resize(at + units);
     }
     std::u16string& out_;

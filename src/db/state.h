@@ -32,6 +32,7 @@ struct DbState {
     // the next openDb.
     void reset();
 };
-extern DbState g_db;
 
 }  // namespace koru
+
+#include "host/engine.h"

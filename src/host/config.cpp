@@ -17,7 +17,6 @@
 
 namespace koru {
 
-Config g_config;
 
 namespace {
 

@@ -31,7 +31,6 @@ struct Config {
     std::string path;               // the file that was read
     void reset() { *this = Config{}; }
 };
-extern Config g_config;
 
 // Reads "db2KORU.config", else "KORU.config", from the program directory
 // (which ends with "/").  Returns only on success.
@@ -56,3 +55,5 @@ bool parse_ipv4(const char*& p, uint32_t& out);
 bool config_prepare_value(std::string_view raw, std::string& out);
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_config: the engine owns the part declared here

@@ -22,6 +22,7 @@
 #include "host/errors.h"
 #include "host/journal.h"
 #include "host/loader.h"
+#include "host/process.h"
 #include "host/modules.h"
 #include "host/request.h"
 #include "host/token.h"
@@ -286,7 +287,7 @@ int end_sequence(const Driver& d) {
 }
 
 int evaluation_sequence(Driver& d) {
-    set_debug_print_fn(console_print);
+    g_hooks.debug_print = console_print;
     try {
         load_modules();
         enter_run_phase();
@@ -295,7 +296,7 @@ int evaluation_sequence(Driver& d) {
         enter_main_script();
         Value call;
         // An invalid TOP text is only reported on the console.
-        set_debug_print_fn(nullptr);
+        g_hooks.debug_print = nullptr;
         try {
             call = parse_top_call(d.top_text);
         } catch (const Unwind&) {
@@ -305,7 +306,7 @@ int evaluation_sequence(Driver& d) {
             odbc_close_all();
             return 0;
         }
-        set_debug_print_fn(console_print);
+        g_hooks.debug_print = console_print;
         value_retain(call);
         g_jumps.reset();
         g_errors.top_running = true;
@@ -328,7 +329,11 @@ int driver_main(int argc, char** argv) {
     Driver d;
     d.program = argc > 0 ? argv[0] : "koru";
     d.program_dir = directory_of(d.program);
-    set_module_path_fn(module_path);
+    // The program's wiring, then what this request answers for itself.
+    install_hooks();
+    g_hooks.module_path = module_path;
+    g_hooks.load_modules = load_modules;
+    g_hooks.journal_name = [](const std::string& name) { journal_replace_file_name(name); };
     find_client(d);
     read_arguments(d, argc, argv);
     g_front.eval_mode = d.eval_mode;
@@ -353,8 +358,6 @@ int driver_main(int argc, char** argv) {
                       (d.client >> 8) & 255, d.client & 255);
         d.var_defs.push_back(def);
     }
-    set_load_modules_fn(load_modules);
-    set_journal_name_fn([](const std::string& name) { journal_replace_file_name(name); });
     interp_reset();
     if (d.eval_mode) return evaluation_sequence(d);
 

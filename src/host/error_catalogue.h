@@ -70,7 +70,7 @@
     X(number_literal_bad, 1405, "数字のフォーマット不正 '%s'", "compiler/literals")                               \
     X(comment_unclosed, 1580, "コメント不正", "compiler/source")                                                  \
     X(surrogate_character, 1595, "MultiToWide 文字の変換エラー(サロゲート文字)",                                  \
-      "compiler/source, strings/string_slices")                                                                   \
+      "compiler/source, strings/string_slices, db/odbc")                                                          \
     X(top_call_operator, 1720, "TOP関数のステートメントの演算子不正 '%s'", "compiler/module: TOP call")           \
     X(top_call_keyword, 1725, "TOP関数のステートメント不正", "compiler/module: TOP call")                         \
     X(top_call_bad, 1730, "TOP関数のフォーマット不正 '%s'", "compiler/module: TOP call")                          \

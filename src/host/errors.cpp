@@ -14,14 +14,9 @@
 
 namespace koru {
 
-ErrorState g_errors;
-JumpStack g_jumps;
 
 namespace {
 
-ModulePathFn g_module_path = nullptr;
-DebugPrintFn g_debug_print = nullptr;
-FatalExitHook g_fatal_hook = nullptr;
 
 // The shared report buffer (16384 bytes, a report is cut to 16383).  Like
 // the journal's static area it is placed after all other zero-initialised
@@ -29,7 +24,7 @@ FatalExitHook g_fatal_hook = nullptr;
 [[gnu::section(".lbss.koru_report")]] char g_report[kReportMax + 1];
 
 const char* module_path(unsigned module) {
-    const char* p = g_module_path ? g_module_path(module) : nullptr;
+    const char* p = g_hooks.module_path ? g_hooks.module_path(module) : nullptr;
     return p ? p : "";
 }
 
@@ -66,11 +61,6 @@ Value fill_error_object(AreaBlock b, CodeType type, const char* code, size_t cod
     return Value::area(Kind::Exception, b.addr);
 }
 
-// Set while a raise builds its error object.  An allocation that fails then
-// must not report itself: its report would overwrite the one being made and
-// build another object from the area that has just failed, without end.
-bool g_building_error = false;
-
 // What a raise throws while the error object is being built: the allocator
 // has no block for it.
 struct NoErrorBlock {};
@@ -80,8 +70,8 @@ struct NoErrorBlock {};
 // turn) it goes to the allocator's reserve.
 Value build_error_object(const char* code, size_t code_len, size_t msg_len) {
     struct Building {
-        Building() { g_building_error = true; }
-        ~Building() { g_building_error = false; }
+        Building() { g_errors.building_object = true; }
+        ~Building() { g_errors.building_object = false; }
     } building;
     try {
         AreaBlock b = area_alloc(error_object_size(CodeType::Integer, code_len, msg_len));
@@ -107,9 +97,6 @@ Value report_error(int code, size_t len) {
 
 }  // namespace
 
-void set_module_path_fn(ModulePathFn fn) { g_module_path = fn; }
-void set_debug_print_fn(DebugPrintFn fn) { g_debug_print = fn; }
-void set_fatal_exit_hook(FatalExitHook hook) { g_fatal_hook = hook; }
 
 Value make_error_object(CodeType type, const char* code, size_t code_len, const char* msg, size_t msg_len) {
     if (msg_len > 0xFFFF) msg_len = 0xFFFF;
@@ -141,7 +128,7 @@ enum class Route { Try, Host, HostAlways };
 [[noreturn]] void raise_report(int code, size_t len, Route route) {
     Value err = report_error(code, len);
     if (g_errors.debug_eval && route != Route::HostAlways) unwind(err, kDebugEvalTarget);
-    if (g_debug_print) g_debug_print(g_report, len);
+    if (g_hooks.debug_print) g_hooks.debug_print(g_report, len);
     if (route != Route::Try || !g_errors.top_running) unwind(err, 0);
     g_errors.raised_by_error = true;
     unwind(err, g_jumps.innermost_try());
@@ -159,7 +146,7 @@ size_t format_runtime_report(int code, const char* fmt, va_list ap) {
 }  // namespace
 
 void raise_runtime(int code, const char* fmt, ...) {
-    if (g_building_error) throw NoErrorBlock{};
+    if (g_errors.building_object) throw NoErrorBlock{};
     va_list ap;
     va_start(ap, fmt);
     size_t len = format_runtime_report(code, fmt, ap);
@@ -168,7 +155,7 @@ void raise_runtime(int code, const char* fmt, ...) {
 }
 
 void raise_to_host(int code, const char* fmt, ...) {
-    if (g_building_error) throw NoErrorBlock{};
+    if (g_errors.building_object) throw NoErrorBlock{};
     va_list ap;
     va_start(ap, fmt);
     size_t len = format_runtime_report(code, fmt, ap);
@@ -177,7 +164,7 @@ void raise_to_host(int code, const char* fmt, ...) {
 }
 
 void raise_parse(int code, const char* fmt, ...) {
-    if (g_building_error) throw NoErrorBlock{};
+    if (g_errors.building_object) throw NoErrorBlock{};
     char prefix[600];
     std::snprintf(prefix, sizeof prefix, "PARSE ERROR %d (%s:%d) : ", code, g_errors.compile_path,
                   static_cast<int>(g_errors.compile_line));
@@ -195,7 +182,7 @@ void fatal_startup(const char* fmt, ...) {
     int n = std::vsnprintf(msg, sizeof msg, fmt, ap);
     va_end(ap);
     std::string message(msg, n < 0 ? 0 : std::min<size_t>(static_cast<size_t>(n), sizeof msg - 1));
-    if (g_fatal_hook) g_fatal_hook(message);  // tests: throws
+    if (g_hooks.fatal_exit) g_hooks.fatal_exit(message);  // tests: throws
     if (g_front.eval_mode) {
         // On a console the record stream is silent, so say it plainly.
         std::fwrite(message.data(), 1, message.size(), stdout);

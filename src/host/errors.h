@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "host/error_catalogue.h"
+#include "runtime/hooks.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -80,8 +81,6 @@ template <typename... A>
 struct FatalStartup {
     std::string message;
 };
-using FatalExitHook = void (*)(const std::string& message);
-void set_fatal_exit_hook(FatalExitHook hook);  // null: write the journal and exit(0)
 
 // Error objects (kind 6), shared with the Exception statement.
 enum class CodeType : uint8_t { Integer = 0, Text = 1, None = 9 };
@@ -104,19 +103,17 @@ struct ErrorState {
     bool top_running = false;     // set just before the TOP call
     bool raised_by_error = false; // set when an error unwinds into a recovery point
     bool debug_eval = false;      // set while the debugger evaluates an expression
+    // Set while a raise builds its error object.  An allocation that fails
+    // then must not report itself: its report would overwrite the one being
+    // made and build another object from the area that has just failed,
+    // without end.
+    bool building_object = false;
     void reset() { *this = ErrorState{}; }
 };
-extern ErrorState g_errors;
-
-// Path text of a module number (supplied by the module table; "" when none).
-using ModulePathFn = const char* (*)(unsigned module);
-void set_module_path_fn(ModulePathFn fn);
 
 // The report cut: at most this many bytes of report text.
 constexpr size_t kReportMax = 16383;
 
-// The debug print routine ("-e" prints reports; a debugger gets them).
-using DebugPrintFn = void (*)(const char* text, size_t len);
-void set_debug_print_fn(DebugPrintFn fn);
-
 }  // namespace koru
+
+#include "host/engine.h"  // g_errors: the engine owns the part declared here

@@ -19,7 +19,6 @@ namespace koru {
 // requests never write to it, and in the middle of .bss it would spread the
 // small variables that every request touches over more pages.
 [[gnu::section(".lbss.koru_journal_area")]] char g_journal_area[kJournalStatic];
-JournalState g_journal;
 
 namespace {
 

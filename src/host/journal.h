@@ -42,7 +42,6 @@ struct JournalState {
         failing = false;
     }
 };
-extern JournalState g_journal;
 
 void journal_append(const char* text, size_t len);
 inline void journal_append(std::string_view s) { journal_append(s.data(), s.size()); }
@@ -79,3 +78,5 @@ const std::string& journal_start_text();
 void journal_write();
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_journal: the engine owns the part declared here

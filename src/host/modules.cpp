@@ -2,7 +2,6 @@
 
 namespace koru {
 
-ModuleTable g_modules;
 
 unsigned module_add(std::string path, ModuleKind kind, bool from_request) {
     g_modules.entries.push_back(ModuleEntry{std::move(path), kind, from_request});

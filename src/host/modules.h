@@ -36,7 +36,6 @@ struct ModuleTable {
     }
     size_t size() const { return entries.size(); }
 };
-extern ModuleTable g_modules;
 
 // Adds an entry; returns its 1-based module number.  Callers check the limit
 // of 127 modules first, each with its own error.
@@ -48,3 +47,5 @@ bool module_path_is_plain(std::string_view path);
 const char* module_path(unsigned number);
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_modules: the engine owns the part declared here

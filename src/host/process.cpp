@@ -50,19 +50,11 @@ void process_reset() {
     g_token.reset();
     g_request.reset();
     g_random.reset();
-    // The hooks a test or the driver sets for itself back to none: a test
-    // that stops half-way leaves none of them to the next.
-    set_record_sink(nullptr);
-    set_fatal_exit_hook(nullptr);
-    set_module_path_fn(nullptr);
-    set_debug_print_fn(nullptr);
-    set_load_modules_fn(nullptr);
-    set_journal_name_fn(nullptr);
-    set_debug_step_fn(nullptr);
-    set_call_hooks({});
-    set_console_fn(nullptr);
-    // Last the interpreter: its reset installs the built-ins and the text
-    // compiler again, over whatever a test put in their place.
+    // The hooks back to the program's wiring: a test that stops half-way
+    // leaves none of its own to the next.
+    install_hooks();
+    // Last the interpreter: its reset installs the built-ins again, over
+    // whatever a test put in their place.
     interp_reset();
 }
 

@@ -8,4 +8,9 @@ namespace koru {
 
 void process_reset();
 
+// Fills the hooks with the program's wiring (host/hooks.cpp): every entry
+// a lower layer calls upward, and null for those that who runs the request
+// sets (the driver, a debugger, a test).
+void install_hooks();
+
 }  // namespace koru

@@ -2,7 +2,6 @@
 
 namespace koru {
 
-RandomState g_random;
 
 void random_seed(uint32_t seed) { g_random.state = seed; }
 

@@ -10,10 +10,11 @@ struct RandomState {
     uint32_t state = 1;  // an unseeded generator behaves as if seeded with 1
     void reset() { state = 1; }
 };
-extern RandomState g_random;
 
 void random_seed(uint32_t seed);
 // The next draw, 0 to 32767.
 int random_draw();
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_random: the engine owns the part declared here

@@ -16,12 +16,9 @@
 
 namespace koru {
 
-RequestInfo g_request;
 
 namespace {
 
-LoadModulesFn g_load_modules = nullptr;
-JournalNameFn g_journal_name = nullptr;
 
 [[noreturn]] void bad_length(err::Plain row) { raise_runtime(row); }
 
@@ -235,7 +232,7 @@ uint32_t temporary_name(const std::string& name) {
 }
 
 void before_binding() {
-    if (!g_modules.loaded && g_load_modules) g_load_modules();
+    if (!g_modules.loaded && g_hooks.load_modules) g_hooks.load_modules();
 }
 
 void bind(const std::string& name, Value v) {
@@ -397,8 +394,6 @@ std::string top_text(Cursor& c, err::Plain too_long) {
 
 }  // namespace
 
-void set_load_modules_fn(LoadModulesFn fn) { g_load_modules = fn; }
-void set_journal_name_fn(JournalNameFn fn) { g_journal_name = fn; }
 
 void parse_request_body(const char* body, size_t len) {
     Cursor c(body, len);
@@ -427,7 +422,7 @@ void parse_request_body(const char* body, size_t len) {
             break;
         case 'l': {
             std::string name = c.text(err::request_text_prefix, err::request_text_length, false);
-            if (g_journal_name) g_journal_name(name);
+            if (g_hooks.journal_name) g_hooks.journal_name(name);
             break;
         }
         case 'L': g_request.read_from_disk = true; break;

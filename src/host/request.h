@@ -16,18 +16,13 @@ struct RequestInfo {
     std::string token_text;
     void reset() { *this = RequestInfo{}; }
 };
-extern RequestInfo g_request;
 
-// Called before the first variable binding of the request, so that modules
-// (and an object module's symbol table) are in place before names are entered.
-using LoadModulesFn = void (*)();
-void set_load_modules_fn(LoadModulesFn fn);
-
-// Called for an 'l' record with the decoded journal file name.
-using JournalNameFn = void (*)(const std::string& name);
-void set_journal_name_fn(JournalNameFn fn);
+// The parser calls the hooks' load_modules before the first variable
+// binding and journal_name for an 'l' record.
 
 // Parses the whole body; raises the request errors.
 void parse_request_body(const char* body, size_t len);
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_request: the engine owns the part declared here

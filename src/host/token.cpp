@@ -15,7 +15,6 @@
 
 namespace koru {
 
-TokenState g_token;
 
 namespace {
 

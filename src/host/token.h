@@ -21,7 +21,6 @@ struct TokenState {
     bool refused = false;  // the request failed the check; the reply says "NG"
     void reset() { *this = TokenState{}; }
 };
-extern TokenState g_token;
 
 // Stores the parts of a 'Q' record within the shared area.
 void token_set_parts(std::string_view key, std::string_view token);
@@ -59,3 +58,5 @@ void token_reply(bool refused, uint32_t client);
 void token_reply_at(bool refused, uint32_t client, time_t now);
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_token: the engine owns the part declared here

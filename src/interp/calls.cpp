@@ -37,10 +37,6 @@ err::Plain g_family_errors[static_cast<size_t>(MethodFamily::Count)] = {
     err::function_method_unknown, err::function_method_unknown,
 };
 static_assert(sizeof g_family_errors / sizeof g_family_errors[0] == static_cast<size_t>(MethodFamily::Count));
-ConstructFn g_date_construct = nullptr;
-ConstructFn g_regexp_construct = nullptr;
-CallHooks g_call_hooks;
-ConsoleFn g_console = nullptr;
 
 // Evaluated arguments, dropped when the call is done (or an error passes).
 class ArgList : public ValueList {
@@ -68,10 +64,6 @@ void set_method_family(MethodFamily f, MethodFn fn, err::Plain unknown) {
     g_family_errors[static_cast<size_t>(f)] = unknown;
 }
 void set_method_family(MethodFamily f, MethodFn fn) { g_families[static_cast<size_t>(f)] = fn; }
-void set_date_construct_fn(ConstructFn fn) { g_date_construct = fn; }
-void set_regexp_construct_fn(ConstructFn fn) { g_regexp_construct = fn; }
-void set_call_hooks(CallHooks hooks) { g_call_hooks = hooks; }
-void set_console_fn(ConsoleFn fn) { g_console = fn; }
 
 // ---- script function calls ------------------------------------------------------------
 
@@ -124,10 +116,10 @@ class CallFrame {
 public:
     CallFrame(Value fn, uint32_t name) {
         check_limits();
-        if (g_call_depth >= kMaxCallDepth) raise_too_deep();
-        hooks_ = g_call_hooks.enter != nullptr;
-        if (hooks_) g_call_hooks.enter(fn, name);
-        ++g_call_depth;
+        if (g_interp.call_depth >= kMaxCallDepth) raise_too_deep();
+        hooks_ = g_hooks.call_enter != nullptr;
+        if (hooks_) g_hooks.call_enter(fn, name);
+        ++g_interp.call_depth;
         InterpState& s = g_interp;
         top_ = s.top();
         frame_base_ = s.frame_base;
@@ -148,7 +140,7 @@ public:
         s.frame_base = frame_base_;
         s.param_count = param_count_;
         s.local_count = local_count_;
-        if (hooks_ && g_call_hooks.exit) g_call_hooks.exit();
+        if (hooks_ && g_hooks.call_exit) g_hooks.call_exit();
         leave_nesting();
     }
     CallFrame(const CallFrame&) = delete;
@@ -323,7 +315,7 @@ Value console_call(uint32_t name, const ArgList& args) {
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
     }
-    if (g_console) g_console(line.data(), line.size());
+    if (g_hooks.console) g_hooks.console(line.data(), line.size());
     return kUndefinedValue;
 }
 
@@ -409,8 +401,8 @@ Value conversion_call(uint32_t sym, const ArgRecord& rec) {
     if (sym == SYM_Number) result = args.size() ? number_of(args.at(0)) : make_int(0);
     else if (sym == SYM_String) result = args.size() ? string_of(args.at(0)) : make_string("", 0);
     else {
-        if (!g_date_construct) raise_runtime(err::date_method_unknown);
-        result = g_date_construct(args.data(), args.size());
+        if (!g_hooks.date_construct) raise_runtime(err::date_method_unknown);
+        result = g_hooks.date_construct(args.data(), args.size());
     }
     return outlive(result, args);
 }
@@ -511,11 +503,11 @@ Value new_builtin(uint32_t cls, const ArgList& args) {
         return make_exception_value(args.at(0), args.size() > 1 ? &code : nullptr);
     }
     case SYM_Date:
-        if (!g_date_construct) raise_runtime(err::new_bad);
-        return g_date_construct(args.data(), args.size());
+        if (!g_hooks.date_construct) raise_runtime(err::new_bad);
+        return g_hooks.date_construct(args.data(), args.size());
     case SYM_RegExp:
-        if (!g_regexp_construct) raise_runtime(err::new_bad);
-        return g_regexp_construct(args.data(), args.size());
+        if (!g_hooks.regexp_construct) raise_runtime(err::new_bad);
+        return g_hooks.regexp_construct(args.data(), args.size());
     default: return kUndefinedValue;
     }
 }

@@ -21,8 +21,6 @@ namespace {
 
 using Table = std::array<Handler, kOpCount>;
 
-CompileTextFn g_compile_text = nullptr;
-
 // The handlers of the opcode table's rows; the bytes after them reject.
 Table build_main_table() {
     constexpr Handler kRowHandlers[] = {
@@ -205,7 +203,6 @@ private:
         if (generation_ == g_memory_generation) return;
         map_.clear();
         generation_ = g_memory_generation;
-        set_template_freed_fn([](Value str) { g_template_code.forget(str); });
     }
 
     std::unordered_map<uint32_t, std::vector<Substitution>> map_;
@@ -276,11 +273,11 @@ std::string unevaluable_text(Value v) {
 // of the debugger's expression evaluation.
 [[gnu::noinline]] Value dispatch_debug(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
-    if (g_debug_step) {
+    if (g_hooks.debug_step) {
         // What the debugger evaluates meanwhile is not the unread statement.
         bool unused = g_interp.result_unused;
         g_interp.result_unused = false;
-        g_debug_step(v);
+        g_hooks.debug_step(v);
         g_interp.result_unused = unused;
     }
     if (!is_opcode(c.opcode)) unevaluable(v);
@@ -289,8 +286,6 @@ std::string unevaluable_text(Value v) {
 }
 
 }  // namespace
-
-DebugStepFn g_debug_step = nullptr;
 
 Value dispatch(Value v) {
     const InstrCell& c = *cell_as<InstrCell>(v);
@@ -322,9 +317,6 @@ Value evaluate_data(Value v) {
     }
 }
 
-void set_compile_text_fn(CompileTextFn fn) { g_compile_text = fn; }
-CompileTextFn compile_text_fn() { return g_compile_text; }
-void set_debug_step_fn(DebugStepFn fn) { g_debug_step = fn; }
 
 void set_handler(unsigned opcode, Handler h) {
     if (!has_row(opcode)) return;
@@ -384,7 +376,7 @@ Value run_cells(const std::vector<Value>& cells, Value empty_result) {
 // What run_text and a template's substitution do first: refuse when there
 // is no compiler, and stop a request past its limits.
 void before_text(const char* text, size_t len) {
-    if (!g_compile_text) raise_runtime(err::bad_expression_text, static_cast<int>(len > 120 ? 120 : len), text);
+    if (!g_hooks.compile_text) raise_runtime(err::bad_expression_text, static_cast<int>(len > 120 ? 120 : len), text);
     check_limits();
 }
 
@@ -392,7 +384,7 @@ void before_text(const char* text, size_t len) {
 // made is freed.
 std::vector<Value> compile_cells(const char* text, size_t len, bool no_stops) {
     CompiledList list;
-    g_compile_text(text, len, no_stops, list.cells);
+    g_hooks.compile_text(text, len, no_stops, list.cells);
     std::vector<Value> cells = std::move(list.cells);
     list.cells.clear();
     return cells;
@@ -432,5 +424,7 @@ Value h_unavailable(const InstrCell& c) {
     std::string_view word = statement_word(c.opcode);
     raise_runtime(err::bad_expression_text, static_cast<int>(word.size()), word.data());
 }
+
+void template_code_forget(Value str) { TemplateCode::g_template_code.forget(str); }
 
 }  // namespace koru

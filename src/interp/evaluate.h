@@ -11,6 +11,7 @@
 #include "host/errors.h"
 #include "runtime/area.h"
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -51,22 +52,9 @@ inline Value operand(const InstrCell& c, unsigned i) { return Value(operands(c)[
 // A handler receives the instruction cell and returns the result.
 using Handler = Value (*)(const InstrCell& c);
 
-// ---- hooks filled by other subsystems ------------------------------------------
-// Compiles script text with the statement-list compiler and appends the
-// statement cells to `out`.  The cells come back unretained (count 0); the
-// caller retains them while it runs them and releases them afterwards.
-// `no_stops` makes every cell a non-stopping point.
-using CompileTextFn = void (*)(const char* text, size_t len, bool no_stops, std::vector<Value>& out);
-void set_compile_text_fn(CompileTextFn fn);
-CompileTextFn compile_text_fn();
-
-// The debugger's look at each instruction before it runs (null: none).
-using DebugStepFn = void (*)(Value instr);
-void set_debug_step_fn(DebugStepFn fn);
-extern DebugStepFn g_debug_step;
 // Every instruction goes through the debugger: its step hook is set, or it
 // is evaluating an expression with its own table.
-inline bool debug_hooks_active() { return g_debug_step || g_errors.debug_eval; }
+inline bool debug_hooks_active() { return g_hooks.debug_step || g_errors.debug_eval; }
 
 // Replaces the handler of an opcode for a while (tests put their own in).
 // The debug-eval table keeps its rejecting handler where it has one.  Null
@@ -77,5 +65,9 @@ void set_handler(unsigned opcode, Handler h);
 // value of the last statement is returned (`empty_result` when there is
 // none).  Used by template expansion and eval.
 Value run_text(const char* text, size_t len, bool no_stops, Value empty_result);
+
+// Told of a freed template string: the code compiled for its substitutions
+// goes with it.
+void template_code_forget(Value str);
 
 }  // namespace koru

@@ -4,8 +4,6 @@
 
 namespace koru {
 
-GlobalTable g_globals;
-
 void GlobalTable::reset() {
     for (VarSlot& s : slots) value_release(s.value);
     slots.clear();

@@ -4,29 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/engine.h"
 #include "runtime/value.h"
 
 namespace koru {
 
-// A variable slot: the name word (bits 0-27 the symbol, bit 31 const) and
-// the value, which the slot retains.
-struct VarSlot {
-    uint32_t name;
-    Value value;
-    static constexpr uint32_t kConst = 0x80000000u;
-    uint32_t symbol() const { return name & 0x0FFFFFFF; }
-    bool is_const() const { return name & kConst; }
-};
-static_assert(sizeof(VarSlot) == 8);
-
-struct GlobalTable {
-    std::vector<VarSlot> slots;  // capacity grows by 512
-    // Slot index + 1 of each symbol number (0 = none): the same answer as the
-    // search from the last slot down, in one step.
-    std::vector<uint32_t> by_symbol;
-    void reset();
-};
-extern GlobalTable g_globals;
 
 // Index of the slot of a symbol (the last one when there are several), or -1.
 inline int64_t global_find(uint32_t symbol) {

@@ -11,7 +11,6 @@ namespace koru {
 void interp_reset() {
     g_interp.reset();
     g_jumps.reset();
-    install_text_compiler();
     builtins_install();
 }
 

@@ -183,7 +183,7 @@ public:
     }
 
     void forget(const InstrCell* c) {
-        if (slots_.empty()) return;
+        if (generation_ != g_memory_generation) return;  // a reset took the cells and the table is stale
         size_t mask = slots_.size() - 1;
         for (size_t i = hash(c, mask);; i = (i + 1) & mask) {
             Program& p = slots_[i];
@@ -242,14 +242,11 @@ private:
 
 Programs g_programs;
 
-void instruction_freed(const void* cell) { g_programs.forget(static_cast<const InstrCell*>(cell)); }
-
 void Programs::restart() {
     slots_.clear();
     slots_.resize(64);
     taken_ = 0;
     generation_ = g_memory_generation;
-    set_instruction_freed_fn(instruction_freed);
 }
 
 // ---- running -------------------------------------------------------------------------
@@ -457,5 +454,7 @@ bool int_condition(Value v, bool& out) {
     if (c.opcode < op_byte(Op::OP_EQ) || c.opcode > op_byte(Op::OP_LT)) return false;
     return int_comparison(c, out);
 }
+
+void int_path_instruction_freed(const void* cell) { g_programs.forget(static_cast<const InstrCell*>(cell)); }
 
 }  // namespace koru

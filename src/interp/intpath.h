@@ -80,4 +80,7 @@ bool int_operand_instruction(Value v, int32_t& out);
 bool int_comparison(const InstrCell& c, bool& out);
 bool int_condition(Value v, bool& out);
 
+// Told of a freed instruction: its program goes with it.
+void int_path_instruction_freed(const void* cell);
+
 }  // namespace koru

@@ -41,26 +41,9 @@ void set_method_family(MethodFamily f, MethodFn fn, err::Plain unknown);
 // registered with.
 void set_method_family(MethodFamily f, MethodFn fn);
 
-// Constructors that live with their built-ins: Date(...) and new Date(...),
-// new RegExp(...).  Null: the call raises the family's error.
-using ConstructFn = Value (*)(const Value* args, uint32_t n);
-void set_date_construct_fn(ConstructFn fn);
-void set_regexp_construct_fn(ConstructFn fn);
-
 // Calls a script function with evaluated arguments (a hash method stored as
 // a property, forEach callbacks).  `name` is the symbol for messages (0 =
 // none).  Extra arguments are ignored, missing ones are undefined.
 Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t n);
-
-// The debugger's call-stack hooks (null in the production build).
-struct CallHooks {
-    void (*enter)(Value fn, uint32_t name) = nullptr;
-    void (*exit)() = nullptr;
-};
-void set_call_hooks(CallHooks hooks);
-
-// A console line also goes to an attached debugger.
-using ConsoleFn = void (*)(const char* text, size_t len);
-void set_console_fn(ConsoleFn fn);
 
 }  // namespace koru

@@ -7,8 +7,6 @@
 
 namespace koru {
 
-InterpState g_interp;
-uint32_t g_call_depth = 0;
 const bool g_plain_paths = std::getenv("KORU_PLAIN_PATHS") != nullptr;
 
 void raise_too_deep() { raise_runtime(err::out_of_memory); }
@@ -29,7 +27,7 @@ void InterpState::reset() {
     jump = Jump::None;
     jump_target = 0;
     jump_value = kUndefinedValue;
-    g_call_depth = 0;
+    call_depth = 0;
 }
 
 void grow_locals(uint32_t n) {

@@ -4,56 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/engine.h"
 #include "interp/globals.h"
 #include "runtime/refcount.h"
 #include "runtime/value.h"
 
 namespace koru {
 
-// Where the value found by the last look-up lives, so that assignment,
-// compound assignment and increment can store without a second look-up.
-enum class PlaceKind : uint8_t {
-    None = 0,
-    Element = 3,    // array element: container, index
-    LastIndex = 5,  // the lastIndex of a RegExp: the RegExp in `container`
-    Local = 10,     // local stack index
-    Global = 11,    // global table index
-    Pair = 21,      // value of a KeyedArray or Hash pair: container, pair index
-};
-
-struct Place {
-    PlaceKind kind = PlaceKind::None;
-    Value container;          // Element, Pair, LastIndex
-    uint32_t index = 0;       // Local, Global, Element, Pair
-};
-
-// break, continue and return travel as a pending jump that statement lists,
-// loops, switch, try and calls test after each statement; only throw and
-// errors unwind as C++ exceptions.
-enum class Jump : uint8_t { None = 0, Break, Continue, Return };
-
-struct InterpState {
-    std::vector<VarSlot> locals;  // slot 0 is never used; the top is size() - 1
-    uint32_t frame_base = 0;      // first slot of the running function's frame
-    uint32_t block_base = 0;      // first slot of the innermost block
-    uint32_t scope_depth = 0;     // above 0 inside functions, blocks and for statements
-    uint32_t param_count = 0;     // of the running function
-    uint32_t local_count = 0;
-
-    Place place;
-    bool place_const = false;     // the variable found is a const
-    uint32_t place_name = 0;      // symbol of the variable found (for messages), 0 = none
-    bool place_mode = false;      // look-ups may create elements and properties
-    bool result_unused = false;   // the ++, -- or = about to run is a statement of its own
-
-    Jump jump = Jump::None;
-    uint32_t jump_target = 0;     // jump-context index that takes the pending jump
-    Value jump_value;             // return value (retained while pending)
-
-    void reset();
-    uint32_t top() const { return static_cast<uint32_t>(locals.size() - 1); }
-};
-extern InterpState g_interp;
 
 // The fast paths (the integer path, the in-place updates of numbers and the
 // kept code of template substitutions) are left out when the environment
@@ -132,15 +89,14 @@ private:
 // in between): past this depth a runaway recursion ends in the memory error
 // instead of overflowing the stack.
 constexpr uint32_t kMaxCallDepth = 1000;
-extern uint32_t g_call_depth;
 [[noreturn]] void raise_too_deep();
 
 inline void enter_nesting() {
-    if (g_call_depth >= kMaxCallDepth) [[unlikely]]
+    if (g_interp.call_depth >= kMaxCallDepth) [[unlikely]]
         raise_too_deep();
-    ++g_call_depth;
+    ++g_interp.call_depth;
 }
-inline void leave_nesting() { --g_call_depth; }
+inline void leave_nesting() { --g_interp.call_depth; }
 
 // ---- pending jumps ---------------------------------------------------------------
 // Drops the value of a pending return (the jump was overridden or consumed).

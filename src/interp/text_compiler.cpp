@@ -45,8 +45,4 @@ void compile_text_statements(const char* text, size_t len, bool no_stops, std::v
     compile_statements(buf.data(), out, false);
 }
 
-void install_text_compiler() {
-    if (!compile_text_fn()) set_compile_text_fn(compile_text_statements);
-}
-
 }  // namespace koru

@@ -10,7 +10,4 @@ namespace koru {
 // Compiles text as a statement list; the cells come back unretained.
 void compile_text_statements(const char* text, size_t len, bool no_stops, std::vector<Value>& out);
 
-// Makes it the compile hook unless another one is set.
-void install_text_compiler();
-
 }  // namespace koru

@@ -14,8 +14,6 @@ namespace koru {
 
 namespace {
 
-RegExpPropertyFn g_regexp_property = nullptr;
-LastIndexAccess g_last_index;
 
 constexpr uint32_t kSymbolMask = 0x0FFFFFFF;
 
@@ -94,8 +92,8 @@ void store_to_place(const Place& p, Value v) { value_release(exchange_place(p, v
 
 Value exchange_place(const Place& p, Value v) {
     if (p.kind == PlaceKind::LastIndex) {
-        if (g_last_index.set && p.container.kind() == Kind::RegExp)
-            g_last_index.set(p.container, static_cast<uint32_t>(int_of(v)));
+        if (g_hooks.last_index_set && p.container.kind() == Kind::RegExp)
+            g_hooks.last_index_set(p.container, static_cast<uint32_t>(int_of(v)));
         return kUndefinedValue;
     }
     Value* cell = place_cell(p);
@@ -107,8 +105,8 @@ Value exchange_place(const Place& p, Value v) {
 
 Value place_value(const Place& p) {
     if (p.kind == PlaceKind::LastIndex) {
-        if (!g_last_index.get || p.container.kind() != Kind::RegExp) return kUndefinedValue;
-        return make_int(static_cast<int32_t>(g_last_index.get(p.container)));
+        if (!g_hooks.last_index_get || p.container.kind() != Kind::RegExp) return kUndefinedValue;
+        return make_int(static_cast<int32_t>(g_hooks.last_index_get(p.container)));
     }
     Value* cell = place_cell(p);
     return cell ? *cell : kUndefinedValue;
@@ -471,8 +469,8 @@ Value member_value(Value o, uint32_t name) {
     if (o.kind() == Kind::Exception) return exception_member(o, name);
     if (name == SYM_length) return length_of(o);
     if (o.kind() == Kind::RegExp) {
-        if (!g_regexp_property) raise_runtime(err::regexp_property_bad);
-        return g_regexp_property(o, name);
+        if (!g_hooks.regexp_property) raise_runtime(err::regexp_property_bad);
+        return g_hooks.regexp_property(o, name);
     }
     if (o.kind() == Kind::Hash) return hash_property(o, name, g_interp.place_mode);
     raise_runtime(err::member_bad);
@@ -494,8 +492,6 @@ Value h_member(const InstrCell& c) {
     return outlive_container(result, obj);
 }
 
-void set_regexp_property_fn(RegExpPropertyFn fn) { g_regexp_property = fn; }
-void set_last_index_access(LastIndexAccess access) { g_last_index = access; }
 void set_last_index_place(Value regexp) { set_place(PlaceKind::LastIndex, regexp, 0); }
 
 

@@ -36,20 +36,9 @@ inline int64_t hash_find(Value hash, uint32_t symbol) {
 // the count has reached capacity - 1; returns the pair index.
 uint32_t hash_append(Value hash, Value key);
 
-// The reader of a RegExp property (flags, global, lastIndex, ...); it sets
-// the place for lastIndex and raises 5080 for an unknown name.
-using RegExpPropertyFn = Value (*)(Value regexp, uint32_t name_symbol);
-void set_regexp_property_fn(RegExpPropertyFn fn);
-
-// The lastIndex field of a RegExp as a place: read and written through the
-// pattern engine (its blocks are only 2-byte aligned, so the place keeps the
-// RegExp rather than a pointer into it).  A stored value becomes an integer
+// RegExp properties are read, and lastIndex read and written, through the
+// pattern engine (hooks.h). A value stored in lastIndex becomes an integer
 // (a Double is truncated, anything else counts as 0).
-struct LastIndexAccess {
-    uint32_t (*get)(Value regexp) = nullptr;
-    void (*set)(Value regexp, uint32_t index) = nullptr;
-};
-void set_last_index_access(LastIndexAccess access);
 // Makes the lastIndex of `regexp` the current place.
 void set_last_index_place(Value regexp);
 

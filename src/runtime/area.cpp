@@ -82,6 +82,8 @@ struct LargeBlocks {
     int64_t highest_freed = -1;
 };
 
+}  // namespace
+
 struct Memory {
     WordPages words;
     SizeClass classes[kClassCount];
@@ -112,7 +114,7 @@ struct Memory {
     }
 };
 
-Memory* g_mem = new Memory();
+namespace {
 
 // Points the inline area_ptr at the page tables; called whenever one of
 // them has moved (it grew, or the memory was reset).
@@ -130,12 +132,12 @@ inline bool has_marker(const uint8_t* p) { return std::memcmp(p, kFreeSlotMarker
 
 }  // namespace
 
-CellPages* g_cells = new_cell_pages();
-uint8_t** g_cell_pages = g_cells->pages;
-AreaTables g_area;
-namespace {
-const bool g_area_ready = (sync_area_tables(), true);
-}  // namespace
+// The engine's memory starts with its first books and pages.
+MemoryState::MemoryState() : books(new Memory()), cells(new_cell_pages()), cell_pages(cells->pages) {
+    area.words = books->words.pages.data();
+    area.large = books->large.table.data();
+    for (unsigned c = 1; c < kClassCount; ++c) area.classes[c] = books->classes[c].pages.data();
+}
 
 // ---- cells --------------------------------------------------------------------
 
@@ -432,8 +434,6 @@ void area_seal_pages() {
     WordPages& w = g_mem->words;
     w.first_search = static_cast<unsigned>(w.last_in_use + 1);
 }
-
-uint32_t g_memory_generation = 0;
 
 void memory_reset() {
     ++g_memory_generation;

@@ -9,18 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/engine.h"
 #include "runtime/cell.h"
 #include "runtime/value.h"
 
 namespace koru {
 
-constexpr unsigned kMaxCellPages = 4095;        // page indexes 0..4094
-constexpr unsigned kWordPageBytes = 4096;
-constexpr unsigned kWordPageUnits = 1024;       // 4-byte units per word page
-constexpr unsigned kMaxWordPage = 1022;
-constexpr unsigned kClassCount = 15;            // classes 1..14 and 15 (large)
-constexpr unsigned kMaxClassPages = 4096;
-constexpr uint32_t kMaxLargeBlocks = 0x100000;
 
 // Usable slot size and slots per page of classes 1..14 (index 0 unused).
 constexpr unsigned kClassSize[15] = {0, 32, 64, 96, 128, 192, 256, 384, 448, 512, 768, 1024, 1280, 1536, 2048};
@@ -43,31 +37,6 @@ struct AreaBlock {
 };
 
 // ---- cells --------------------------------------------------------------
-// What the allocator knows of one cell page.  The bitmap mirrors the free
-// headers, so the next free slot below a taken one is found without reading
-// the cells; an image page (loaded whole, free headers included) is not in
-// the bitmap and is searched by its headers.
-struct CellPageInfo {
-    uint64_t free_bits[4];
-    uint16_t free_count;
-    uint8_t high_free;      // highest known free slot
-    uint8_t raw;            // an image page: search the headers
-};
-
-// The cell allocator's state: one zeroed allocation, so the parts a request
-// never reaches are never touched.  Exposed for the inline fast paths.
-struct CellPages {
-    int bump_page;
-    unsigned bump_slot;
-    unsigned total_free;
-    int highest_free_page;
-    bool run;               // freed cells are reused
-    uint8_t* pages[kMaxCellPages];
-    CellPageInfo info[kMaxCellPages];
-};
-extern CellPages* g_cells;
-// The page table, exposed for the inline cell_of.
-extern uint8_t** g_cell_pages;
 
 // New cells come from the highest page with free cells, highest slot first
 // (in the run phase), else from the bump page.
@@ -102,13 +71,6 @@ inline T* cell_as(Value v) {
 // ---- area blocks --------------------------------------------------------
 AreaBlock area_alloc(size_t n_bytes);
 void area_free(AreaAddr addr);
-// The page tables behind area_ptr, kept current by the allocator.
-struct AreaTables {
-    uint8_t* const* words = nullptr;                // class 0
-    void* const* large = nullptr;                   // class 15
-    uint8_t* const* classes[kClassCount] = {};      // classes 1..14
-};
-extern AreaTables g_area;
 
 inline void* area_ptr(AreaAddr addr) {
     unsigned c = addr.area_class();
@@ -138,9 +100,6 @@ void enter_run_phase();
 void area_seal_pages();
 // Back to the state of a fresh process (tests run many scripts in one process).
 void memory_reset();
-// Counts memory_reset calls: what is kept about cells by their address is
-// stale once it changes.
-extern uint32_t g_memory_generation;
 
 // Object images: whole pages appended after the pages in use.  The new
 // cell page is counted as full, so later cells come from the pages after it.

@@ -7,12 +7,8 @@
 
 namespace koru {
 
-volatile std::sig_atomic_t g_limit_passed = 0;
-MemoryCount g_memory_count;
 
 namespace {
-
-bool g_timer_armed = false;
 
 void on_cpu_timer(int) {
     if (!g_limit_passed) g_limit_passed = kCpuLimitCode;
@@ -63,15 +59,15 @@ void limits_arm(uint32_t cpu_seconds, uint32_t memory_mb) {
     itimerval t{};
     t.it_value.tv_sec = static_cast<time_t>(cpu_seconds);
     if (setitimer(ITIMER_PROF, &t, nullptr) != 0) return;
-    g_timer_armed = true;
+    g_limits.timer_armed = true;
     lower_cpu_rlimit(cpu_seconds);
 }
 
 void limits_reset() {
-    if (g_timer_armed) {
+    if (g_limits.timer_armed) {
         itimerval off{};
         setitimer(ITIMER_PROF, &off, nullptr);
-        g_timer_armed = false;
+        g_limits.timer_armed = false;
     }
     g_limit_passed = 0;
     g_memory_count.cap = SIZE_MAX;

@@ -13,16 +13,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/engine.h"
 #include "host/error_catalogue.h"
 
 namespace koru {
 
 constexpr int kCpuLimitCode = err::cpu_limit.code;
 constexpr int kMemoryLimitCode = err::memory_limit.code;
-
-// Which limit the request has passed: 0 none, else one of the codes above.
-// Set by the timer's signal handler and by the memory count.
-extern volatile std::sig_atomic_t g_limit_passed;
 
 // Raises the error of the limit passed (to the host, past every try).
 [[noreturn]] void raise_limit_passed();
@@ -32,13 +29,6 @@ inline void check_limits() {
     if (g_limit_passed) [[unlikely]]
         raise_limit_passed();
 }
-
-// Bytes the allocators hold from the system, and the most they may hold.
-struct MemoryCount {
-    size_t taken = 0;
-    size_t cap = SIZE_MAX;
-};
-extern MemoryCount g_memory_count;
 
 [[noreturn]] void memory_limit_passed();
 

@@ -6,6 +6,7 @@
 #include "interp/opcodes.h"
 #include "runtime/area.h"
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 
 namespace koru {
 
@@ -25,16 +26,6 @@ unsigned value_unref(Value v) {
     if (count >= 1 && count <= 14) *h = static_cast<uint8_t>(old - 16);
     return ((old & 0xF0) + 16) & 0xFF;
 }
-
-namespace {
-RegexFreeFn g_regex_free = nullptr;
-InstructionFreedFn g_instruction_freed = nullptr;
-TemplateFreedFn g_template_freed = nullptr;
-}  // namespace
-
-void set_regex_free_fn(RegexFreeFn fn) { g_regex_free = fn; }
-void set_instruction_freed_fn(InstructionFreedFn fn) { g_instruction_freed = fn; }
-void set_template_freed_fn(TemplateFreedFn fn) { g_template_freed = fn; }
 
 uint8_t* header_of_other(Value v) { return has_object(v) ? header_ptr(v) : nullptr; }
 
@@ -83,7 +74,7 @@ bool holds_values(uint8_t header) {
 void destroy_leaf(Value v, uint8_t header) {
     switch (static_cast<Kind>(header & 0xF)) {
     case Kind::RegExp:
-        if (g_regex_free) g_regex_free(v);
+        if (g_hooks.regex_free) g_hooks.regex_free(v);
         else area_free(v.area_addr());
         break;
     case Kind::SqlObject:
@@ -94,7 +85,7 @@ void destroy_leaf(Value v, uint8_t header) {
         area_free(v.area_addr());
         break;
     case Kind::String:
-        if (g_template_freed && cell_as<StringCell>(v)->is_template()) g_template_freed(v);
+        if (g_hooks.template_freed && cell_as<StringCell>(v)->is_template()) g_hooks.template_freed(v);
         area_free(cell_as<StringCell>(v)->text);
         cell_free(v);
         break;
@@ -296,8 +287,8 @@ void value_destroy(Value v) {
             list = spilled.data();
             capacity = spilled.size();
         }
-        if (g_instruction_freed && (*header_ptr(c) & 0xF) == static_cast<uint8_t>(Kind::Instruction))
-            g_instruction_freed(cell_of(c));
+        if (g_hooks.instruction_freed && (*header_ptr(c) & 0xF) == static_cast<uint8_t>(Kind::Instruction))
+            g_hooks.instruction_freed(cell_of(c));
         list[depth++] = Dying{c, 0};
     };
     push(v);

@@ -22,20 +22,8 @@ unsigned value_retain_count(Value v);
 
 void value_destroy(Value v);
 
-// How a RegExp is destroyed: the pattern engine supplies a routine that
-// returns the whole tree of blocks; without one only the head block goes.
-using RegexFreeFn = void (*)(Value regexp);
-void set_regex_free_fn(RegexFreeFn fn);
-
-// Told of an instruction cell about to be freed, so that what the
-// interpreter keeps about it goes with it.
-using InstructionFreedFn = void (*)(const void* cell);
-void set_instruction_freed_fn(InstructionFreedFn fn);
-
-// Told of a template string about to be freed, so that the code compiled
-// for its substitutions goes with it.
-using TemplateFreedFn = void (*)(Value str);
-void set_template_freed_fn(TemplateFreedFn fn);
+// A RegExp, a template string and an instruction tell the hooks of their
+// end (runtime/hooks.h: regex_free, template_freed, instruction_freed).
 
 // Kinds whose objects are cells: their header is found without the area
 // tables.  Values whose top nibble is set are left to the general test.

@@ -7,7 +7,6 @@
 
 namespace koru {
 
-SymbolTable g_symbols;
 
 const char* const kPredefinedNames[kPredefinedSymbols] = {
     "undefined", "true", "false", "null", "NaN", "this", "Math", "column", "value", "console",

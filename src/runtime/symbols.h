@@ -7,29 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "host/engine.h"
+
 namespace koru {
 
-struct SymbolEntry {
-    uint8_t zero;
-    uint8_t length;     // name length (8 bits)
-    uint16_t zero2;
-    uint32_t key;
-    uint32_t offset;    // of the NUL-terminated name in the pool
-};
-static_assert(sizeof(SymbolEntry) == 12);
-
-struct SymbolIndexEntry {
-    uint32_t key;
-    uint32_t number;
-};
-
-struct SymbolTable {
-    std::vector<SymbolEntry> entries;
-    std::vector<SymbolIndexEntry> index;  // sorted by key (unsigned)
-    std::vector<char> pool;
-    void reset();
-};
-extern SymbolTable g_symbols;
 
 // Symbol numbers of the predefined names.
 enum Sym : uint32_t {

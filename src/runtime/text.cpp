@@ -6,14 +6,13 @@
 #include "host/errors.h"
 #include "runtime/area.h"
 #include "runtime/cell.h"
+#include "runtime/hooks.h"
 #include "runtime/objects.h"
 #include "runtime/symbols.h"
 
 namespace koru {
 
 namespace {
-
-RegexSourceFn g_regex_source = nullptr;
 
 [[noreturn]] void no_display_form() { raise_runtime(err::no_display_form); }
 [[noreturn]] void no_plain_form() { raise_runtime(err::no_plain_form); }
@@ -37,7 +36,7 @@ void write_key(Value key, std::string& out) {
 
 void write_regexp(Value v, std::string& out) {
     out.push_back('/');
-    if (g_regex_source) g_regex_source(v, out);
+    if (g_hooks.regex_source) g_hooks.regex_source(v, out);
     out.push_back('/');
     uint8_t flags = static_cast<const uint8_t*>(area_ptr(v.area_addr()))[1];
     static constexpr struct { uint8_t bit; char letter; } kFlags[] = {
@@ -120,8 +119,6 @@ void display(Value v, std::string& out, bool quote, unsigned depth) {
 }
 
 }  // namespace
-
-void set_regex_source_fn(RegexSourceFn fn) { g_regex_source = fn; }
 
 void write_double(double d, std::string& out) {
     char buf[400];

@@ -23,9 +23,7 @@ void write_date(Value date, std::string& out);
 using ItemAt = Value (*)(const void* ctx, uint32_t i);
 Value join_values(uint32_t count, ItemAt item_at, const void* ctx, const Value* separator);
 
-// The source text of a RegExp for its text form; supplied by the pattern engine.
-using RegexSourceFn = void (*)(Value regexp, std::string& out);
-void set_regex_source_fn(RegexSourceFn fn);
+// A RegExp's source text comes from the pattern engine (hooks.h: regex_source).
 
 // Containers nested deeper than this have no text form (a container that
 // holds itself would otherwise recurse without end).

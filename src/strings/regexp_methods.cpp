@@ -25,9 +25,11 @@ namespace {
 
 constexpr uint8_t kGlobal = 0x10, kIgnoreCase = 0x08, kMultiline = 0x04, kSticky = 0x20, kDotAll = 0x40;
 
+}  // namespace
+
 // ---- creation ---------------------------------------------------------------------
 
-Value construct(const Value* args, uint32_t n) {
+Value regexp_construct(const Value* args, uint32_t n) {
     Value pattern = n > 0 ? args[0] : kUndefinedValue;
     if (!is_string(pattern)) raise_runtime(err::regexp_pattern_not_text);
     std::string_view flags;
@@ -39,7 +41,6 @@ Value construct(const Value* args, uint32_t n) {
 }
 
 // RegExp(pattern[, flags]) written as a call.
-}  // namespace
 
 Value h_regexp(const InstrCell& c) {
     uint32_t n = c.operand_count();
@@ -48,19 +49,19 @@ Value h_regexp(const InstrCell& c) {
     if (n > 1) pattern.hold_across(operand(c, 1));
     TempGuard flags(n > 1 ? evaluate(operand(c, 1)) : kUndefinedValue);
     Value args[2] = {pattern.get(), flags.get()};
-    return construct(args, n);
+    return regexp_construct(args, n);
 }
-
-namespace {
 
 // A literal in a module is compiled with the module: its pattern errors
 // are parse errors.
-Value literal(const char* pattern, const char* flags) {
+Value regexp_literal(const char* pattern, const char* flags) {
     g_errors.compile_line = g_compiler.line;  // its report names the literal's line
     return regexp_create(pattern, flags, RaiseAs::Parse);
 }
 
 // ---- properties --------------------------------------------------------------------
+
+namespace {
 
 constexpr size_t kPropertyWidth = 12;
 constexpr std::string_view kProperties =
@@ -96,7 +97,9 @@ Value last_index_property(Value re) {
     return make_int(static_cast<int32_t>(regex_last_index(re)));
 }
 
-Value read_property(Value re, uint32_t name) {
+}  // namespace
+
+Value regexp_property(Value re, uint32_t name) {
     size_t at = kProperties.find(symbol_name(name));
     if (symbol_length(name) == 0 || at == std::string_view::npos) raise_runtime(err::regexp_property_bad);
     clear_place();
@@ -114,6 +117,8 @@ Value read_property(Value re, uint32_t name) {
 }
 
 // ---- methods -----------------------------------------------------------------------
+
+namespace {
 
 struct Exec {
     bool found = false;
@@ -180,10 +185,6 @@ bool regexp_family(Value self, uint32_t name, const Value* args, uint32_t n, Val
 }  // namespace
 
 void install_regexp_methods() {
-    set_regexp_construct_fn(construct);
-    set_regex_literal_fn(literal);
-    set_regexp_property_fn(read_property);
-    set_last_index_access({regex_last_index, regex_set_last_index});
     set_method_family(MethodFamily::RegExp, regexp_family, kTable.errors.unknown);
 }
 

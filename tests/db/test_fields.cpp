@@ -21,10 +21,10 @@ protected:
     void SetUp() override {
         Fresh::SetUp();
         g_out.clear();
-        set_record_sink(capture);
+        g_hooks.record_sink = capture;
     }
     void TearDown() override {
-        set_record_sink(nullptr);
+        g_hooks.record_sink = nullptr;
         Fresh::TearDown();
     }
     static std::string text(std::string_view s) {

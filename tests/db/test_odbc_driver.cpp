@@ -40,7 +40,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(live_statements(), before_) << "a statement handle was left";
         EXPECT_EQ(g_db.connection_count, 1u);
-        set_record_sink(nullptr);
+        g_hooks.record_sink = nullptr;
         process_reset();
         EXPECT_EQ(g_db.connection_count, 0u);
     }

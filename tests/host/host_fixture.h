@@ -35,15 +35,15 @@ protected:
         g_random.reset();
         g_front.reset();
         g_records.clear();
-        set_record_sink(capture_record);
-        set_fatal_exit_hook(throw_fatal);
+        g_hooks.record_sink = capture_record;
+        g_hooks.fatal_exit = throw_fatal;
         char tmpl[] = "/tmp/koru-host-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
     }
     void TearDown() override {
-        set_record_sink(nullptr);
-        set_fatal_exit_hook(nullptr);
+        g_hooks.record_sink = nullptr;
+        g_hooks.fatal_exit = nullptr;
         g_journal.reset();
         std::filesystem::remove_all(dir);
     }

@@ -142,7 +142,7 @@ TEST_F(ErrorRows, RaisingARowReportsItsCodeAndText) {
 }
 
 TEST_F(ErrorRows, FatalStartupRowsWriteTheirText) {
-    set_fatal_exit_hook([](const std::string& m) { throw FatalStartup{m}; });
+    g_hooks.fatal_exit = [](const std::string& m) { throw FatalStartup{m}; };
     static const err::Plain chosen = err::fatal_cpu_limit;
     struct {
         void (*raise)();
@@ -160,7 +160,7 @@ TEST_F(ErrorRows, FatalStartupRowsWriteTheirText) {
             EXPECT_EQ(f.message, c.message);
         }
     }
-    set_fatal_exit_hook(nullptr);
+    g_hooks.fatal_exit = nullptr;
 }
 
 }  // namespace

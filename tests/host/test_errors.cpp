@@ -19,11 +19,11 @@ class Errors : public testing::Fresh {
 protected:
     void SetUp() override {
         Fresh::SetUp();
-        set_module_path_fn(module_path);
+        g_hooks.module_path = module_path;
         module_add("app/main.js", ModuleKind::Source);
     }
     void TearDown() override {
-        set_module_path_fn(nullptr);
+        g_hooks.module_path = nullptr;
         Fresh::TearDown();
     }
 };
@@ -92,9 +92,9 @@ TEST_F(Errors, RoutingByTheTopRunningFlag) {
 TEST_F(Errors, DebugPrintSeesEveryReport) {
     static std::string printed;
     printed.clear();
-    set_debug_print_fn([](const char* t, size_t n) { printed.assign(t, n); });
+    g_hooks.debug_print = [](const char* t, size_t n) { printed.assign(t, n); };
     expect_raise([] { raise_runtime(5, "shown"); });
-    set_debug_print_fn(nullptr);
+    g_hooks.debug_print = nullptr;
     EXPECT_EQ(printed, "EVAL ERROR 5 (:0:0) : shown");
 }
 
@@ -132,14 +132,14 @@ TEST_F(Errors, ReportsArriveWhenTheCompileAreaIsFull) {
 }
 
 TEST_F(Errors, FatalStartupGoesThroughTheHook) {
-    set_fatal_exit_hook([](const std::string& m) { throw FatalStartup{m}; });
+    g_hooks.fatal_exit = [](const std::string& m) { throw FatalStartup{m}; };
     try {
         fatal_startup("koru設定ファイル(%s)が開けません", "/x/KORU.config");
         FAIL();
     } catch (const FatalStartup& f) {
         EXPECT_EQ(f.message, "koru設定ファイル(/x/KORU.config)が開けません");
     }
-    set_fatal_exit_hook(nullptr);
+    g_hooks.fatal_exit = nullptr;
 }
 
 }  // namespace

@@ -154,9 +154,9 @@ TEST_F(Request, ModuleTableLimit) {
 
 TEST_F(Request, TopTokenJournalAndOtherRecords) {
     static std::string journal_name;
-    set_journal_name_fn([](const std::string& n) { journal_name = n; });
+    g_hooks.journal_name = [](const std::string& n) { journal_name = n; };
     parse("\n" "P14main" "Q" "13key" "15token" "l17app.log" "L" "T3123" "E13abc");
-    set_journal_name_fn(nullptr);
+    g_hooks.journal_name = nullptr;
     EXPECT_TRUE(g_request.top_given);
     EXPECT_EQ(g_request.top_text, "main");
     EXPECT_EQ(g_request.token_key, "key");
@@ -194,14 +194,14 @@ TEST_F(Request, ErrorsOfEachField) {
 TEST_F(Request, VariableRecordsLoadModulesFirstAndOnce) {
     static int loads;
     loads = 0;
-    set_load_modules_fn([] {
+    g_hooks.load_modules = [] {
         ++loads;
         g_modules.loaded = true;
-    });
+    };
     parse(rec('M', 1, "14a.js") + "P14main");
     EXPECT_EQ(loads, 0);
     parse(rec('S', 1, "11x" "13abc") + rec('I', 1, "11a" "11"));
-    set_load_modules_fn(nullptr);
+    g_hooks.load_modules = nullptr;
     EXPECT_EQ(loads, 1);
 }
 

@@ -44,7 +44,7 @@ struct Outcome {
 inline void fresh_process() {
     process_reset();
     g_records.clear();
-    set_record_sink(capture_records);
+    g_hooks.record_sink = capture_records;
 }
 
 inline Outcome outcome_of(Value carried) {
@@ -149,7 +149,7 @@ inline Kind global_kind(const char* name) {
 class InterpTest : public ::testing::Test {
 protected:
     void SetUp() override { fresh_process(); }
-    void TearDown() override { set_record_sink(nullptr); }
+    void TearDown() override { g_hooks.record_sink = nullptr; }
 };
 
 // One table row: a script and the display form of its global r.

@@ -104,9 +104,9 @@ void on_step(Value instr) { g_stepped.push_back(cell_as<InstrCell>(instr)->opcod
 
 TEST_F(InterpTest, AStepHookSeesTheBodyOfEveryCall) {
     g_stepped.clear();
-    set_debug_step_fn(on_step);
+    g_hooks.debug_step = on_step;
     Outcome o = run_script("function f(a) { return a; } var r = f(1) + f(2);");
-    set_debug_step_fn(nullptr);
+    g_hooks.debug_step = nullptr;
     EXPECT_FALSE(o.error) << o.message;
     EXPECT_EQ(global_text("r"), "3");
     EXPECT_EQ(std::count(g_stepped.begin(), g_stepped.end(), op_byte(Op::OP_BLOCK)), 2);

@@ -23,11 +23,13 @@ void on_exit() { --g_depth; }
 
 TEST_F(InterpTest, CallHooksStayBalancedWhenAThrowPassesThrough) {
     g_depth = g_max_depth = 0;
-    set_call_hooks({on_enter, on_exit});
+    g_hooks.call_enter = on_enter;
+    g_hooks.call_exit = on_exit;
     Outcome o = run_script(
         "function inner() { throw 'x'; } function outer() { let pad = [1]; inner(); }"
         " var r; try { outer(); } catch (e) { r = e; }");
-    set_call_hooks({});
+    g_hooks.call_enter = nullptr;
+    g_hooks.call_exit = nullptr;
     EXPECT_FALSE(o.error);
     EXPECT_EQ(g_max_depth, 2);
     EXPECT_EQ(g_depth, 0);
@@ -53,9 +55,9 @@ void evaluate_in_hook(Value instr) {
 
 TEST_F(InterpTest, TheStepHookDoesNotTakeTheUnreadStatement) {
     g_hook_saw.clear();
-    set_debug_step_fn(evaluate_in_hook);
+    g_hooks.debug_step = evaluate_in_hook;
     Outcome o = run_script("var c = 1 * 1; var d = 5 * 1; function f() { c++; } f(); var r = c + ',' + d;");
-    set_debug_step_fn(nullptr);
+    g_hooks.debug_step = nullptr;
     EXPECT_FALSE(o.error) << o.message;
     EXPECT_EQ(g_hook_saw, "5");
     EXPECT_EQ(global_text("r"), "\"2,6\"");

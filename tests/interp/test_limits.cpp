@@ -27,7 +27,7 @@ TEST_F(InterpTest, EvalAndTemplateRecursionEndInTheDepthError) {
         EXPECT_EQ(o.code, 1400) << script << "\n  " << o.message;
         EXPECT_EQ(o.message, "メモリ領域を取得できません") << script;
         EXPECT_EQ(g_interp.top(), 0u) << script;
-        EXPECT_EQ(g_call_depth, 0u) << script;
+        EXPECT_EQ(g_interp.call_depth, 0u) << script;
     }
 }
 

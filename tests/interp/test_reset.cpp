@@ -2,6 +2,8 @@
 // has it, whatever ran before and however the previous run ended.
 #include "fixture.h"
 
+#include <cstring>
+
 #include "host/config.h"
 #include "host/modules.h"
 #include "host/random.h"
@@ -68,6 +70,7 @@ struct Disturbance {
 class ResetTest : public InterpTest {};
 
 TEST_F(ResetTest, ResetBringsBackAFreshEngine) {
+    const Hooks wired = g_hooks;  // the program's wiring and the fixture's record capture
     Snapshot first = snapshot_of(run_script(kProbe));
     ASSERT_FALSE(first.error);
     ASSERT_NE(first.probe_cell, 0u);
@@ -96,6 +99,17 @@ TEST_F(ResetTest, ResetBringsBackAFreshEngine) {
              random_seed(1234);
              g_errors.top_running = true;
          }},
+        // Hooks a test set for itself, and wiring it took away.
+        {"hooks replaced", "var re = /a+/g; var t = `${re.source}`;",
+         [] {
+             g_hooks.debug_step = [](Value) {};
+             g_hooks.call_enter = [](Value, uint32_t) {};
+             g_hooks.console = [](const char*, size_t) {};
+             g_hooks.module_path = [](unsigned) { return "stale"; };
+             g_hooks.regex_literal = nullptr;
+             g_hooks.compile_text = nullptr;
+             g_hooks.instruction_freed = nullptr;
+         }},
         // The memory reset alone (as the compiler's own tests once did):
         // the globals still name cells in the pages it freed.
         {"memory reset on its own", "var kept = [[1], {a: [2]}];", [] { memory_reset(); }},
@@ -113,8 +127,9 @@ TEST_F(ResetTest, ResetBringsBackAFreshEngine) {
         EXPECT_EQ(g_random.state, 1u) << d.name;
         EXPECT_FALSE(g_errors.top_running) << d.name;
         EXPECT_EQ(g_interp.top(), 0u) << d.name;
-        EXPECT_EQ(g_call_depth, 0u) << d.name;
+        EXPECT_EQ(g_interp.call_depth, 0u) << d.name;
         EXPECT_EQ(global_kind("kept"), Kind::None4) << d.name;
+        EXPECT_EQ(std::memcmp(&g_hooks, &wired, sizeof wired), 0) << d.name;
         expect_same(first, snapshot_of(run_script(kProbe)), std::string("after ") + d.name);
     }
 }

@@ -139,13 +139,14 @@ TEST_F(Refcount, DestructionOrderIsDepthFirst) {
     Value ops[3] = {n1, n3, n7};
     Value n0 = make_instruction(Op::OP_BLOCK, 3, ops, 0);
     for (Value v : {n0, n1, n2, n3, n4, n5, n6, n7, n8}) node(v);
-    set_instruction_freed_fn([](const void*) {
+    const InstructionFreedFn kept = g_hooks.instruction_freed;
+    g_hooks.instruction_freed = [](const void*) {
         std::string flags;
         for (Value v : nodes) flags += cell_of(v)->header == kFreeCellHeader ? 'x' : '-';
         seen.push_back(flags);
-    });
+    };
     value_drop_temp(n0);
-    set_instruction_freed_fn(nullptr);
+    g_hooks.instruction_freed = kept;
     //                                 n0 n1 n2 n3 n4 n5 n6 n7 n8
     const std::vector<std::string> expected = {"---------",   // n0 starts
                                                "---------",   // n1 starts

@@ -128,7 +128,6 @@ Value date_construct(const Value* args, uint32_t n) {
 }
 
 void date_install() {
-    set_date_construct_fn(date_construct);
     set_method_family(MethodFamily::DateStatic, date_static, kTable.errors.unknown);
     date_methods_install();
 }

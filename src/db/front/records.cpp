@@ -10,11 +10,9 @@
 
 namespace koru {
 
-FrontState g_front;
 
 namespace {
 
-RecordSink g_sink = nullptr;
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
@@ -73,12 +71,10 @@ size_t fitting_prefix(const char* text, size_t len, size_t capacity) {
 
 }  // namespace
 
-void set_record_sink(RecordSink sink) { g_sink = sink; }
-
 void write_record(std::string_view bytes) {
     if (g_front.eval_mode) return;
-    if (g_sink) {
-        g_sink(bytes.data(), bytes.size());
+    if (g_hooks.record_sink) {
+        g_hooks.record_sink(bytes.data(), bytes.size());
         return;
     }
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/hooks.h"
 #include "runtime/value.h"
 
 namespace koru {
@@ -20,12 +21,9 @@ struct FrontState {
     uint32_t nested_ref = 500000;
     void reset() { *this = FrontState{}; }
 };
-extern FrontState g_front;
 
-// Output sink: standard output, flushed after every record.  Tests may
-// capture it instead.
-using RecordSink = void (*)(const char* bytes, size_t len);
-void set_record_sink(RecordSink sink);  // null: standard output
+// Records go to standard output, flushed after every record, unless the
+// record sink of the hooks takes them (tests capture them).
 void write_record(std::string_view bytes);
 void write_record_text(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
@@ -58,3 +56,5 @@ void write_fatal_record(std::string_view message);  // S148555 + plain field
 void write_journal_failure_record(std::string_view path);  // S149999 + plain field
 
 }  // namespace koru
+
+#include "host/engine.h"  // g_front: the engine owns the part declared here

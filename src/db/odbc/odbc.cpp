@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "compiler/source.h"
 #include "db/front/records.h"
 #include "db/odbc/narrow.h"
 #include "db/state.h"
@@ -13,8 +12,6 @@
 #include "runtime/refcount.h"
 
 namespace koru {
-
-DbState g_db;
 
 using namespace odbc;
 
@@ -57,7 +54,7 @@ std::string trim_blanks(std::string_view s) {
 // (1595 for a character above U+FFFF).
 std::u16string widen(const char* text, size_t len, size_t max) {
     std::u16string out(len < max ? len : max, u'\0');
-    size_t n = utf8_to_utf16(text, len, reinterpret_cast<uint16_t*>(out.data()), out.size());
+    size_t n = db_utf8_to_utf16(text, len, out.data(), out.size());
     out.resize(n);
     return out;
 }
@@ -364,6 +361,34 @@ void DbState::reset() {
 }
 
 // ---- text ----------------------------------------------------------------------------
+
+size_t db_utf8_to_utf16(const char* text, size_t len, char16_t* units, size_t max) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0, n = 0;
+    while (i < len && n < max && s[i]) {
+        unsigned c = s[i];
+        size_t extra = c >= 0xC0 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF7 ? 3 : 0;
+        if (c < 0x80) {
+            units[n++] = static_cast<char16_t>(c);
+            ++i;
+            continue;
+        }
+        bool complete = extra > 0 && i + extra < len;
+        for (size_t k = 1; complete && k <= extra; ++k) complete = s[i + k] != 0;
+        if (!complete) {
+            units[n++] = 0xFFFD;  // a stray or cut-off byte
+            ++i;
+            continue;
+        }
+        uint32_t v = c & (0x3F >> extra);
+        for (size_t k = 1; k <= extra; ++k) v = v << 6 | (s[i + k] & 0x3F);
+        if (v >= 0x10000) raise_runtime(err::surrogate_character);
+        if (v == 0) break;
+        units[n++] = static_cast<char16_t>(v);
+        i += extra + 1;
+    }
+    return n;
+}
 
 void odbc_narrow_into(const SqlWChar* units, size_t count, size_t limit, std::string& out) {
     out.clear();

@@ -47,6 +47,12 @@ void odbc_close(Value connection, bool commit);
 // Rolls back and closes every open connection, results ignored.
 void odbc_close_all();
 
+// UTF-8 to UTF-16 units as the compiler converts text (a byte that starts
+// no sequence is U+FFFD, the text ends at a NUL), at most `max` units; a
+// character above U+FFFF is the runtime error 1595, which a script's try
+// takes.
+size_t db_utf8_to_utf16(const char* text, size_t len, char16_t* units, size_t max);
+
 // UTF-16 units to UTF-8: one to three bytes a unit (a surrogate on its own
 // is three bytes), stopping at a 0 unit or before `limit` bytes.
 std::string odbc_narrow(const odbc::SqlWChar* units, size_t count, size_t limit);

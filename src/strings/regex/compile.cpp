@@ -666,7 +666,6 @@ Value compile_pattern(Compiler& c, size_t begin, size_t end) {
 }  // namespace regex
 
 Value compile_regex(const char16_t* units, size_t count, uint8_t flags, RaiseAs how) {
-    regex_install();
     regex::Compiler c{units, static_cast<uint8_t>(flags & ~regex::kFlagAlternation), how, {}, 0, 0};
     units_to_utf8(units, count, c.source);
     return regex::compile_pattern(c, 0, count);

@@ -44,10 +44,6 @@ RegexLiteral compile_regex_literal(const char* text, size_t len);
 void regex_to_text(Value regexp, std::string& out);
 // Returns every block of a RegExp (the reference count's destroy path).
 void regex_free(Value regexp);
-// Registers regex_to_text with the text forms and regex_free with the
-// reference counts; compiling does it too, and start-up should (a module
-// loaded from an object file holds RegExps that were never compiled here).
-void regex_install();
 
 // The RegExp object's fields.
 uint8_t regex_flags(Value regexp);        // without the alternation mark

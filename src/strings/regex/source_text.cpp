@@ -171,9 +171,4 @@ void regex_to_text(Value re, std::string& out) {
     for (unsigned k = 0; k < s->node_count; ++k) write_node(nodes[k], text, lower, out);
 }
 
-void regex_install() {
-    set_regex_source_fn(&regex_to_text);
-    set_regex_free_fn(&regex_free);
-}
-
 }  // namespace koru
