@@ -9,10 +9,13 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 # The database path: the ODBC driver manager, the SQLite and PostgreSQL
-# drivers, and the PostgreSQL server the tests start clusters of.
+# drivers, and the PostgreSQL server the tests start clusters of. The web
+# path: the server, node and the browser of the site's tests, a Japanese
+# font so the page's product names show in its screenshots, and sqlite3 to
+# read the site's database.
 PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
               unixodbc libsqliteodbc odbc-postgresql postgresql \
-              lighttpd nodejs npm chromium sqlite3
+              lighttpd nodejs npm chromium fonts-vlgothic sqlite3
 # Only the database benchmark runs these.
 BENCH_PACKAGES := php-cli php-odbc
 # The npm packages of the browser test, pinned by tests/web/package-lock.json.

@@ -6,14 +6,15 @@
 # KORU_SITE_SCRIPTS names another module directory (the tests add probes).
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: prepare.sh RUN KORU PORT" >&2; exit 2; }
+port=$3
+case $port in ''|*[!0-9]*|0*) echo "prepare.sh: bad port '$port'" >&2; exit 2;; esac
+[ ${#port} -le 5 ] && [ "$port" -le 65535 ] || { echo "prepare.sh: bad port '$port'" >&2; exit 2; }
 site=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$site/../.." && pwd)
 mkdir -p "$1/cgi"
 run=$(cd "$1" && pwd)
 koru=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-port=$3
 scripts=$(cd "${KORU_SITE_SCRIPTS:-$site/scripts}" && pwd)
-case $port in ''|*[!0-9]*) echo "prepare.sh: bad port '$port'" >&2; exit 2;; esac
 [ -x "$koru" ] || { echo "prepare.sh: no program at $koru" >&2; exit 1; }
 
 ln -sfn "$koru" "$run/cgi/koru"
