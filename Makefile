@@ -3,7 +3,8 @@
 #   make test  builds and runs every test
 # and: make check-asan (the suite under ASan+UBSan), make deps, make bench,
 # make bench-db (the database benchmark; make bench-deps installs its peers),
-# make serve (the example site behind lighttpd in the foreground).
+# make serve (the example site behind lighttpd in the foreground), make bench-web
+# (its requests per second and latency).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -21,7 +22,7 @@ BENCH_PACKAGES := php-cli php-odbc
 # The npm packages of the browser test, pinned by tests/web/package-lock.json.
 NPM_DIR    := tests/web
 
-.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db clean
+.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db bench-web clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -93,6 +94,10 @@ bench: all
 
 bench-db: deps bench-deps all
 	bash bench/db/run
+
+# The site's landing request behind lighttpd, with 1 and with 20 clients.
+bench-web: deps all
+	KORU=$(BUILD)/koru node bench/web/measure.mjs
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-clang
