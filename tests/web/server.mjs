@@ -36,7 +36,7 @@ export function freePort() {
   });
 }
 
-function accepts(port) {
+export function accepts(port) {
   return new Promise((ok) => {
     const c = connect(port, "127.0.0.1", () => { c.destroy(); ok(true); });
     c.on("error", () => ok(false));
