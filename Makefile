@@ -2,20 +2,28 @@
 #   make run   installs missing packages, builds, runs the bundled example request
 #   make test  builds and runs every test
 # and: make check-asan (the suite under ASan+UBSan), make deps, make bench,
-# make bench-db (the database benchmark; make bench-deps installs its peers).
+# make bench-db (the database benchmark; make bench-deps installs its peers),
+# make serve (the example site behind lighttpd in the foreground), make bench-web
+# (its requests per second and latency).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 # The database path: the ODBC driver manager, the SQLite and PostgreSQL
 # drivers, and the PostgreSQL server the tests start clusters of; strace and
-# binutils (nm) for the test that koru opens no socket.
+# binutils (nm) for the test that koru opens no socket. The web path: the
+# server, node and the browser of the site's tests, a Japanese font so the
+# page's product names show in its screenshots, and sqlite3 to read the
+# site's database.
 PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
-              unixodbc libsqliteodbc odbc-postgresql postgresql strace binutils
+              unixodbc libsqliteodbc odbc-postgresql postgresql strace binutils \
+              lighttpd nodejs npm chromium fonts-vlgothic sqlite3
 # Only the database benchmark runs these.
 BENCH_PACKAGES := php-cli php-odbc
+# The npm packages of the browser test, pinned by tests/web/package-lock.json.
+NPM_DIR    := tests/web
 
-.PHONY: all run test check-asan check-builds deps bench-deps bench bench-db clean
+.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db bench-web clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -28,9 +36,11 @@ $(ASAN_BUILD)/build.ninja:
 
 # Installs the packages of the list $(1) that dpkg does not report as
 # installed (all of them present: nothing is run); as another user than root
-# it names the missing ones and fails.
+# it names the missing ones and fails. A node that brings its own npm (as
+# some node packages do) stands for the npm package.
 define install_missing
 	@missing=""; for p in $(1); do \
+	  if [ $$p = npm ] && command -v npm >/dev/null; then continue; fi; \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -z "$$missing" ]; then echo "$@: all present"; \
@@ -42,15 +52,28 @@ endef
 
 # The driver packages register their drivers when they are installed; the
 # script registers one that is missing all the same and leaves the others.
+# The npm packages are installed from the lock file whenever node_modules
+# was made from another one.
 deps:
 	$(call install_missing,$(PACKAGES))
 	@bash tools/register-odbc-drivers.sh
+	@if [ ! -f $(NPM_DIR)/node_modules/.package-lock.json ] || \
+	    ! cmp -s $(NPM_DIR)/package-lock.json $(NPM_DIR)/node_modules/.koru-lock; then \
+	  echo "deps: npm ci in $(NPM_DIR)"; \
+	  (cd $(NPM_DIR) && npm ci --no-audit --no-fund --loglevel=error) && \
+	  cp $(NPM_DIR)/package-lock.json $(NPM_DIR)/node_modules/.koru-lock; \
+	fi
 
 bench-deps:
 	$(call install_missing,$(BENCH_PACKAGES))
 
 run: deps all
 	@bash examples/run-example.sh $(BUILD)/koru
+
+# The order book behind lighttpd in the foreground (PORT=8080 to choose the
+# port; a free one otherwise); Ctrl-C stops it.
+serve: deps all
+	@bash examples/site/serve.sh $(BUILD)/koru $(PORT)
 
 test: deps all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -72,6 +95,10 @@ bench: all
 
 bench-db: deps bench-deps all
 	bash bench/db/run
+
+# The site's landing request behind lighttpd, with 1 and with 20 clients.
+bench-web: deps all
+	KORU=$(BUILD)/koru node bench/web/measure.mjs
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-clang

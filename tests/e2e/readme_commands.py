@@ -21,10 +21,11 @@ import sys
 import tempfile
 
 # The make targets build the programs and run the test suite (make test runs
-# this test: it would recurse) or install packages and time benchmarks.  The
-# scratch directory already holds the programs that the suite was built with,
-# so these commands, and only these, are not run.
-SKIPPED = re.compile(r"make (run|test|check-asan|deps|bench)")
+# this test: it would recurse), install packages, time benchmarks or serve
+# until Ctrl-C (web.serve runs the script behind make serve).  The scratch
+# directory already holds the programs that the suite was built with, so
+# these commands, and only these, are not run.
+SKIPPED = re.compile(r"make (run|test|check-asan|deps|bench|serve)")
 
 
 def blocks(markdown):

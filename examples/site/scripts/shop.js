@@ -1,0 +1,88 @@
+// The order book: a product list, orders with their lines, and the checks
+// an order must pass before it is kept.  The database path comes from the
+// configuration (VAR=shopDb:"..."); prices are whole cents.
+
+function connect() {
+    return openDb("sqlite", "libodbc.so.2", "DRIVER=SQLite3;Database=" + shopDb);
+}
+
+// Creates the tables and the products once; run from the console:
+//   koru -e setup shop.js
+function setup() {
+    var db = connect();
+    if (!selectExists(db, "select 1 from sqlite_master where type = 'table' and name = 'products'")) {
+        execute(db, "create table products(id integer primary key, name text not null, price integer not null, stock integer not null)");
+        execute(db, "create table orders(id integer primary key, customer text not null, total integer not null, placed text not null)");
+        execute(db, "create table order_lines(order_id integer not null, product_id integer not null, qty integer not null, price integer not null)");
+        execute(db, "insert into products(id, name, price, stock) values(:1, :2, :3, :4)",
+                [[1, "Green tea", 450, 40], [2, "Matcha cake", 380, 12], [3, "抹茶ラテ", 520, 6], [4, "Rice crackers", 260, 25]]);
+        console.log("created");
+    } else {
+        console.log("present");
+    }
+    closeDb(db, "commit");
+}
+
+// The landing request: the products, and the first token of the session.
+function products() {
+    var db = connect();
+    selectHashToFront(db, "products", "select id, name, price, stock from products order by id");
+    closeDb(db);
+}
+
+function cents(n) {
+    var c = n % 100;
+    return Math.floor(n / 100) + "." + (c < 10 ? "0" : "") + c;
+}
+
+// Places `order` ({customer, lines: [{product, qty}]}); every check that
+// fails throws the text the page shows, and nothing is kept.
+function placeOrder() {
+    if (typeof order != "object") throw "The order is missing.";
+    var customer = order["customer"];
+    if (typeof customer != "string" || customer.trim() == "") throw "Please give your name.";
+    customer = customer.trim();
+    if (customer.length > 60) throw "The name is longer than 60 bytes.";
+    var lines = order["lines"];
+    if (typeof lines != "object" || lines.length == 0) throw "Choose at least one product.";
+    if (lines.length > 20) throw "An order holds at most 20 lines.";
+    var db = connect();
+    var total = 0;
+    var kept = [];
+    var low = [];
+    for (var i = 0; i < lines.length; i++) {
+        var line = lines[i];
+        var product = line["product"];
+        var qty = line["qty"];
+        if (!Number.isInteger(product)) throw "Line " + (i + 1) + ": unknown product.";
+        if (!Number.isInteger(qty) || qty < 1 || qty > 99) throw "Line " + (i + 1) + ": the quantity must be a whole number from 1 to 99.";
+        var name = "", price = 0, stock = 0;
+        if (selectInto(db, "select name, price, stock from products where id = :product", name, price, stock) == 0)
+            throw "Line " + (i + 1) + ": unknown product.";
+        if (qty > stock) throw "Only " + stock + " of " + name + " left.";
+        total = total + price * qty;
+        execute(db, "update products set stock = stock - :qty where id = :product");
+        if (stock - qty < 5) low.push(name + ": " + (stock - qty) + " left");
+        kept.push({"product": product, "name": name, "qty": qty, "price": price, "amount": price * qty});
+    }
+    var placed = new Date().toISOString();
+    execute(db, "insert into orders(customer, total, placed) values(:customer, :total, :placed)");
+    var id = 0;
+    selectInto(db, "select last_insert_rowid()", id);
+    for (var j = 0; j < kept.length; j++) {
+        var k = kept[j];
+        execute(db, "insert into order_lines(order_id, product_id, qty, price) values(:id, :{k['product']}, :{k['qty']}, :{k['price']})");
+    }
+    closeDb(db, "commit");
+    var placedOrder = {"id": id, "customer": customer, "total": total, "totalText": cents(total), "lines": kept};
+    sendToFront("order", placedOrder);
+    alertToFront("Thank you, " + customer + ": order " + id + " comes to " + cents(total) + ".");
+    for (var m = 0; m < low.length; m++) alertToFront("Low stock: " + low[m]);
+}
+
+// The last orders, newest first.
+function recentOrders() {
+    var db = connect();
+    selectHashToFront(db, "orders", "select id, customer, total, placed from orders order by id desc limit 10");
+    closeDb(db);
+}
