@@ -512,7 +512,9 @@ class Clients(LinkCase):
         extra = elapsed[KORU_DEBUG] - elapsed[KORU]
         print("connection not taken: koru %.1f ms, koru-debug %.1f ms" %
               (elapsed[KORU] * 1e3, elapsed[KORU_DEBUG] * 1e3))
-        self.assertGreater(extra, 0.18)
+        # The wait itself is at least the limit; how long koru takes besides
+        # varies with the machine's load, so it only bounds the extra cost.
+        self.assertGreater(elapsed[KORU_DEBUG], 0.195)
         self.assertLess(extra, 0.5)
 
 
