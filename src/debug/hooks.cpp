@@ -54,6 +54,14 @@ std::string_view cut_text(std::string_view s, size_t n) {
     return s.substr(0, n);
 }
 
+// A message of one letter and a text, built by appending (GCC 12 at -O3
+// mistakes a letter prepended to a temporary string for an overlapping copy).
+std::string tagged(char letter, std::string_view text) {
+    std::string message(1, letter);
+    message.append(text);
+    return message;
+}
+
 // ---- running debugger text ------------------------------------------------------------
 
 // While the debugger compiles or evaluates its own text: errors unwind to
@@ -215,7 +223,7 @@ std::string plain_text(Value v) {
     std::string out;
     Value carried;
     DebugEvalScope scope;
-    if (!run_guarded([&] { write_plain(v, out); }, carried)) out = "?";
+    if (!run_guarded([&] { write_plain(v, out); }, carried)) out.assign(1, '?');
     return out;
 }
 
@@ -429,7 +437,9 @@ char stop_loop(unsigned module, uint32_t position) {
     }
     link_send(call_stack_message());
     pause_ms(2);
-    link_send("B" + std::string(module_path(module)) + ":" + std::to_string(column) + ":" + std::to_string(line));
+    std::string where = tagged('B', module_path(module));
+    where.append(":").append(std::to_string(column)).append(":").append(std::to_string(line));
+    link_send(where);
     for (;;) {
         std::string m = link_receive(kStoppedLimitMs);
         if (m.size() == 5 && m.starts_with("STEP")) return m[4];
@@ -519,11 +529,11 @@ void on_step(Value instr) {
 void on_console(const char* text, size_t len) {
     std::string_view line(text, len);
     if (line.ends_with('\n')) line.remove_suffix(1);
-    link_send_quiet("A" + std::string(line));
+    link_send_quiet(tagged('A', line));
 }
 
 void on_debug_print(const char* text, size_t len) {
-    link_send_quiet("D" + std::string(cut_text(std::string_view(text, len), kMaxPrint)));
+    link_send_quiet(tagged('D', cut_text(std::string_view(text, len), kMaxPrint)));
 }
 
 // ---- the link's entries ------------------------------------------------------------
