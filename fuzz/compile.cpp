@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::fuzz_reset();
     // Exactly the module and its NUL, so a read past the end is seen.
     std::unique_ptr<char[]> text(new char[size + 1]);
-    std::memcpy(text.get(), data, size);
+    if (size) std::memcpy(text.get(), data, size);
     text[size] = '\0';
     std::vector<Value> statements;
     g_compiler.module = 1;

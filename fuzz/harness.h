@@ -103,7 +103,8 @@ inline int error_code(const Unwind& u) {
 inline std::string_view split_at_nul(std::string_view& rest) {
     size_t nul = rest.find('\0');
     std::string_view head = rest.substr(0, nul);
-    rest = nul == std::string_view::npos ? std::string_view() : rest.substr(nul + 1);
+    // An empty rest still points into the input (never a null pointer).
+    rest = nul == std::string_view::npos ? rest.substr(rest.size()) : rest.substr(nul + 1);
     return head;
 }
 

@@ -43,7 +43,7 @@ void load_input_modules() {
             g_compiler.module = static_cast<uint8_t>(number);
             // Compiled in place from a copy that ends at its NUL, as a file is.
             std::unique_ptr<char[]> text(new char[g_module.size() + 1]);
-            std::memcpy(text.get(), g_module.data(), g_module.size());
+            if (!g_module.empty()) std::memcpy(text.get(), g_module.data(), g_module.size());
             text[g_module.size()] = '\0';
             compile_module(module_path(number), text.get(), g_modules.statements);
         }
@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     g_hooks.load_modules = load_input_modules;
     // The body alone, in a buffer of its exact size.
     std::unique_ptr<char[]> bytes(new char[body.size() ? body.size() : 1]);
-    std::memcpy(bytes.get(), body.data(), body.size());
+    if (!body.empty()) std::memcpy(bytes.get(), body.data(), body.size());
     try {
         parse_request_body(bytes.get(), body.size());
         if (!g_request.top_given || g_request.top_text.empty()) raise_runtime(err::no_top_function);
