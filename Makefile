@@ -9,9 +9,11 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-# The database path: the ODBC driver manager, the SQLite and PostgreSQL
-# drivers, and the PostgreSQL server the tests start clusters of.
-PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
+# libclang-rt-dev: the fuzzing engine and the sanitizer runtimes (clang
+# only recommends it).  The database path: the ODBC driver manager, the
+# SQLite and PostgreSQL drivers, and the PostgreSQL server the tests start
+# clusters of.
+PACKAGES   := g++ clang libclang-rt-dev cmake ninja-build make libgtest-dev tzdata python3 \
               unixodbc libsqliteodbc odbc-postgresql postgresql
 # Only the database benchmark runs these.
 BENCH_PACKAGES := php-cli php-odbc
@@ -81,10 +83,11 @@ fuzz-build: deps $(FUZZ_BUILD)/build.ninja
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 
 # Each target runs FUZZ_SECONDS on its corpus and dictionary, one at a time
-# (one worker: the machine is shared); what it finds goes to a scratch
-# directory and is then merged into fuzz/corpus/<target> (-merge=1 keeps
-# only inputs that add coverage).  A fault stops the run, its input saved
-# as $(FUZZ_BUILD)/artifacts/<target>/crash-*: add it to
+# and in-process (the machine is shared; -jobs would fork a worker); what it
+# finds goes to a scratch directory and is then merged into
+# fuzz/corpus/<target> (-merge=1 keeps only inputs that add coverage).  A
+# fault stops the run, its input saved as
+# $(FUZZ_BUILD)/artifacts/<target>/crash-*: add it to
 # fuzz/regressions/<target>/ with the mend.
 # FUZZ_MERGE=0 leaves the corpus as it is (CI).
 FUZZ_MERGE ?= 1
@@ -94,7 +97,7 @@ fuzz: fuzz-build
 	  mkdir -p $$new $$art; \
 	  echo "== fuzz-$$t: $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/fuzz-$$t -max_total_time=$(FUZZ_SECONDS) \
-	    -workers=1 -jobs=1 -max_len=65536 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+	    -max_len=65536 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
 	    -dict=fuzz/$$t.dict -artifact_prefix=$$art $$new fuzz/corpus/$$t; \
 	  if [ "$(FUZZ_MERGE)" = 1 ]; then \
 	    $(FUZZ_BUILD)/fuzz/fuzz-$$t -merge=1 -max_len=65536 -timeout=20 fuzz/corpus/$$t $$new; \

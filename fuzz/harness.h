@@ -63,7 +63,7 @@ inline void on_budget_timer(int) {
     if (!g_limit_passed) g_limit_passed = kCpuLimitCode;
 }
 
-constexpr long kRunMicroseconds = 300000;
+constexpr long kRunMicroseconds = 100000;
 constexpr size_t kRunMemoryBytes = size_t{256} << 20;
 
 inline void arm_budget() {

@@ -38,11 +38,11 @@ void check_captures(Value re, const std::u16string& subject, size_t from, const 
     }
 }
 
-// Every match from the start, as a global search walks them.
+// The first matches from the start, as a global search walks them.
 void match_all(Value re, std::string_view subject_text) {
     std::u16string subject = regex_subject(subject_text, regex_flags(re));
     size_t from = 0;
-    for (int k = 0; k < 64 && from <= subject.size(); ++k) {
+    for (int k = 0; k < 16 && from <= subject.size(); ++k) {
         Captures c;
         try {
             if (!regex_exec(re, subject, from, c)) return;
