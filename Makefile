@@ -4,18 +4,21 @@
 # and: make check-asan (the suite under ASan+UBSan), make deps, make bench,
 # make bench-db (the database benchmark; make bench-deps installs its peers),
 # make serve (the example site behind lighttpd in the foreground), make bench-web
-# (its requests per second and latency).
+# (its requests per second and latency), make fuzz (every fuzz target
+# FUZZ_SECONDS long, new inputs merged into fuzz/corpus) and make fuzz-ci
+# (60 seconds each, nothing merged).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-# The database path: the ODBC driver manager, the SQLite and PostgreSQL
-# drivers, and the PostgreSQL server the tests start clusters of; strace and
-# binutils (nm) for the test that koru opens no socket. The web path: the
-# server, node and the browser of the site's tests, a Japanese font so the
-# page's product names show in its screenshots, and sqlite3 to read the
-# site's database.
-PACKAGES   := g++ clang cmake ninja-build make libgtest-dev tzdata python3 \
+# libclang-rt-dev: the fuzzing engine and the sanitizer runtimes (clang
+# only recommends it). The database path: the ODBC driver manager, the
+# SQLite and PostgreSQL drivers, and the PostgreSQL server the tests start
+# clusters of; strace and binutils (nm) for the test that koru opens no
+# socket. The web path: the server, node and the browser of the site's
+# tests, a Japanese font so the page's product names show in its
+# screenshots, and sqlite3 to read the site's database.
+PACKAGES   := g++ clang libclang-rt-dev cmake ninja-build make libgtest-dev tzdata python3 \
               unixodbc libsqliteodbc odbc-postgresql postgresql strace binutils \
               lighttpd nodejs npm chromium fonts-vlgothic sqlite3
 # Only the database benchmark runs these.
@@ -23,7 +26,11 @@ BENCH_PACKAGES := php-cli php-odbc
 # The npm packages of the browser test, pinned by tests/web/package-lock.json.
 NPM_DIR    := tests/web
 
-.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db bench-web clean
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS := request_body config compile objload objrun regex request
+
+.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db bench-web fuzz fuzz-ci fuzz-build clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -90,6 +97,39 @@ check-builds: deps
 	CXX=clang++ cmake -S . -B build-clang -G Ninja >/dev/null
 	cmake --build build-clang -j $(JOBS)
 
+# The fuzz targets, built with clang, the fuzzing engine and both
+# sanitizers in their own directory.
+$(FUZZ_BUILD)/build.ninja:
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORU_FUZZ=ON
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+# Each target runs FUZZ_SECONDS on its corpus and dictionary, one at a time
+# and in-process (the machine is shared; -jobs would fork a worker); what it
+# finds goes to a scratch directory and is then merged into
+# fuzz/corpus/<target> (-merge=1 keeps only inputs that add coverage).  A
+# fault stops the run, its input saved as
+# $(FUZZ_BUILD)/artifacts/<target>/crash-*: add it to
+# fuzz/regressions/<target>/ with the mend.
+# FUZZ_MERGE=0 leaves the corpus as it is (CI).
+FUZZ_MERGE ?= 1
+fuzz: fuzz-build
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  new=$(FUZZ_BUILD)/new/$$t; art=$(FUZZ_BUILD)/artifacts/$$t/; \
+	  mkdir -p $$new $$art; \
+	  echo "== fuzz-$$t: $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/fuzz/fuzz-$$t -max_total_time=$(FUZZ_SECONDS) \
+	    -max_len=65536 -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
+	    -dict=fuzz/$$t.dict -artifact_prefix=$$art $$new fuzz/corpus/$$t; \
+	  if [ "$(FUZZ_MERGE)" = 1 ]; then \
+	    $(FUZZ_BUILD)/fuzz/fuzz-$$t -merge=1 -max_len=65536 -timeout=20 fuzz/corpus/$$t $$new; \
+	  fi; \
+	done
+
+fuzz-ci:
+	$(MAKE) fuzz FUZZ_SECONDS=60 FUZZ_MERGE=0
+
 bench: all
 	bash bench/run
 
@@ -101,4 +141,4 @@ bench-web: deps all
 	KORU=$(BUILD)/koru node bench/web/measure.mjs
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-release build-clang
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-release build-clang

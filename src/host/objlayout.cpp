@@ -31,6 +31,12 @@ public:
     // call each other by name), and the interpreter recurses along these
     // references, so a cycle is refused rather than run into a stack overflow.
     void run(const std::vector<Value>& roots) {
+        walk(roots);
+        check_blocks_apart();
+    }
+
+private:
+    void walk(const std::vector<Value>& roots) {
         for (Value v : roots) value(v);
         while (!todo_.empty()) {
             auto [v, leaving] = todo_.back();
@@ -47,7 +53,31 @@ public:
         }
     }
 
-private:
+    // The storage of a literal (its elements, pairs or text) and a pattern's
+    // head (its lastIndex) are written at run time: constant literals are
+    // shared, so a push or a store goes into the block the image brought.
+    // Such a block must share no word with any other block, or a write
+    // would change code (an argument count, an operand) or another object's
+    // storage under the interpreter.  Compiled code never shares them.
+    struct Span {
+        uint64_t start, end;
+        bool written;
+    };
+    void claim(AreaAddr a, uint64_t count, bool written) {
+        if (count == 0 || a.area_class() != 0) return;
+        uint64_t start = block_site(a, 0);
+        spans_.push_back({start, start + count, written});
+    }
+    void check_blocks_apart() {
+        std::sort(spans_.begin(), spans_.end(), [](const Span& x, const Span& y) { return x.start < y.start; });
+        uint64_t any_end = 0, written_end = 0;
+        for (const Span& s : spans_) {
+            if (s.start < written_end || (s.written && s.start < any_end)) m_.bad();
+            any_end = std::max(any_end, s.end);
+            if (s.written) written_end = std::max(written_end, s.end);
+        }
+    }
+
     // A Value word: symbols are translated, cells walked, immediates and
     // integer keys left alone.  Area objects never occur in compiled code.
     void value(Value v, const WordSite* site = nullptr) {
@@ -92,6 +122,7 @@ private:
         uint32_t count = head[0] >> 16;
         if ((head[0] & 0xF) != static_cast<uint32_t>(Kind::RegExp)) m_.bad();
         if (flags & regex::kFlagAlternation) {
+            claim(a, 4, true);
             AreaAddr items{head[1]};
             const uint32_t* w = block(WordSite{false, block_site(a, 1)}, items, count);
             for (uint32_t j = 0; j < count; ++j) {
@@ -104,7 +135,9 @@ private:
         }
         // A sequence: its UTF-16 text (and terminator) must lie in the block too.
         uint32_t text_len = head[3] & 0xFFFF;
-        m_.words(a, (regex::kSeqTextOffset + (uint64_t{text_len} + 1) * 2 + 3) / 4);
+        uint64_t seq_words = (regex::kSeqTextOffset + (uint64_t{text_len} + 1) * 2 + 3) / 4;
+        m_.words(a, seq_words);
+        claim(a, seq_words, true);
         if (count == 0) return;
         AreaAddr nodes{head[1]};
         const uint32_t* w = block(WordSite{false, block_site(a, 1)}, nodes, uint64_t{count} * 5);
@@ -152,11 +185,14 @@ private:
         }
     }
 
-    // A block of Values; its own address word is at `site`.
-    const uint32_t* block(WordSite site, AreaAddr a, uint64_t count) {
+    // A block of Values; its own address word is at `site`.  `written`:
+    // the interpreter may write into it (see claim).
+    const uint32_t* block(WordSite site, AreaAddr a, uint64_t count, bool written = false) {
         if (a.area_class() != 0) m_.bad();
         m_.relocate(site, Reloc::AreaAddr);
-        return m_.words(a, count);
+        const uint32_t* w = m_.words(a, count);
+        claim(a, count, written);
+        return w;
     }
 
     void values_in(AreaAddr a, const uint32_t* w, uint64_t from, uint64_t to) {
@@ -191,19 +227,19 @@ private:
 
     void string(Value v, const StringCell* s) {
         uint64_t bytes = std::max<uint64_t>(s->capacity, uint64_t{s->length} + 1);
-        auto* text = reinterpret_cast<const char*>(block(WordSite{true, cell_site(v, 1)}, s->text, (bytes + 3) / 4));
+        auto* text = reinterpret_cast<const char*>(block(WordSite{true, cell_site(v, 1)}, s->text, (bytes + 3) / 4, true));
         if (text[s->length] != '\0') m_.bad();
     }
 
     void array(Value v, const ArrayCell* a) {
         if (a->count > a->capacity) m_.bad();
-        const uint32_t* w = block(WordSite{true, cell_site(v, 1)}, a->elements, a->capacity);
+        const uint32_t* w = block(WordSite{true, cell_site(v, 1)}, a->elements, a->capacity, true);
         values_in(a->elements, w, 0, a->count);
     }
 
     void pairs(Value v, unsigned at, AreaAddr vec, uint32_t count, uint32_t capacity) {
         if (count > capacity) m_.bad();
-        const uint32_t* w = block(WordSite{true, cell_site(v, at)}, vec, uint64_t{capacity} * 2);
+        const uint32_t* w = block(WordSite{true, cell_site(v, at)}, vec, uint64_t{capacity} * 2, true);
         values_in(vec, w, 0, uint64_t{count} * 2);
     }
 
@@ -243,8 +279,8 @@ private:
         case WordRole::Number:
         case WordRole::Symbol: return word(site, role, ops[i]);
         case WordRole::Args: {
-            uint64_t n = block(site, a, 1)[0];
-            values_in(a, m_.words(a, n + 1), 1, n + 1);
+            uint64_t n = m_.words(a, 1)[0];
+            values_in(a, block(site, a, n + 1), 1, n + 1);
             return;
         }
         case WordRole::ForHeader: {
@@ -270,10 +306,11 @@ private:
     // Pair 0: (pairs in use, statement count); pair 1: (0, default index);
     // then (label, statement index).  Indexes stay within the statement list.
     void cases(WordSite site, AreaAddr a) {
-        const uint32_t* head = block(site, a, 2);
+        if (a.area_class() != 0) m_.bad();
+        const uint32_t* head = m_.words(a, 2);
         uint64_t pairs = head[0], statements = head[1];
         if (pairs < 2) m_.bad();
-        const uint32_t* w = m_.words(a, pairs * 2);
+        const uint32_t* w = block(site, a, pairs * 2);
         for (uint64_t p = 1; p < pairs; ++p) {
             if (w[2 * p + 1] > statements) m_.bad();
             if (p >= 2) in_block(a, 2 * p, w[2 * p]);
@@ -290,6 +327,7 @@ private:
     static constexpr unsigned kMaxPatternDepth = 256;
     std::vector<uint8_t> state_;
     std::vector<std::pair<Value, bool>> todo_;  // a cell, and whether its walk ends here
+    std::vector<Span> spans_;                   // every block reached, in compile-area words
 };
 
 }  // namespace
