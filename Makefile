@@ -28,7 +28,7 @@ NPM_DIR    := tests/web
 
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := request_body config compile objload objrun regex request
+FUZZ_TARGETS := request_body config compile objload objrun regex request sql
 
 .PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db bench-web fuzz fuzz-ci fuzz-build clean
 
@@ -126,6 +126,8 @@ fuzz: fuzz-build
 	    $(FUZZ_BUILD)/fuzz/fuzz-$$t -merge=1 -max_len=65536 -timeout=20 fuzz/corpus/$$t $$new; \
 	  fi; \
 	done
+	@echo "== the client's response decoder: $(FUZZ_SECONDS) s"
+	node fuzz/client.mjs $(FUZZ_SECONDS)
 
 fuzz-ci:
 	$(MAKE) fuzz FUZZ_SECONDS=60 FUZZ_MERGE=0

@@ -34,6 +34,7 @@ MAX_SEED = 64 * 1024
 # A case's files are written with a final line end, as the runners write them.
 FLAGS = re.compile(r"^[gimsuy]*$")
 C_STRING = r'"(?:[^"\\\n]|\\.)*"'
+SQL_TEXT = re.compile(rb'"((?:select|insert|update|delete|create|with)\b(?:[^"\\\n]|\\.)*)"', re.I)
 ROW = re.compile(r"\{\s*(" + C_STRING + r")\s*,\s*(" + C_STRING + r")(?:\s*,\s*(" + C_STRING + r"))?")
 
 
@@ -111,7 +112,7 @@ def main():
         sys.exit(__doc__)
     tool = sys.argv[1]
     out_dir = sys.argv[2] if len(sys.argv) > 2 else os.path.join(ROOT, "fuzz", "corpus")
-    seeds = {t: set() for t in ("request_body", "config", "compile", "objload", "objrun", "regex", "request")}
+    seeds = {t: set() for t in ("request_body", "config", "compile", "objload", "objrun", "regex", "request", "sql")}
 
     cases = sorted(glob.glob(os.path.join(ROOT, "tests", "e2e", "cases", "*.case")) +
                    glob.glob(os.path.join(ROOT, "tests", "hostile", "*.case")))
@@ -140,6 +141,8 @@ def main():
                     break
 
     for path in sorted(glob.glob(os.path.join(ROOT, "examples", "*"))):
+        if not os.path.isfile(path):
+            continue
         with open(path, "rb") as f:
             data = f.read()
         if path.endswith(".js"):
@@ -172,6 +175,16 @@ def main():
             subject = c_string(m.group(3)) if m.group(3) else b""
             flag_byte = sum(bits[c] for c in set(second))
             seeds["regex"].add(bytes([flag_byte]) + pattern + b"\0" + subject)
+
+    # SQL texts: the statements of the database cases' modules and of the
+    # SQL compiler's tests, once for each placeholder form; the first byte
+    # also says whether the statement must be a select.
+    for source in modules + [open(p, "rb").read() for p in sorted(glob.glob(os.path.join(ROOT, "tests", "db", "*.cpp")))]:
+        for m in SQL_TEXT.finditer(source):
+            sql = m.group(1)
+            not_select = 0 if sql[:6].lower() == b"select" else 0x80
+            for kind in range(3):
+                seeds["sql"].add(bytes([kind | not_select]) + sql)
 
     for target, items in seeds.items():
         d = os.path.join(out_dir, target)
