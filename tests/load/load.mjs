@@ -353,6 +353,8 @@ async function main() {
     const at = (q) => (times.length ? times[Math.min(times.length - 1, Math.floor(q * times.length))] : NaN);
     const endedSent = sent.filter((r) => ended.has(r.n));
     const cut = endedSent.filter((r) => !r.complete).length;
+    const seen = new Map();
+    for (const r of endedSent) if (!r.complete) seen.set(r.why.replace(/\d+/g, "N"), (seen.get(r.why.replace(/\d+/g, "N")) ?? 0) + 1);
     console.log(`load: ${DB}, ${CLIENTS} clients, ${sent.length} orders` +
                 (ended.size ? `, ${ended.size} picked to end by SIGTERM (seed ${SEED})` : ""));
     console.log(`  ${wall.toFixed(1)} s, ${(sent.length / wall).toFixed(0)} requests/s; latency of completed orders: ` +
@@ -361,6 +363,7 @@ async function main() {
     if (ended.size)
       console.log(`  of the ${endedSent.length} picked: ${doomed.size} signalled while running, ${cut} ended without a reply ` +
                   `(${endedKept} of these rows kept, committed before the signal), ${endedSent.length - cut} finished first`);
+    if (seen.size) console.log(`  the ended ones' clients saw: ${[...seen].map(([w, k]) => `${k} × ${w}`).join("; ")}`);
     console.log(`  program processes left: ${Math.max(0, left)}`);
   } finally {
     stopWatch = true;
