@@ -358,7 +358,7 @@ async function main() {
     console.log(`load: ${DB}, ${CLIENTS} clients, ${sent.length} orders` +
                 (ended.size ? `, ${ended.size} picked to end by SIGTERM (seed ${SEED})` : ""));
     console.log(`  ${wall.toFixed(1)} s, ${(sent.length / wall).toFixed(0)} requests/s; latency of completed orders: ` +
-                `median ${at(0.5).toFixed(1)} ms, 99th percentile ${at(0.99).toFixed(1)} ms`);
+                `median ${at(0.5).toFixed(1)} ms, 90th percentile ${at(0.9).toFixed(1)} ms, 99th percentile ${at(0.99).toFixed(1)} ms`);
     console.log(`  ${completed} replies complete and exact; ${kept} order rows, ${lineRows} line rows; ${blocks} whole journal blocks`);
     if (ended.size)
       console.log(`  of the ${endedSent.length} picked: ${doomed.size} signalled while running, ${cut} ended without a reply ` +
