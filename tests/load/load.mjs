@@ -59,13 +59,14 @@ function random(seed) {
 }
 
 // Order n: its customer name is its unique id; one to three lines of
-// distinct products in rising order, the quantities varying with n.
+// distinct products, not in product order (orders that take the same
+// products in different orders must not wait for each other), the
+// quantities varying with n.
 function orderOf(n) {
   const customer = `L${String(n).padStart(6, "0")}`;
   const count = 1 + (n % 3);
   const lines = [];
   for (let j = 0; j < count; j++) lines.push({ product: 1 + ((n + j) % 4), qty: 1 + ((n * 7 + j) % 5) });
-  lines.sort((a, b) => a.product - b.product);
   return { customer, lines };
 }
 

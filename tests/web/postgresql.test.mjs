@@ -54,6 +54,37 @@ test("an order goes to PostgreSQL, with a number id, and twice the setup finds t
   }
 });
 
+test("orders taking the same products in opposite orders all complete", async () => {
+  process.env.KORU_SITE_PG = conn;
+  const site = await startSite({ probes: false });
+  try {
+    psql("update products set stock = 100000");
+    const post = async (body, headers) =>
+      decodeResponse(new Uint8Array(await (await fetch(site.app, { method: "POST", body, headers, signal: AbortSignal.timeout(60000) })).arrayBuffer()));
+    const clients = 12, each = 4;
+    const errors = [];
+    await Promise.all(Array.from({ length: clients }, async (_, c) => {
+      const headers = { "X-Forwarded-For": `10.2.${c}.1` };
+      const first = await post(encodeRequest({ modules: ["shop.js"], top: "products" }), headers);
+      let token = { key: first.token.key, token: first.token.token };
+      for (let i = 0; i < each; i++) {
+        const lines = (c + i) % 2 ? [{ product: 1, qty: 1 }, { product: 2, qty: 1 }, { product: 3, qty: 1 }]
+                                  : [{ product: 3, qty: 1 }, { product: 2, qty: 1 }, { product: 1, qty: 1 }];
+        const r = await post(encodeRequest({ modules: ["shop.js"], top: "placeOrder", token, vars: { order: { customer: `c${c}`, lines } } }), headers);
+        if (r.error) errors.push(r.error.message.split("\n").slice(0, 2).join(" "));
+        else token = { key: r.token.key, token: r.token.token };
+      }
+    }));
+    assert.deepEqual(errors, []);
+    assert.equal(psql("select count(*) from orders where customer like 'c%'"), String(clients * each));
+    assert.equal(psql("select string_agg(stock::text, ',' order by id) from products"),
+                 [1, 2, 3].map(() => 100000 - clients * each).join(",") + ",100000");
+  } finally {
+    delete process.env.KORU_SITE_PG;
+    await site.stop();
+  }
+});
+
 test("a connection string that would break out of its setting is refused", () => {
   for (const bad of ['DRIVER=x;Pwd=a"b', "DRIVER=x;Pwd=a\\", "DRIVER=x\nTOKEN_KEY=y"]) {
     const run = mkdtempSync(join(tmpdir(), "koru-site-"));

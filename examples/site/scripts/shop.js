@@ -57,16 +57,28 @@ function placeOrder() {
     var lines = order["lines"];
     if (typeof lines != "object" || lines.length == 0) throw "Choose at least one product.";
     if (lines.length > 20) throw "An order holds at most 20 lines.";
-    var db = connect();
-    var total = 0;
-    var kept = [];
-    var low = [];
     for (var i = 0; i < lines.length; i++) {
-        var line = lines[i];
-        var product = line["product"];
-        var qty = line["qty"];
+        var product = lines[i]["product"];
+        var qty = lines[i]["qty"];
         if (!Number.isInteger(product)) throw "Line " + (i + 1) + ": unknown product.";
         if (!Number.isInteger(qty) || qty < 1 || qty > 99) throw "Line " + (i + 1) + ": the quantity must be a whole number from 1 to 99.";
+    }
+    // The stock rows are updated in product order: two orders that took the
+    // same products in another order would each wait for a row the other
+    // holds.
+    var byProduct = [];
+    for (var i = 0; i < lines.length; i++) {
+        var at = byProduct.length;
+        while (at > 0 && lines[byProduct[at - 1]]["product"] > lines[i]["product"]) at--;
+        byProduct.splice(at, 0, i);
+    }
+    var db = connect();
+    var names = [], prices = [], left = [];
+    for (var i = 0; i < lines.length; i++) { names.push(""); prices.push(0); left.push(0); }
+    for (var n = 0; n < byProduct.length; n++) {
+        var i = byProduct[n];
+        var product = lines[i]["product"];
+        var qty = lines[i]["qty"];
         var name = "", price = 0, stock = 0;
         // The order's first statement writes, so that its transaction takes
         // the write lock before it holds a read lock: two orders that each
@@ -77,9 +89,18 @@ function placeOrder() {
             throw "Only " + stock + " of " + name + " left.";
         }
         selectInto(db, "select name, price, stock from products where id = :product", name, price, stock);
-        total = total + price * qty;
-        if (stock < 5) low.push(name + ": " + stock + " left");
-        kept.push({"product": product, "name": name, "qty": qty, "price": price, "amount": price * qty});
+        names[i] = name;
+        prices[i] = price;
+        left[i] = stock;
+    }
+    var total = 0;
+    var kept = [];
+    var low = [];
+    for (var i = 0; i < lines.length; i++) {
+        var qty = lines[i]["qty"];
+        total = total + prices[i] * qty;
+        if (left[i] < 5) low.push(names[i] + ": " + left[i] + " left");
+        kept.push({"product": lines[i]["product"], "name": names[i], "qty": qty, "price": prices[i], "amount": prices[i] * qty});
     }
     var placed = new Date().toISOString();
     execute(db, "insert into orders(customer, total, placed) values(:customer, :total, :placed)");
