@@ -4,9 +4,10 @@
 # and: make check-asan (the suite under ASan+UBSan), make deps, make bench,
 # make bench-db (the database benchmark; make bench-deps installs its peers),
 # make serve (the example site behind lighttpd in the foreground), make bench-web
-# (its requests per second and latency), make fuzz (every fuzz target
-# FUZZ_SECONDS long, new inputs merged into fuzz/corpus) and make fuzz-ci
-# (60 seconds each, nothing merged).
+# (its requests per second and latency), make load (its load and termination
+# runs on SQLite and PostgreSQL; not part of make test), make fuzz (every
+# fuzz target FUZZ_SECONDS long, new inputs merged into fuzz/corpus) and
+# make fuzz-ci (60 seconds each, nothing merged).
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -30,7 +31,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
 FUZZ_TARGETS := request_body config compile objload objrun regex request sql
 
-.PHONY: all run serve test check-asan check-builds deps bench-deps bench bench-db bench-web fuzz fuzz-ci fuzz-build clean
+.PHONY: all run serve load test check-asan check-builds deps bench-deps bench bench-db bench-web fuzz fuzz-ci fuzz-build clean
 
 all: $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -141,6 +142,14 @@ bench-db: deps bench-deps all
 # The site's landing request behind lighttpd, with 1 and with 20 clients.
 bench-web: deps all
 	KORU=$(BUILD)/koru node bench/web/measure.mjs
+
+# 50 clients placing 5,000 orders behind lighttpd, three times: SQLite,
+# SQLite with a tenth ended by SIGTERM, PostgreSQL. LOAD_REQUESTS and
+# LOAD_CLIENTS change the counts.
+LOAD_REQUESTS ?= 5000
+LOAD_CLIENTS  ?= 50
+load: deps all
+	LOAD_REQUESTS=$(LOAD_REQUESTS) LOAD_CLIENTS=$(LOAD_CLIENTS) bash tests/load/run.sh $(BUILD)/koru
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-release build-clang

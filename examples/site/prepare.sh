@@ -3,7 +3,9 @@
 # KORU.config, the SQLite database (created on the first start), the
 # journal, and lighttpd.conf for 127.0.0.1:PORT.
 #   prepare.sh RUN KORU PORT
-# KORU_SITE_SCRIPTS names another module directory (the tests add probes).
+# KORU_SITE_SCRIPTS names another module directory (the tests add probes);
+# KORU_SITE_PG, an ODBC connection string of a PostgreSQL database, keeps
+# the orders there instead of in shop.db.
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: prepare.sh RUN KORU PORT" >&2; exit 2; }
 port=$3
@@ -16,6 +18,16 @@ run=$(cd "$1" && pwd)
 koru=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 scripts=$(cd "${KORU_SITE_SCRIPTS:-$site/scripts}" && pwd)
 [ -x "$koru" ] || { echo "prepare.sh: no program at $koru" >&2; exit 1; }
+
+# The connection string goes into a script string: quotes and backslashes
+# (and line ends, which would end the setting) are refused.
+pg_var=
+if [ -n "${KORU_SITE_PG:-}" ]; then
+  case $KORU_SITE_PG in
+    *'"'*|*\\*|*$'\n'*|*$'\r'*) echo "prepare.sh: KORU_SITE_PG holds a quote, a backslash or a line end" >&2; exit 2;;
+  esac
+  pg_var="VAR=shopPg:\"$KORU_SITE_PG\""
+fi
 
 ln -sfn "$koru" "$run/cgi/koru"
 # The seal of the tokens: made once per running copy, never shown.
@@ -33,6 +45,7 @@ VAR=shopDb:"$run/shop.db"
 CPU_LIMIT=5
 MEMORY_LIMIT=256
 CONF
+if [ -n "$pg_var" ]; then printf '%s\n' "$pg_var" >> "$run/cgi/KORU.config"; fi
 chmod 600 "$run/cgi/KORU.config"
 
 # The database, on the first start only.

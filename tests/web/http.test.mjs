@@ -16,10 +16,10 @@ after(async () => { if (site) await site.stop(); });
 
 const MODULES = ["shop.js", "probe.js"];
 
-async function post(body, headers = {}) {
+async function post(body, headers = {}, signal = undefined) {
   let reply;
   try {
-    reply = await fetch(site.app, { method: "POST", body, headers });
+    reply = await fetch(site.app, { method: "POST", body, headers, signal });
   } catch (e) {
     throw new Error(`POST ${site.app}: ${e.message}: ${e.cause?.code ?? ""} ${e.cause?.message ?? e.cause ?? ""}`);
   }
@@ -216,4 +216,45 @@ test("50 clients, 500 requests: every reply complete, 500 whole journal blocks",
     assert.equal(r.decoded.token.refused, false);
   }
   assert.equal(await settledBlocks(before + clients * each), before + clients * each);
+}));
+
+test("orders placed at once all complete, each kept once with a number id; refused ones keep nothing", () => onOwnSite(async () => {
+  const sql = (q) => execFileSync("sqlite3", [join(site.run, "shop.db"), q], { encoding: "utf8" }).trim();
+  sql("update products set stock = 1000");
+  const clients = 8, each = 4;
+  const placed = [];
+  await Promise.all(Array.from({ length: clients }, async (_, c) => {
+    const headers = { "X-Forwarded-For": `10.1.${c}.1` };
+    let token = tokenOf(await chained("products", undefined, {}, headers));
+    for (let i = 0; i < each; i++) {
+      const customer = `c${c}-${i}`;
+      const order = { customer, lines: [{ product: 1 + (i % 4), qty: 2 }, { product: 1 + ((i + 1) % 4), qty: 1 }] };
+      const r = await post(encodeRequest({ modules: MODULES, top: "placeOrder", token, vars: { order } }), headers,
+                           AbortSignal.timeout(30000));
+      assert.equal(r.decoded.error, null, `${customer}: ${JSON.stringify(r.decoded.error)}`);
+      assert.equal(typeof r.decoded.values.order.id, "number", customer);
+      placed.push([customer, r.decoded.values.order.id]);
+      token = tokenOf(r);
+    }
+  }));
+  const rows = sql("select customer || '=' || id from orders order by id").split("\n");
+  assert.deepEqual(rows, placed.sort((a, b) => a[1] - b[1]).map(([c, id]) => `${c}=${id}`));
+  // Each order took 2 of one product and 1 of the next: 4 orders a client,
+  // so every product lost 3 per client.
+  assert.equal(sql("select group_concat(stock) from products order by id"), Array(4).fill(1000 - 3 * clients).join(","));
+
+  let token = tokenOf(await chained("products"));
+  const refused = [
+    [[{ product: 1, qty: 1 }, { product: 99, qty: 1 }], "Line 2: unknown product."],
+    // Nine lines of 99 pass their check, the tenth finds what they left;
+    // the whole order is rolled back, its earlier lines' stock included.
+    [[{ product: 2, qty: 1 }, ...Array(10).fill({ product: 3, qty: 99 })], `Only ${1000 - 3 * clients - 9 * 99} of 抹茶ラテ left.`],
+  ];
+  for (const [lines, message] of refused) {
+    const r = await chained("placeOrder", token, { order: { customer: "refused", lines } });
+    assert.equal(r.decoded.error?.message, message);
+    token = tokenOf(r);
+  }
+  assert.equal(sql("select count(*) from orders where customer = 'refused'"), "0");
+  assert.equal(sql("select group_concat(stock) from products order by id"), Array(4).fill(1000 - 3 * clients).join(","));
 }));

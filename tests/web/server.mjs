@@ -43,7 +43,7 @@ export function accepts(port) {
   });
 }
 
-/** {url, run, port, stop()}: the site served from a fresh directory. */
+/** {url, app, run, port, pid, stop()}: the site served from a fresh directory (pid: lighttpd's). */
 export async function startSite({ probes = true } = {}) {
   const lighttpd = lighttpdPath();
   const koru = koruPath();
@@ -78,7 +78,7 @@ export async function startSite({ probes = true } = {}) {
     }
     rmSync(run, { recursive: true, force: true });
   };
-  return { url: `http://127.0.0.1:${port}/`, app: `http://127.0.0.1:${port}/app`, run, port, stop };
+  return { url: `http://127.0.0.1:${port}/`, app: `http://127.0.0.1:${port}/app`, run, port, pid: child.pid, stop };
 }
 
 function readLog(run) {
