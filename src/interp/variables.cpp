@@ -9,6 +9,7 @@
 #include "interp/support.h"
 #include "runtime/objects.h"
 #include "runtime/symbols.h"
+#include "strings/text_index.h"
 
 namespace koru {
 
@@ -355,7 +356,12 @@ Value index_array(Value arr, uint32_t n, const Place& where, TempGuard& obj_guar
 Value char_at(Value str, uint32_t n) {
     const char* t = string_text(str);
     uint32_t len = string_length(str), pos = 0;
-    for (uint32_t i = 0; i < n && pos < len; ++i) pos += utf8_lead_length(static_cast<uint8_t>(t[pos]));
+    // A NUL counts as a character here, where the String methods stop at
+    // it: the kept positions serve only a text without one.
+    TextPositions p(str);
+    if (!g_plain_paths && p.whole()) pos = static_cast<uint32_t>(p.offset(n));
+    else
+        for (uint32_t i = 0; i < n && pos < len; ++i) pos += utf8_lead_length(static_cast<uint8_t>(t[pos]));
     clear_place();
     if (pos >= len) return kUndefinedValue;
     uint32_t w = utf8_lead_length(static_cast<uint8_t>(t[pos]));

@@ -7,6 +7,7 @@
 #include "runtime/area.h"
 #include "runtime/cell.h"
 #include "runtime/hooks.h"
+#include "runtime/side_tables.h"
 
 namespace koru {
 
@@ -85,6 +86,7 @@ void destroy_leaf(Value v, uint8_t header) {
         area_free(v.area_addr());
         break;
     case Kind::String:
+        text_index_forget(v);
         if (g_hooks.template_freed && cell_as<StringCell>(v)->is_template()) g_hooks.template_freed(v);
         area_free(cell_as<StringCell>(v)->text);
         cell_free(v);
