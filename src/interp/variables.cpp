@@ -1,5 +1,6 @@
 #include "interp/variables.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -214,6 +215,8 @@ uint32_t hash_append(Value hash, Value key) {
     if (h->count + 1u >= h->capacity) {
         uint32_t cap = h->capacity + 11u;
         if (cap > 0xFFFF) raise_runtime(err::out_of_memory);
+        // Growing by a fixed step copies a large hash over and over.
+        if (!g_plain_paths) cap = std::min(std::max(cap, h->capacity + h->capacity / 2u), 0xFFFFu);
         AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
         std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
         std::memcpy(b.ptr, area_ptr(h->pairs), static_cast<size_t>(h->count) * sizeof(Pair));
@@ -223,6 +226,7 @@ uint32_t hash_append(Value hash, Value key) {
     }
     uint32_t i = h->count++;
     hash_pairs(hash)[i] = Pair{key, kUndefinedValue};
+    if (i + 1 >= kIndexedHashCount) hash_index_appended(hash, key, i);
     return i;
 }
 

@@ -88,6 +88,7 @@ Value make_hash(uint32_t count, uint32_t class_symbol) {
     if (count > 0xFFFF - 10) raise_runtime(err::out_of_memory);
     AreaAddr vec = zeroed_vector((static_cast<size_t>(count) + 10) * 8);
     NewCell c = cell_alloc(Kind::Hash);
+    hash_index_forget(c.value);
     auto* h = reinterpret_cast<HashCell*>(c.cell);
     h->pairs = vec;
     h->count = static_cast<uint16_t>(count);

@@ -221,7 +221,10 @@ void free_container(Value v, uint8_t header) {
     switch (static_cast<Kind>(header & 0xF)) {
     case Kind::Array: area_free(cell_as<ArrayCell>(v)->elements); break;
     case Kind::KeyedArray: area_free(cell_as<KeyedArrayCell>(v)->pairs); break;
-    case Kind::Hash: area_free(cell_as<HashCell>(v)->pairs); break;
+    case Kind::Hash:
+        hash_index_forget(v);
+        area_free(cell_as<HashCell>(v)->pairs);
+        break;
     case Kind::Instruction: {
         const InstrCell* ic = cell_as<InstrCell>(v);
         if (has_raw_operands(ic->opcode)) {

@@ -99,11 +99,11 @@ TextPositions::TextPositions(Value str) {
         whole_ = !nul;
         return;
     }
-    unsigned slot = side_slot(str);
-    TextEntry& e = g_entries[slot];
     const StringCell* c = cell_as<StringCell>(str);
-    if (g_text_index_cells[slot] != str.bits || e.generation != g_memory_generation || e.text != c->text ||
-        e.length != c->length) {
+    int found = g_text_slots.find(str);
+    unsigned slot = found >= 0 ? static_cast<unsigned>(found) : g_text_slots.claim(str);
+    TextEntry& e = g_entries[slot];
+    if (found < 0 || e.generation != g_memory_generation || e.text != c->text || e.length != c->length) {
         // The NUL test is itself a walk of the text: the entry remembers it.
         const void* nul = std::memchr(all.data(), 0, all.size());
         std::string_view s = nul ? all.substr(0, static_cast<const char*>(nul) - all.data()) : all;
@@ -111,7 +111,6 @@ TextPositions::TextPositions(Value str) {
         e.generation = g_memory_generation;
         e.text = c->text;
         e.length = c->length;
-        g_text_index_cells[slot] = str.bits;
     }
     counted_ = all.substr(0, e.counted);
     whole_ = e.counted == all.size();
