@@ -9,6 +9,7 @@
 #include "runtime/area.h"
 #include "runtime/cell.h"
 #include "runtime/refcount.h"
+#include "runtime/symbol_text_index.h"
 #include "runtime/symbols.h"
 
 namespace koru {
@@ -271,6 +272,7 @@ private:
         g_symbols.entries = entries;
         g_symbols.index = std::move(idx);
         g_symbols.pool.assign(text, text + text_size);
+        symbols_replaced();
     }
 
     uint32_t symbol(uint32_t n) {

@@ -1,9 +1,12 @@
 // Assignment, compound assignment, increment and decrement.  Each store is
 // made only after the new value exists, and the old value is released only
 // after the write, so an error never leaves a half-made store.
+#include <charconv>
 #include <string>
+#include <string_view>
 
 #include "host/errors.h"
+#include "interp/evaluate.h"
 #include "interp/handlers.h"
 #include "interp/intpath.h"
 #include "interp/numbers.h"
@@ -12,6 +15,7 @@
 #include "interp/support.h"
 #include "interp/variables.h"
 #include "runtime/objects.h"
+#include "runtime/string_append.h"
 
 namespace koru {
 
@@ -76,6 +80,48 @@ Value assign_int_statement(const InstrCell& c, int32_t n) {
     return kUndefinedValue;
 }
 
+// A statement `name = name + other`, where `other` is a name or a plain
+// text and the name's String is held by the name alone (count 1, run
+// phase): the other text goes onto the end of that String's block instead
+// of both into a new String.  Nothing else holds the String, so nothing
+// else sees it change.  The look-ups are those the handlers make, in their
+// order, and the position is the addition's, as its dispatch leaves it; any
+// other case returns false with no effect beyond the look-ups, and the
+// handlers run as usual.
+bool append_statement(const InstrCell& c) {
+    Value target(c.op0), right(c.op1);
+    if (!target.is_symbol() || right.kind() != Kind::Instruction) return false;
+    const InstrCell& add = *cell_as<InstrCell>(right);
+    if (add.opcode != op_byte(Op::OP_ADD) || add.nops != 2 || add.op0 != c.op0) return false;
+    Value other(add.op1);
+    bool plain_literal = other.kind() == Kind::String && !cell_as<StringCell>(other)->is_template();
+    if (!other.is_symbol() && !plain_literal) return false;
+    if (g_plain_paths || debug_hooks_active() || g_interp.place_mode || !cells_reused()) return false;
+    enter_instruction(add);
+    Value str = lookup_variable(target.payload());
+    if (str.kind() != Kind::String || cell_of(str)->header != header_of(Kind::String, 1) ||
+        cell_as<StringCell>(str)->is_template())
+        return false;
+    Place place = g_interp.place;
+    bool is_const = g_interp.place_const;
+    Value tail = other.is_symbol() ? lookup_variable(other.payload()) : other;
+    char digits[16];
+    std::string_view text;
+    if (tail.kind() == Kind::String && tail != str) {
+        text = string_view_of(tail);
+    } else if (tail.kind() == Kind::Int) {
+        char* end = std::to_chars(digits, digits + sizeof digits, int_value(tail)).ptr;
+        text = std::string_view(digits, static_cast<size_t>(end - digits));
+    } else {
+        return false;
+    }
+    if (is_const || place.kind == PlaceKind::None) return false;
+    string_append(str, text);
+    g_interp.place = place;
+    g_interp.place_const = false;
+    return true;
+}
+
 }  // namespace
 
 Value h_assign(const InstrCell& c) {
@@ -85,6 +131,7 @@ Value h_assign(const InstrCell& c) {
     if (unused && Value(c.op1).kind() == Kind::Instruction && int_path_open() &&
         int_operand_instruction(Value(c.op1), n))
         return assign_int_statement(c, n);
+    if (unused && append_statement(c)) return kUndefinedValue;
     TempGuard right(evaluate(Value(c.op1)));
     if (target_runs_code(Value(c.op0))) right.hold();
     // The old value is not needed: a temporary goes at once, before the

@@ -1,5 +1,6 @@
 #include "interp/variables.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,7 @@
 #include "interp/support.h"
 #include "runtime/objects.h"
 #include "runtime/symbols.h"
+#include "strings/text_index.h"
 
 namespace koru {
 
@@ -213,6 +215,8 @@ uint32_t hash_append(Value hash, Value key) {
     if (h->count + 1u >= h->capacity) {
         uint32_t cap = h->capacity + 11u;
         if (cap > 0xFFFF) raise_runtime(err::out_of_memory);
+        // Growing by a fixed step copies a large hash over and over.
+        if (!g_plain_paths) cap = std::min(std::max(cap, h->capacity + h->capacity / 2u), 0xFFFFu);
         AreaBlock b = area_alloc(static_cast<size_t>(cap) * sizeof(Pair));
         std::memset(b.ptr, 0, static_cast<size_t>(cap) * sizeof(Pair));
         std::memcpy(b.ptr, area_ptr(h->pairs), static_cast<size_t>(h->count) * sizeof(Pair));
@@ -222,6 +226,7 @@ uint32_t hash_append(Value hash, Value key) {
     }
     uint32_t i = h->count++;
     hash_pairs(hash)[i] = Pair{key, kUndefinedValue};
+    if (i + 1 >= kIndexedHashCount) hash_index_appended(hash, key, i);
     return i;
 }
 
@@ -355,7 +360,12 @@ Value index_array(Value arr, uint32_t n, const Place& where, TempGuard& obj_guar
 Value char_at(Value str, uint32_t n) {
     const char* t = string_text(str);
     uint32_t len = string_length(str), pos = 0;
-    for (uint32_t i = 0; i < n && pos < len; ++i) pos += utf8_lead_length(static_cast<uint8_t>(t[pos]));
+    // A NUL counts as a character here, where the String methods stop at
+    // it: the kept positions serve only a text without one.
+    TextPositions p(str);
+    if (!g_plain_paths && p.whole()) pos = static_cast<uint32_t>(p.offset(n));
+    else
+        for (uint32_t i = 0; i < n && pos < len; ++i) pos += utf8_lead_length(static_cast<uint8_t>(t[pos]));
     clear_place();
     if (pos >= len) return kUndefinedValue;
     uint32_t w = utf8_lead_length(static_cast<uint8_t>(t[pos]));

@@ -25,15 +25,26 @@ Value place_value(const Place& p);
 // `create` a missing property is appended (holding undefined).
 Value hash_property(Value hash, uint32_t symbol, bool create);
 // The index of the first pair whose key has the symbol's low 28 bits, or -1.
-inline int64_t hash_find(Value hash, uint32_t symbol) {
+inline int64_t hash_find_linear(Value hash, uint32_t symbol) {
     const Pair* p = hash_pairs(hash);
     uint32_t sym = symbol & 0x0FFFFFFF;
     for (uint32_t i = 0, n = hash_count(hash); i < n; ++i)
         if ((p[i].key.bits & 0x0FFFFFFF) == sym) return i;
     return -1;
 }
-// Appends (key, undefined) to a Hash, growing its vector by 11 pairs when
-// the count has reached capacity - 1; returns the pair index.
+// A hash with at least this many pairs is searched through its key index
+// (hash_index.cpp), which answers as the linear search does.
+constexpr uint32_t kIndexedHashCount = 16;
+int64_t hash_find_indexed(Value hash, uint32_t symbol);
+inline int64_t hash_find(Value hash, uint32_t symbol) {
+    if (hash_count(hash) >= kIndexedHashCount && !g_plain_paths) return hash_find_indexed(hash, symbol);
+    return hash_find_linear(hash, symbol);
+}
+// The key index learns of a pair appended at `at` (hash_index.cpp).
+void hash_index_appended(Value hash, Value key, uint32_t at);
+// Appends (key, undefined) to a Hash, growing its vector by half its
+// capacity (by 11 pairs on the plain paths) when the count has reached
+// capacity - 1; returns the pair index.
 uint32_t hash_append(Value hash, Value key);
 
 // RegExp properties are read, and lastIndex read and written, through the

@@ -1,9 +1,12 @@
 #include "runtime/objects.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/errors.h"
 #include "runtime/refcount.h"
+#include "runtime/side_tables.h"
+#include "runtime/string_append.h"
 
 namespace koru {
 
@@ -85,6 +88,7 @@ Value make_hash(uint32_t count, uint32_t class_symbol) {
     if (count > 0xFFFF - 10) raise_runtime(err::out_of_memory);
     AreaAddr vec = zeroed_vector((static_cast<size_t>(count) + 10) * 8);
     NewCell c = cell_alloc(Kind::Hash);
+    hash_index_forget(c.value);
     auto* h = reinterpret_cast<HashCell*>(c.cell);
     h->pairs = vec;
     h->count = static_cast<uint16_t>(count);
@@ -115,6 +119,30 @@ void array_push(Value array, Value element, uint32_t step) {
         a->capacity = cap;
     }
     area_as<Value>(a->elements)[a->count++] = value_retain(element);
+}
+
+// ---- appending in place ---------------------------------------------------------------
+
+// A String's block holds `capacity` + 4 bytes (a fresh String: length + 12),
+// so a text of up to `capacity` bytes and its NUL always fit.
+void string_append(Value str, std::string_view tail) {
+    StringCell* s = cell_as<StringCell>(str);
+    size_t len = s->length, grown = len + tail.size();
+    if (grown > 0x7FFFFFF0) raise_runtime(err::out_of_memory);
+    text_index_forget(str);
+    if (grown > s->capacity) {
+        size_t cap = std::max(grown, std::min<size_t>(2 * len, 0x7FFFFFF0)) + 8;
+        AreaBlock b = area_alloc(cap + 4);
+        std::memcpy(b.ptr, area_ptr(s->text), len);
+        area_free(s->text);
+        s = cell_as<StringCell>(str);
+        s->text = b.addr;
+        s->capacity = static_cast<uint32_t>(cap);
+    }
+    char* text = area_as<char>(s->text);
+    std::memcpy(text + len, tail.data(), tail.size());
+    text[grown] = '\0';
+    s->length = static_cast<uint32_t>(grown);
 }
 
 }  // namespace koru

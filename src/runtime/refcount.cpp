@@ -7,6 +7,7 @@
 #include "runtime/area.h"
 #include "runtime/cell.h"
 #include "runtime/hooks.h"
+#include "runtime/side_tables.h"
 
 namespace koru {
 
@@ -85,6 +86,7 @@ void destroy_leaf(Value v, uint8_t header) {
         area_free(v.area_addr());
         break;
     case Kind::String:
+        text_index_forget(v);
         if (g_hooks.template_freed && cell_as<StringCell>(v)->is_template()) g_hooks.template_freed(v);
         area_free(cell_as<StringCell>(v)->text);
         cell_free(v);
@@ -219,7 +221,10 @@ void free_container(Value v, uint8_t header) {
     switch (static_cast<Kind>(header & 0xF)) {
     case Kind::Array: area_free(cell_as<ArrayCell>(v)->elements); break;
     case Kind::KeyedArray: area_free(cell_as<KeyedArrayCell>(v)->pairs); break;
-    case Kind::Hash: area_free(cell_as<HashCell>(v)->pairs); break;
+    case Kind::Hash:
+        hash_index_forget(v);
+        area_free(cell_as<HashCell>(v)->pairs);
+        break;
     case Kind::Instruction: {
         const InstrCell* ic = cell_as<InstrCell>(v);
         if (has_raw_operands(ic->opcode)) {

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "host/errors.h"
+#include "interp/state.h"
+#include "runtime/symbol_text_index.h"
 
 namespace koru {
 
@@ -29,8 +31,68 @@ bool same_text(const SymbolEntry& e, const char* bytes, size_t len) {
            g_symbols.pool[e.offset + len] == '\0';
 }
 
+// Names by their text: symbol numbers in an open-addressed table beside the
+// sorted index.  Names of one length and byte sum share a key, so a run of
+// names such as k0, k1, ... would otherwise be compared one by one against
+// all the others with their key.  The table covers the first `covered`
+// entries, which intern adds one by one; a text hashes by its length byte
+// and its first bytes up to a NUL, which every text equal to it by
+// same_text shares.
+struct TextHash {
+    std::vector<uint32_t> slots;  // number + 1; 0 marks an empty slot
+    size_t covered = 0;
+    bool off = false;             // the table was put in place whole
+
+    static uint32_t hash(const char* bytes, size_t len) {
+        uint32_t h = 2166136261u ^ static_cast<uint8_t>(len);
+        for (size_t i = 0; i < len && i < 64 && bytes[i] != '\0'; ++i) h = (h ^ static_cast<uint8_t>(bytes[i])) * 16777619u;
+        return h;
+    }
+    static uint32_t entry_hash(const SymbolEntry& e) {
+        const char* t = g_symbols.pool.data() + e.offset;
+        size_t room = g_symbols.pool.size() - e.offset;
+        uint32_t h = 2166136261u ^ e.length;
+        for (size_t i = 0; i < room && i < 64 && t[i] != '\0'; ++i) h = (h ^ static_cast<uint8_t>(t[i])) * 16777619u;
+        return h;
+    }
+    void place(uint32_t number) {
+        size_t mask = slots.size() - 1;
+        for (size_t i = entry_hash(g_symbols.entries[number]) & mask;; i = (i + 1) & mask)
+            if (slots[i] == 0) {
+                slots[i] = number + 1;
+                return;
+            }
+    }
+    void sync() {
+        size_t n = g_symbols.entries.size();
+        if (covered > n) {
+            slots.clear();
+            covered = 0;
+        }
+        if (n * 2 >= slots.size()) {
+            size_t size = 1024;
+            while (size <= n * 2) size *= 2;
+            slots.assign(size, 0);
+            covered = 0;
+        }
+        for (; covered < n; ++covered) place(static_cast<uint32_t>(covered));
+    }
+    int64_t find(const char* bytes, size_t len, uint32_t key) {
+        sync();
+        size_t mask = slots.size() - 1;
+        for (size_t i = hash(bytes, len) & mask; slots[i] != 0; i = (i + 1) & mask) {
+            const SymbolEntry& e = g_symbols.entries[slots[i] - 1];
+            if (e.key == key && same_text(e, bytes, len)) return slots[i] - 1;
+        }
+        return -1;
+    }
+};
+
+TextHash g_text_hash;
+
 // Index of the first index entry with this key, or the size when there is none.
 int64_t find(const char* bytes, size_t len, uint32_t key) {
+    if (!g_plain_paths && !g_text_hash.off) return g_text_hash.find(bytes, len, key);
     const auto& idx = g_symbols.index;
     auto lo = std::lower_bound(idx.begin(), idx.end(), key,
                                [](const SymbolIndexEntry& e, uint32_t k) { return e.key < k; });
@@ -40,7 +102,12 @@ int64_t find(const char* bytes, size_t len, uint32_t key) {
 }
 }  // namespace
 
+void symbols_replaced() { g_text_hash.off = true; }
+
 void SymbolTable::reset() {
+    g_text_hash.slots.clear();
+    g_text_hash.covered = 0;
+    g_text_hash.off = false;
     entries.clear();
     index.clear();
     pool.clear();

@@ -6,6 +6,7 @@
 
 #include "host/errors.h"
 #include "strings/string_handlers.h"
+#include "strings/text_index.h"
 #include "strings/utf8_chars.h"
 
 namespace koru {
@@ -55,7 +56,7 @@ Value pad(Value self, const Args& args, PadSide side, PadErrors e) {
     if (args.has(1) && !is_string(args.at(1))) raise_runtime(e.not_string);
     std::string_view s = text_of(self);
     int64_t target = int_value(args.at(0));
-    auto have = static_cast<int64_t>(char_count(s));
+    auto have = static_cast<int64_t>(TextPositions(self).chars());
     if (have >= target) return self;
     std::string_view pad_with = args.has(1) ? counted_text(text_of(args.at(1))) : std::string_view();
     if (pad_with.empty()) pad_with = " ";

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "runtime/symbols.h"
 #include "support/fresh.h"
@@ -69,6 +70,45 @@ TEST_F(Symbols, TableGrowsPastItsFirstCapacity) {
     for (size_t i = 1; i < g_symbols.index.size(); ++i)
         EXPECT_LE(g_symbols.index[i - 1].key, g_symbols.index[i].key);
     EXPECT_STREQ(symbol_name(numbers[4321]), "name_4321");
+}
+
+// Names found by their text whatever else they share: a key, their first
+// 64 bytes, their length byte, bytes after a NUL; and the same text entered
+// under another key is a name of its own, as the sorted index has it.
+TEST_F(Symbols, NamesFoundByTextWhateverTheyShare) {
+    struct Row {
+        std::string text;
+        bool own_key;  // entered under a key other than its own
+    };
+    std::vector<Row> rows = {
+        {std::string(70, 'a') + "1", false},
+        {std::string(70, 'a') + "2", false},
+        {std::string(300, 'b'), false},
+        {std::string(44, 'b'), false},
+        {std::string("ab\0cd", 5), false},
+        {std::string("ab\0ce", 5), false},
+        {"ab", false},
+        {"same", false},
+        {"same", true},
+    };
+    for (int i = 0; i < 2000; ++i) rows.push_back({"k" + std::to_string(i), false});
+    auto key_of = [](const Row& r) {
+        uint32_t k = symbol_key(r.text.data(), r.text.size());
+        return r.own_key ? k + 1 : k;
+    };
+    std::vector<uint32_t> numbers;
+    for (const Row& r : rows) numbers.push_back(intern(r.text.data(), r.text.size(), key_of(r)));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        for (size_t j = 0; j < i && i < 12; ++j) EXPECT_NE(numbers[i], numbers[j]) << i << " " << j;
+        EXPECT_EQ(intern(rows[i].text.data(), rows[i].text.size(), key_of(rows[i])), numbers[i]) << i;
+        if (!rows[i].own_key) {
+            EXPECT_EQ(symbol_lookup(rows[i].text.data(), rows[i].text.size()), numbers[i]) << i;
+        }
+    }
+    EXPECT_EQ(numbers.back(), numbers.front() + rows.size() - 1);
+    EXPECT_EQ(symbol_lookup(std::string(70, 'a').data(), 70), -1);
+    EXPECT_EQ(symbol_lookup("ab\0cf", 5), -1);
+    EXPECT_EQ(symbol_lookup("k2000", 5), -1);
 }
 
 }  // namespace
