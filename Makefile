@@ -22,8 +22,9 @@ JOBS       ?= $(shell nproc)
 PACKAGES   := g++ clang libclang-rt-dev cmake ninja-build make libgtest-dev tzdata python3 \
               unixodbc libsqliteodbc odbc-postgresql postgresql strace binutils \
               lighttpd nodejs npm chromium fonts-vlgothic sqlite3
-# Only the database benchmark runs these.
-BENCH_PACKAGES := php-cli php-odbc
+# Only the benchmarks run these: their peers (two interpreters, and PHP
+# with its ODBC extension for the database benchmark).
+BENCH_PACKAGES := duktape mujs php-cli php-odbc
 # The npm packages of the browser test, pinned by tests/web/package-lock.json.
 NPM_DIR    := tests/web
 
@@ -133,7 +134,7 @@ fuzz: fuzz-build
 fuzz-ci:
 	$(MAKE) fuzz FUZZ_SECONDS=60 FUZZ_MERGE=0
 
-bench: all
+bench: bench-deps all
 	bash bench/run
 
 bench-db: deps bench-deps all
