@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "compiler/emit.h"
 #include "compiler/keywords.h"
@@ -265,7 +266,7 @@ char* ListCompiler::next_token(char* p, bool* done) {
 // operand position.
 char* ListCompiler::operator_token(char* p, uint32_t pos, bool* handled) {
     struct Spelling {
-        const char* text;
+        std::string_view text;
         Op code;
     };
     // Longest spellings first within each first byte.
@@ -288,12 +289,14 @@ char* ListCompiler::operator_token(char* p, uint32_t pos, bool* handled) {
         push_op(op(Op::OP_DIV), pos);
         return p + 1;
     }
+    // Only a spelling that starts with the byte can match: the others are
+    // passed over without comparing.
     for (const Spelling& s : kSpellings) {
-        size_t len = std::strlen(s.text);
-        if (std::strncmp(p, s.text, len) == 0) {
+        if (s.text[0] != *p) continue;
+        if (std::strncmp(p, s.text.data(), s.text.size()) == 0) {
             *handled = true;
             push_op(op(s.code), pos);
-            return p + len;
+            return p + s.text.size();
         }
     }
     return p;
