@@ -180,7 +180,7 @@ struct KeyValue {
     }
 };
 
-// What the specification hash and the group order ask for.
+// What the plan hash and the group order ask for.
 struct Plan {
     std::vector<unsigned> keys, groups;  // 0-based columns
     std::vector<Aggregate> aggregates;
@@ -210,10 +210,10 @@ void column_list(Value v, std::vector<unsigned>& out, size_t limit) {
     out.push_back(col);
 }
 
-void read_specification(Value spec, Plan& plan) {
-    if (spec.kind() != Kind::Hash) raise_runtime(err::aggregate_not_hash);
-    const Pair* pairs = hash_pairs(spec);
-    for (uint32_t i = 0, n = hash_count(spec); i < n; ++i) {
+void read_plan(Value hash, Plan& plan) {
+    if (hash.kind() != Kind::Hash) raise_runtime(err::aggregate_not_hash);
+    const Pair* pairs = hash_pairs(hash);
+    for (uint32_t i = 0, n = hash_count(hash); i < n; ++i) {
         Value key = pairs[i].key, v = pairs[i].value;
         if (!key.is_symbol()) raise_runtime(err::aggregate_property);
         Fn fn;
@@ -534,8 +534,8 @@ Value h_sql_aggregate(const InstrCell& c) {
     BindTexts named = bind_named_values(p.sql);
     Plan plan;
     {
-        TempGuard spec(evaluate(operand(c, 2)));
-        read_specification(spec.get(), plan);
+        TempGuard plan_hash(evaluate(operand(c, 2)));
+        read_plan(plan_hash.get(), plan);
     }
     if (c.operand_count() > 3) {
         TempGuard order(evaluate(operand(c, 3)));
