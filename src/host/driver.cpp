@@ -237,6 +237,8 @@ void bind_definitions(const Driver& d) {
     for (uint32_t n = 0; n <= kNull; ++n) global_bind(n, Value(n));
 }
 
+}  // namespace
+
 void run_top_level_statements() {
     // The list may grow while it runs (eval declares functions), so index it.
     for (size_t i = 0; i < g_modules.statements.size(); ++i)
@@ -261,6 +263,8 @@ unsigned enter_main_script() {
     g_errors.compile_path = "MainScript";
     return main_script;
 }
+
+namespace {
 
 // Once the response is closed a web server may end the process: from
 // here on the signals it sends wait until the journal and the roll-backs
