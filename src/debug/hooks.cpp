@@ -336,8 +336,7 @@ public:
         scope_depth_ = s.scope_depth;
         param_count_ = s.param_count;
         local_count_ = s.local_count;
-        aside_.assign(s.locals.begin() + r_->top + 1, s.locals.end());
-        s.locals.resize(r_->top + 1);
+        set_locals_aside(r_->top, aside_);
         s.frame_base = r_->frame_base;
         s.block_base = r_->block_base;
         s.scope_depth = r_->scope_depth;
@@ -348,7 +347,7 @@ public:
         if (!r_) return;
         InterpState& s = g_interp;
         pop_locals(r_->top);
-        s.locals.insert(s.locals.end(), aside_.begin(), aside_.end());
+        put_locals_back(aside_);
         s.frame_base = frame_base_;
         s.block_base = block_base_;
         s.scope_depth = scope_depth_;

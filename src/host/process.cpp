@@ -30,7 +30,7 @@ void process_reset() {
     // they are not released (their cells may already be gone, when a test
     // reset the memory on its own), only dropped with the pages.
     g_globals.slots.clear();
-    g_interp.locals.clear();
+    g_interp.forget_locals();
     g_interp.jump = Jump::None;
     g_interp.jump_value = kUndefinedValue;
     g_modules.statements.clear();

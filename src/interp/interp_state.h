@@ -50,8 +50,18 @@ struct Place {
 // errors unwind as C++ exceptions.
 enum class Jump : uint8_t { None = 0, Break, Continue, Return };
 
+// The local stack keeps, beside the slots, the topmost slot of each name
+// and, for each slot, the slot of the same name beneath it: the look-up of
+// a name is then one step instead of a search from the top, with the same
+// answer.  Names past kIndexedSymbols (which only a made-up image could
+// give) are searched for as before.
+constexpr uint32_t kIndexedSymbols = 1u << 20;
+
 struct InterpState {
     std::vector<VarSlot> locals;  // slot 0 is never used; the top is size() - 1
+    std::vector<uint32_t> beneath;  // per slot: the slot of its name beneath it (0 = none),
+                                    // as long as the slots' capacity
+    std::vector<uint32_t> topmost;  // per symbol: its topmost slot (0 = none)
     uint32_t frame_base = 0;      // first slot of the running function's frame
     uint32_t block_base = 0;      // first slot of the innermost block
     uint32_t scope_depth = 0;     // above 0 inside functions, blocks and for statements
@@ -72,6 +82,8 @@ struct InterpState {
     uint32_t call_depth = 0;
 
     void reset();
+    // Empties the local stack without releasing anything.
+    void forget_locals();
     uint32_t top() const { return static_cast<uint32_t>(locals.size() - 1); }
 };
 

@@ -32,12 +32,29 @@ struct JumpEscape {};
 void grow_locals(uint32_t n = 0);
 void pop_locals_from(uint32_t new_top);
 
+void grow_topmost(uint32_t sym);
+
+// Puts the slot just pushed at the top of its name's chain.
+[[gnu::always_inline]] inline void link_top_slot(uint32_t name_word) {
+    InterpState& s = g_interp;
+    uint32_t sym = name_word & 0x0FFFFFFF;
+    uint32_t below = 0;
+    if (sym < kIndexedSymbols) [[likely]] {
+        if (sym >= s.topmost.size()) [[unlikely]]
+            grow_topmost(sym);
+        below = s.topmost[sym];
+        s.topmost[sym] = s.top();
+    }
+    s.beneath[s.top()] = below;  // as long as the slots' capacity
+}
+
 // v is retained.
 [[gnu::always_inline]] inline void push_local(uint32_t name_word, Value v) {
     std::vector<VarSlot>& l = g_interp.locals;
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
     l.push_back(VarSlot{name_word, value_retain(v)});
+    link_top_slot(name_word);
 }
 
 // Takes over a reference the caller holds.
@@ -46,6 +63,7 @@ void pop_locals_from(uint32_t new_top);
     if (l.size() == l.capacity()) [[unlikely]]
         grow_locals();
     l.push_back(VarSlot{name_word, v});
+    link_top_slot(name_word);
 }
 
 // Makes room for n more slots, so that a frame's pushes never grow the stack.
@@ -54,6 +72,39 @@ inline void reserve_locals(uint32_t n) {
     if (l.capacity() - l.size() < n) [[unlikely]]
         grow_locals(n);
 }
+
+// The topmost slot of a name at or above `low` (0 when there is none): the
+// slot a search from the top down to `low` would find first.
+[[gnu::always_inline]] inline uint32_t topmost_slot(uint32_t sym, uint32_t low) {
+    const InterpState& s = g_interp;
+    if (sym < s.topmost.size()) [[likely]] {
+        uint32_t i = s.topmost[sym];
+        return i >= low ? i : 0;
+    }
+    if (sym < kIndexedSymbols) return 0;  // never pushed
+    for (uint32_t i = s.top(); i >= low && i > 0; --i)
+        if (s.locals[i].symbol() == sym) return i;
+    return 0;
+}
+
+// The lowest slot of a name at or above `low` (0 when there is none): the
+// slot a search from `low` upwards would find first.
+inline uint32_t lowest_slot(uint32_t sym, uint32_t low) {
+    const InterpState& s = g_interp;
+    if (sym >= kIndexedSymbols) {
+        for (uint32_t i = low; i <= s.top(); ++i)
+            if (s.locals[i].symbol() == sym) return i;
+        return 0;
+    }
+    uint32_t found = 0;
+    for (uint32_t i = topmost_slot(sym, low); i >= low && i > 0; i = s.beneath[i]) found = i;
+    return found;
+}
+
+// Takes the slots above `top` off the stack without releasing their values
+// (the debugger evaluates in an older frame meanwhile), and puts them back.
+void set_locals_aside(uint32_t top, std::vector<VarSlot>& aside);
+void put_locals_back(const std::vector<VarSlot>& aside);
 
 // Releases the values above new_top.
 inline void pop_locals(uint32_t new_top) {

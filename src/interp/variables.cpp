@@ -36,13 +36,11 @@ Value lookup_variable(uint32_t symbol) {
     s.place_name = sym;
     if (s.scope_depth > 0 && s.locals.size() > 1) {
         uint32_t low = s.frame_base > 1 ? s.frame_base : 1;
-        for (uint32_t i = s.top(); i >= low; --i) {
+        if (uint32_t i = topmost_slot(sym, low)) {
             const VarSlot& slot = s.locals[i];
-            if ((slot.name & kSymbolMask) == sym) {
-                set_place(PlaceKind::Local, kUndefinedValue, i);
-                s.place_const = slot.is_const();
-                return slot.value;
-            }
+            set_place(PlaceKind::Local, kUndefinedValue, i);
+            s.place_const = slot.is_const();
+            return slot.value;
         }
     }
     int64_t g = global_find(sym);
@@ -148,14 +146,12 @@ void declare_var(uint32_t sym, Value v) {
         global_bind(sym, v);
         return;
     }
-    for (uint32_t i = s.frame_base; i <= s.top(); ++i) {
+    if (uint32_t i = lowest_slot(sym & kSymbolMask, s.frame_base)) {
         VarSlot& slot = s.locals[i];
-        if ((slot.name & kSymbolMask) == sym) {
-            Value old = slot.value;
-            slot.value = value_retain(v);
-            value_release(old);
-            return;
-        }
+        Value old = slot.value;
+        slot.value = value_retain(v);
+        value_release(old);
+        return;
     }
     push_local(sym, v);
 }
@@ -164,15 +160,13 @@ void declare_block(uint32_t sym, Value v, bool is_const) {
     InterpState& s = g_interp;
     uint32_t name = sym | (is_const ? VarSlot::kConst : 0);
     uint32_t low = s.block_base > 1 ? s.block_base : 1;
-    for (uint32_t i = low; i <= s.top(); ++i) {
+    if (uint32_t i = lowest_slot(sym & kSymbolMask, low)) {
         VarSlot& slot = s.locals[i];
-        if ((slot.name & kSymbolMask) == sym) {
-            Value old = slot.value;
-            slot.value = value_retain(v);
-            slot.name = name;
-            value_release(old);
-            return;
-        }
+        Value old = slot.value;
+        slot.value = value_retain(v);
+        slot.name = name;  // the same symbol: the chains stay as they are
+        value_release(old);
+        return;
     }
     push_local(name, v);
 }

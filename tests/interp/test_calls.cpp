@@ -55,6 +55,46 @@ TEST_F(InterpTest, ParametersTakeTheirArgumentsAndDefaults) {
     });
 }
 
+// A name is found in the nearest slot of the running frame that holds it,
+// else among the globals: through recursion, blocks that shadow and end,
+// errors that unwind frames, eval that adds a local, declarations that
+// reach an earlier slot, and frames with many names (more than the first growth of the index).
+TEST_F(InterpTest, NamesResolveToTheNearestSlotOfTheFrame) {
+    std::string many = "function wide() { var t = 0;";
+    for (int i = 0; i < 250; ++i) many += "\n var w" + std::to_string(i) + " = " + std::to_string(i) + ";";
+    many += " for (var i = 0; i < 250; i += 7) t = t + eval('w' + i); return [t, w0, w249]; }";
+    check_cases({
+        {"function f(n) { if (n == 0) return ''; var a = n; var rest = f(n - 1); return a + rest; }"
+         " var r = f(4);",
+         "\"4321\""},
+        // A callee does not see its caller's locals, only the globals.
+        {"var x = 'g'; function g() { return x; } function f() { var x = 'f'; return [x, g(), x]; } var r = f();",
+         "[\"f\",\"g\",\"f\"]"},
+        {"var x = 'g'; function g() { x = 'set'; } function f() { var x = 'f'; g(); return x; } var r = [f(), x];",
+         "[\"f\",\"set\"]"},
+        // Blocks shadow and, when they end, uncover the outer slot again.
+        {"function f() { let x = 1; var seen = []; { let x = 2; { let x = 3; seen.push(x); } seen.push(x); }"
+         " seen.push(x); for (let x = 7; x < 8; x++) seen.push(x); seen.push(x); return seen; } var r = f();",
+         "[3,2,1,7,1]"},
+        // A var inside a block reaches the function's own slot, not the block's let.
+        {"function f() { var x = 1; var inner; { let x = 2; var x = 3; inner = x; } return [inner, x]; } var r = f();",
+         "[2,3]"},
+        {"function f() { var y = 1; { let y = 5; y = y + 1; } return y; } var r = f();", "1"},
+        // Frames unwound by a throw leave no slot behind.
+        {"function deep(n) { var q = n; if (n == 0) throw 'x'; return deep(n - 1); }"
+         " function f() { var q = 'mine'; try { deep(6); } catch (e) { q = q + e; } return q; } var r = f();",
+         "\"minex\""},
+        {"var q = 'global'; function deep(n) { var q = n; if (n == 0) throw 'x'; return deep(n - 1); }"
+         " try { deep(3); } catch (e) {} var r = q;",
+         "\"global\""},
+        // eval adds a local to the running frame.
+        {"function f() { var a = 1; eval('var b = a + 1'); var c = b * 10; return [a, b, c]; } var r = f();",
+         "[1,2,20]"},
+    });
+    many += " var r = wide();";
+    check_cases({{many.c_str(), "[4410,0,249]"}});
+}
+
 // An argument or a default that fails abandons the call: the values
 // evaluated before it are released, so nothing accumulates.
 TEST_F(InterpTest, AbandonedCallsReleaseTheirArguments) {
