@@ -197,7 +197,14 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 // pending jump), without a dispatch and a scope of its own: the call's
 // frame restores the scope positions and pops the block's locals with its
 // own.  With a step hook set every instruction goes through dispatch.
-[[gnu::flatten]] void run_body(Value body) {
+//
+// A `return` that is a statement of the body block itself, the usual way a
+// function ends, needs no pending jump: its value goes to the call
+// straight away (`returned`, retained as the jump would hold it; the word
+// for no value when it has none).  It is entered as dispatch enters it.
+// True when that happened; false when the body ran to its end or left a
+// pending jump.
+[[gnu::flatten]] bool run_body(Value body, Value& returned) {
     if (body.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(body);
         if (c.opcode == op_byte(Op::OP_BLOCK) && !debug_hooks_active()) [[likely]] {
@@ -205,11 +212,33 @@ uint32_t param_symbol(Value w, Value* default_expr) {
             InterpState& s = g_interp;
             ++s.scope_depth;
             s.block_base = s.top() + 1;
-            exec_statements(operands(c), c.operand_count());
-            return;
+            const uint32_t* list = operands(c);
+            for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
+                Value st(list[i]);
+                if (st.kind() == Kind::Instruction && !g_plain_paths) {
+                    const InstrCell& r = *cell_as<InstrCell>(st);
+                    if (r.opcode == op_byte(Op::OP_RETURN) && !debug_hooks_active()) {
+                        enter_instruction(r);
+                        if (r.operand_count() == 0) {
+                            returned = kReturnNoValue;
+                            return true;
+                        }
+                        try {
+                            returned = value_retain(evaluate(Value(r.op0)));
+                        } catch (const JumpEscape&) {
+                            return false;  // the pending jump carries on, as after any statement
+                        }
+                        return true;
+                    }
+                }
+                exec_statement(st);
+                if (jump_pending()) return false;
+            }
+            return false;
         }
     }
     exec_statement(body);
+    return false;
 }
 
 // Runs a script function.  With `construct_class` a `this` slot holding a
@@ -244,9 +273,14 @@ uint32_t param_symbol(Value w, Value* default_expr) {
             push_local(SYM_this, self);
         }
         uint32_t context = g_jumps.push(JumpType::Call);
-        run_body(Value(f.body));
+        Value direct;
         bool no_value = true;  // fell off the end, or returned without a value
-        if (jump_pending()) [[likely]] {
+        if (run_body(Value(f.body), direct)) [[likely]] {
+            if (direct != kReturnNoValue) {
+                result = direct;
+                no_value = false;
+            }
+        } else if (jump_pending()) {
             if (s.jump == Jump::Return && s.jump_target == context) {
                 Value v = s.jump_value;
                 s.jump = Jump::None;
