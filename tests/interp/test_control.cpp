@@ -92,6 +92,13 @@ TEST_F(InterpTest, BreakInAFunctionLeavesTheCallersLoop) {
         {"function f(i) { if (i == 2) break; return i; } var r = 0; for (var i = 0; i < 5; i++) { r = r + f(i); }",
          "1"},
         {"function f() { continue; } var r = 0; for (var i = 0; i < 3; i++) { f(); r = 99; }", "0"},
+        // Through a return statement of another function's body.
+        {"function g(n) { if (n == 2) break; return n; } function f(n) { return g(n) * 10; }"
+         " var r = []; for (var i = 0; i < 5; i++) { r.push(f(i)); }",
+         "[0,10]"},
+        {"function h(n) { if (n == 3) continue; return n; } function k(n) { return h(n) + 1; }"
+         " var r = []; for (var j = 0; j < 5; j++) { r.push(k(j)); }",
+         "[1,2,3,5]"},
     });
 }
 
