@@ -173,6 +173,45 @@ TEST_F(RegexMatch, SubjectConversion) {
     EXPECT_EQ(regex_subject("abC\xC3\xA4", regex::kFlagIgnoreCase), u"ABC\u00E4");
 }
 
+// The conversions both ways at their edges: bytes that are no character
+// are one U+FFFD each, a NUL ends the subject, and units that pair with
+// nothing come back as three bytes of their own.
+TEST_F(RegexMatch, SubjectConversionEdges) {
+    struct In {
+        std::string utf8;
+        std::u16string units;
+    } ins[] = {
+        {"a\x80" "b", u"a\uFFFDb"},
+        {"\xE3\x81", u"\uFFFD\uFFFD"},
+        {std::string("x\0y", 3), u"x"},
+        {"\xC3\xA4\xE3\x81\x82z", u"\u00E4\u3042z"},
+        {"\xF8!", u"\uFFFD!"},
+        {"\xF4\x90\x80\x80.", u"\uFFFD."},
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98", u"\xD83D\xDE00\uFFFD\uFFFD\uFFFD"},
+        {"", u""},
+    };
+    for (const In& c : ins) EXPECT_EQ(regex_subject(c.utf8, 0), c.units) << c.utf8;
+
+    struct Out {
+        std::u16string units;
+        std::string utf8;
+    } outs[] = {
+        {u"\xD800", "\xED\xA0\x80"},
+        {u"\xDC00\xD800", "\xED\xB0\x80\xED\xA0\x80"},
+        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {u"\xD83Dx", "\xED\xA0\xBDx"},
+        {u"A\u07FF\u0800\uFFFF", "A\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
+        {u"", ""},
+    };
+    for (const Out& c : outs) {
+        std::string back = "p";  // what the text holds already stays in front
+        units_to_utf8(c.units.data(), c.units.size(), back);
+        std::string want = "p";
+        want += c.utf8;
+        EXPECT_EQ(back, want);
+    }
+}
+
 // Pathological patterns end, either with a result or with the budget error,
 // in well under the time a request can afford.
 TEST_F(RegexMatch, BacktrackingIsBounded) {

@@ -46,19 +46,31 @@ bool pattern_units(std::string_view utf8, std::u16string& out) {
 }
 
 void subject_units(std::string_view utf8, std::u16string& out) {
-    out.clear();
-    out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size() && utf8[i] != '\0';) {
+    // No byte gives more than one unit (a four-byte character gives two),
+    // so the units are written in place and the rest cut off.  ASCII, the
+    // usual text, is copied without decoding.
+    out.assign(utf8.size(), u'\0');
+    char16_t* w = out.data();
+    size_t k = 0;
+    for (size_t i = 0, n = utf8.size(); i < n;) {
+        auto b = static_cast<uint8_t>(utf8[i]);
+        if (b < 0x80) {
+            if (b == 0) break;
+            w[k++] = b;
+            ++i;
+            continue;
+        }
         char32_t c = decode_one(utf8, i);
         if (c > 0x10FFFF) c = kReplacement;
         if (c > 0xFFFF) {
             c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 | (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+            w[k++] = static_cast<char16_t>(0xD800 | (c >> 10));
+            w[k++] = static_cast<char16_t>(0xDC00 | (c & 0x3FF));
         } else {
-            out.push_back(static_cast<char16_t>(c));
+            w[k++] = static_cast<char16_t>(c);
         }
     }
+    out.resize(k);
 }
 
 void append_utf8(char32_t c, std::string& out) {
@@ -92,12 +104,47 @@ std::u16string regex_subject(std::string_view utf8, uint8_t flags) {
     return units;
 }
 
+namespace {
+
+// A unit at i and, for a surrogate pair, the one after it, as a character;
+// advances i past them.
+inline char32_t unit_character(const char16_t* units, size_t count, size_t& i) {
+    char32_t c = units[i++];
+    if (c >= 0xD800 && c <= 0xDBFF && i < count && units[i] >= 0xDC00 && units[i] <= 0xDFFF)
+        c = 0x10000 + ((c - 0xD800) << 10) + (units[i++] - 0xDC00);
+    return c;
+}
+
+}  // namespace
+
 void units_to_utf8(const char16_t* units, size_t count, std::string& out) {
-    for (size_t i = 0; i < count; ++i) {
-        char32_t c = units[i];
-        bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
-        if (pair) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        regex::append_utf8(c, out);
+    // The length first, then the bytes in place: one growth of `out`.
+    size_t bytes = 0;
+    for (size_t i = 0; i < count;) {
+        char32_t c = unit_character(units, count, i);
+        bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    }
+    size_t at = out.size();
+    out.resize(at + bytes);
+    char* w = out.data() + at;
+    for (size_t i = 0; i < count;) {
+        if (units[i] < 0x80) {
+            *w++ = static_cast<char>(units[i++]);
+            continue;
+        }
+        char32_t c = unit_character(units, count, i);
+        if (c < 0x800) {
+            *w++ = static_cast<char>(0xC0 | c >> 6);
+        } else {
+            if (c < 0x10000) {
+                *w++ = static_cast<char>(0xE0 | c >> 12);
+            } else {
+                *w++ = static_cast<char>(0xF0 | c >> 18);
+                *w++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            }
+            *w++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        *w++ = static_cast<char>(0x80 | (c & 0x3F));
     }
 }
 
