@@ -189,6 +189,10 @@ TEST_F(RegexMatch, SubjectConversionEdges) {
         {"\xF4\x90\x80\x80.", u"\uFFFD."},
         {"\xF0\x9F\x98\x80\xF0\x9F\x98", u"\xD83D\xDE00\uFFFD\uFFFD\uFFFD"},
         {"", u""},
+        // Past the first eight bytes, which are taken eight at a time.
+        {std::string("abcdefgh\0ij", 11), u"abcdefgh"},
+        {std::string("abcdefg\0ijklmnop", 16), u"abcdefg"},
+        {"abcdefghi\xC3\xA4jklmnopq\x80", u"abcdefghi\u00E4jklmnopq\uFFFD"},
     };
     for (const In& c : ins) EXPECT_EQ(regex_subject(c.utf8, 0), c.units) << c.utf8;
 
@@ -202,6 +206,7 @@ TEST_F(RegexMatch, SubjectConversionEdges) {
         {u"\xD83Dx", "\xED\xA0\xBDx"},
         {u"A\u07FF\u0800\uFFFF", "A\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
         {u"", ""},
+        {u"abc\u00E4defgh\xD83D\xDE00ijkl\xD83D", "abc\xC3\xA4" "defgh\xF0\x9F\x98\x80ijkl\xED\xA0\xBD"},
     };
     for (const Out& c : outs) {
         std::string back = "p";  // what the text holds already stays in front

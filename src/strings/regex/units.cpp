@@ -1,6 +1,7 @@
 #include "strings/regex/units.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "strings/regex/nodes.h"
 #include "strings/regex/regex.h"
@@ -52,7 +53,20 @@ void subject_units(std::string_view utf8, std::u16string& out) {
     out.assign(utf8.size(), u'\0');
     char16_t* w = out.data();
     size_t k = 0;
+    const char* p = utf8.data();
     for (size_t i = 0, n = utf8.size(); i < n;) {
+        if (i + 8 <= n) {
+            // Eight ASCII bytes, none of them NUL, at a time.
+            uint64_t v;
+            std::memcpy(&v, p + i, 8);
+            constexpr uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+            if (((v | ((v - kLow) & ~v)) & kHigh) == 0) {
+                for (int b = 0; b < 8; ++b) w[k + b] = static_cast<uint8_t>(p[i + b]);
+                k += 8;
+                i += 8;
+                continue;
+            }
+        }
         auto b = static_cast<uint8_t>(utf8[i]);
         if (b < 0x80) {
             if (b == 0) break;
@@ -115,12 +129,24 @@ inline char32_t unit_character(const char16_t* units, size_t count, size_t& i) {
     return c;
 }
 
+// Whether the four units at u are all ASCII.
+inline bool four_ascii(const char16_t* u) {
+    uint64_t v;
+    std::memcpy(&v, u, 8);
+    return (v & 0xFF80FF80FF80FF80ull) == 0;
+}
+
 }  // namespace
 
 void units_to_utf8(const char16_t* units, size_t count, std::string& out) {
     // The length first, then the bytes in place: one growth of `out`.
     size_t bytes = 0;
     for (size_t i = 0; i < count;) {
+        if (i + 4 <= count && four_ascii(units + i)) {
+            bytes += 4;
+            i += 4;
+            continue;
+        }
         char32_t c = unit_character(units, count, i);
         bytes += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
     }
@@ -128,6 +154,12 @@ void units_to_utf8(const char16_t* units, size_t count, std::string& out) {
     out.resize(at + bytes);
     char* w = out.data() + at;
     for (size_t i = 0; i < count;) {
+        if (i + 4 <= count && four_ascii(units + i)) {
+            for (int b = 0; b < 4; ++b) w[b] = static_cast<char>(units[i + b]);
+            w += 4;
+            i += 4;
+            continue;
+        }
         if (units[i] < 0x80) {
             *w++ = static_cast<char>(units[i++]);
             continue;
