@@ -1,5 +1,6 @@
 #include "compiler/source.h"
 
+#include <array>
 #include <cstring>
 
 #include "compiler/state.h"
@@ -11,6 +12,15 @@ namespace koru {
 namespace {
 
 bool is_quote(char c) { return c == '"' || c == '\'' || c == '`'; }
+
+// The bytes a scan for quotes stops at: the three quotes and the NUL.
+constexpr std::array<bool, 256> make_quote_or_end() {
+    std::array<bool, 256> t{};
+    t[0] = t['"'] = t['\''] = t['`'] = true;
+    return t;
+}
+constexpr std::array<bool, 256> kQuoteOrEnd = make_quote_or_end();
+inline bool quote_or_end(char c) { return kQuoteOrEnd[static_cast<unsigned char>(c)]; }
 
 // Whether the byte at p is preceded by an odd number of backslashes, not
 // looking back before `floor`.
@@ -30,6 +40,7 @@ const char* open_literal(const char* from, const char* to) {
     while (p < to && *p) {
         if (!is_quote(*p)) {
             ++p;
+            while (p < to && !quote_or_end(*p)) ++p;
             continue;
         }
         const char* end = find_string_end(p + 1, *p);
@@ -135,6 +146,9 @@ bool in_open_string(const char* from, const char* to, char* quote) {
 char* find_unquoted(char* p, char ch) {
     char* start = p;
     for (; *p; ++p) {
+        // Bytes that are neither `ch`, a quote nor the end are passed at once.
+        while (*p != ch && !quote_or_end(*p)) ++p;
+        if (!*p) break;
         if (*p == ch && (p == start || p[-1] != '\\')) return p;
         if (is_quote(*p)) {
             const char* end = find_string_end(p + 1, *p);

@@ -21,6 +21,7 @@ struct CompilerState {
 
     // Scope lists (symbol numbers).
     std::vector<uint32_t> globals;     // top-level var, function and for-var names
+    std::vector<bool> global_by_symbol; // whether a symbol is in `globals`, by its number
     std::vector<uint32_t> locals;      // local names of every open function, nested
     size_t local_base = 0;             // first local of the current function
     bool in_function = false;

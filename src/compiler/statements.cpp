@@ -56,13 +56,34 @@ bool contains(const std::vector<uint32_t>& list, size_t from, uint32_t name) {
     return false;
 }
 
+// Whether a name is among the globals: by the symbol's mark, with the list
+// searched only for numbers past what the marks cover.
+constexpr uint32_t kMarkedSymbols = 1u << 22;
+
+bool is_global_name(uint32_t name) {
+    const CompilerState& c = g_compiler;
+    uint32_t sym = name & 0x0FFFFFFF;
+    if (sym >= kMarkedSymbols) return contains(c.globals, 0, name);
+    return sym < c.global_by_symbol.size() && c.global_by_symbol[sym];
+}
+
+void add_global_name(uint32_t name) {
+    CompilerState& c = g_compiler;
+    uint32_t sym = name & 0x0FFFFFFF;
+    if (sym < kMarkedSymbols) {
+        if (sym >= c.global_by_symbol.size()) c.global_by_symbol.resize(std::max<size_t>(sym + 1, c.global_by_symbol.size() * 2));
+        c.global_by_symbol[sym] = true;
+    }
+    c.globals.push_back(name);
+}
+
 // A `var` name joins the current function's locals, or the globals at top level.
 void declare_var(uint32_t name) {
     CompilerState& c = g_compiler;
     if (c.in_function) {
         if (!contains(c.locals, c.local_base, name)) c.locals.push_back(name);
-    } else if (!contains(c.globals, 0, name)) {
-        c.globals.push_back(name);
+    } else if (!is_global_name(name)) {
+        add_global_name(name);
     }
 }
 
@@ -192,7 +213,7 @@ char* let_or_const(char* text, Value* out, const char* start, uint32_t pos, bool
             compile_error(err::block_declaration_bad, kw, excerpt(start, 120));
         bool duplicate = c.block_depth > 0
                              ? contains(c.block_names, c.block_base, name)
-                             : (c.in_function && contains(c.locals, c.local_base, name)) || contains(c.globals, 0, name);
+                             : (c.in_function && contains(c.locals, c.local_base, name)) || is_global_name(name);
         if (duplicate) compile_error(err::block_declaration_duplicate, kw, excerpt(start, 120));
         c.block_names.push_back(name);
     }

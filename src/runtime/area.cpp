@@ -56,6 +56,12 @@ struct WordPages {
     std::vector<uint8_t> owns;          // 1 where the entry starts its own allocation
     unsigned first_search = 0;
     int last_in_use = -1;
+    // Per block size in units: no page below this one has room for it.  A
+    // page's use only grows (word blocks are never given back one by one)
+    // and new pages come at the end, so a page without room for n units
+    // never has it again, and the first page with room is found from here
+    // as a search from the first page would find it.
+    std::vector<uint32_t> fit_from = std::vector<uint32_t>(kWordPageUnits, 0);
 };
 
 // ---- size classes -------------------------------------------------------------
@@ -246,8 +252,11 @@ AreaBlock alloc_word_area(size_t n) {
     WordPages& w = g_mem->words;
     size_t units = n / 4 + 1;
     if (units < kWordPageUnits) {
-        for (int p = static_cast<int>(w.first_search); p <= w.last_in_use; ++p) {
+        uint32_t& from = w.fit_from[units];
+        int p = static_cast<int>(std::max<uint32_t>(w.first_search, from));
+        for (; p <= w.last_in_use; ++p) {
             if (w.used[p] + units <= kWordPageUnits) {
+                from = static_cast<uint32_t>(p);
                 unsigned off = w.used[p];
                 w.used[p] = static_cast<uint16_t>(off + units);
                 uint8_t* ptr = w.pages[p] + off * 4;
@@ -255,6 +264,7 @@ AreaBlock alloc_word_area(size_t n) {
                 return {ptr, AreaAddr{static_cast<uint32_t>(p) << 10 | off}};
             }
         }
+        from = static_cast<uint32_t>(p);
     }
     size_t span = units < kWordPageUnits ? 1 : units / kWordPageUnits + 1;
     size_t first = static_cast<size_t>(w.last_in_use + 1);
