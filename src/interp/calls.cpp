@@ -198,12 +198,53 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 // frame restores the scope positions and pops the block's locals with its
 // own.  With a step hook set every instruction goes through dispatch.
 //
-// A `return` that is a statement of the body block itself, the usual way a
-// function ends, needs no pending jump: its value goes to the call
-// straight away (`returned`, retained as the jump would hold it; the word
-// for no value when it has none).  It is entered as dispatch enters it.
-// True when that happened; false when the body ran to its end or left a
-// pending jump.
+// A `return` that is a statement of the body block itself, or the branch
+// taken by an `if` that is one, the usual ways a function ends, needs no
+// pending jump: its value goes to the call straight away (`returned`,
+// retained as the jump would hold it; the word for no value when it has
+// none).  Each instruction is entered as dispatch enters it.
+
+enum class BodyStep { Next, Returned, Pending };
+
+// The value of a return statement, for the call.  A break or continue that
+// escapes from a call in the expression leaves its jump pending.
+[[gnu::always_inline]] inline BodyStep direct_return(const InstrCell& r, Value& returned) {
+    enter_instruction(r);
+    if (r.operand_count() == 0) {
+        returned = kReturnNoValue;
+        return BodyStep::Returned;
+    }
+    try {
+        returned = value_retain(evaluate(Value(r.op0)));
+    } catch (const JumpEscape&) {
+        return BodyStep::Pending;
+    }
+    return BodyStep::Returned;
+}
+
+inline bool is_return(Value v) {
+    return v.kind() == Kind::Instruction && cell_as<InstrCell>(v)->opcode == op_byte(Op::OP_RETURN) &&
+           !debug_hooks_active();
+}
+
+// An if statement as its handler and the statement around it run it, with
+// a branch that is a return statement handed to the call.
+BodyStep if_statement(const InstrCell& c, Value& returned) {
+    enter_instruction(c);
+    uint32_t n = c.operand_count();
+    const uint32_t* ops = operands(c);
+    if (n < 2) return BodyStep::Next;
+    try {
+        Value branch = truthy_of(Value(ops[0])) ? Value(ops[1]) : n > 2 ? Value(ops[2]) : kUndefinedValue;
+        if (is_return(branch)) return direct_return(*cell_as<InstrCell>(branch), returned);
+        value_drop_temp(evaluate(branch));
+    } catch (const JumpEscape&) {
+    }
+    return jump_pending() ? BodyStep::Pending : BodyStep::Next;
+}
+
+// True when a return statement handed its value over; false when the body
+// ran to its end or left a pending jump.
 [[gnu::flatten]] bool run_body(Value body, Value& returned) {
     if (body.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(body);
@@ -215,20 +256,16 @@ uint32_t param_symbol(Value w, Value* default_expr) {
             const uint32_t* list = operands(c);
             for (uint32_t i = 0, n = c.operand_count(); i < n; ++i) {
                 Value st(list[i]);
-                if (st.kind() == Kind::Instruction && !g_plain_paths) {
+                if (st.kind() == Kind::Instruction && !g_plain_paths && !debug_hooks_active()) {
                     const InstrCell& r = *cell_as<InstrCell>(st);
-                    if (r.opcode == op_byte(Op::OP_RETURN) && !debug_hooks_active()) {
-                        enter_instruction(r);
-                        if (r.operand_count() == 0) {
-                            returned = kReturnNoValue;
-                            return true;
-                        }
-                        try {
-                            returned = value_retain(evaluate(Value(r.op0)));
-                        } catch (const JumpEscape&) {
-                            return false;  // the pending jump carries on, as after any statement
-                        }
-                        return true;
+                    BodyStep step = BodyStep::Next;
+                    bool taken = true;
+                    if (r.opcode == op_byte(Op::OP_RETURN)) step = direct_return(r, returned);
+                    else if (r.opcode == op_byte(Op::OP_IF)) step = if_statement(r, returned);
+                    else taken = false;
+                    if (taken) {
+                        if (step == BodyStep::Next) continue;
+                        return step == BodyStep::Returned;
                     }
                 }
                 exec_statement(st);

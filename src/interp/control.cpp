@@ -38,12 +38,6 @@ uint32_t jump_target(Jump kind) {
 
 namespace {
 
-[[gnu::always_inline]] inline bool truthy_of(Value expr) {
-    if (bool b; int_condition(expr, b)) return b;
-    TempGuard v(evaluate(expr));
-    return value_truthy(v.get());
-}
-
 enum class Next { Go, Stop };
 
 // After a loop body: a break or continue aimed at this loop is taken here;

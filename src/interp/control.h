@@ -4,10 +4,19 @@
 #include <cstdint>
 
 #include "host/errors.h"
+#include "interp/intpath.h"
 #include "interp/jumps.h"
 #include "interp/state.h"
+#include "interp/support.h"
 
 namespace koru {
+
+// The truth of a condition, as if, loops and the ternary take it.
+[[gnu::always_inline]] inline bool truthy_of(Value expr) {
+    if (bool b; int_condition(expr, b)) return b;
+    TempGuard v(evaluate(expr));
+    return value_truthy(v.get());
+}
 
 // Pushes a jump context for the life of a construct and restores the
 // context count when it ends, normally or by an unwinding error.

@@ -95,6 +95,43 @@ TEST_F(InterpTest, NamesResolveToTheNearestSlotOfTheFrame) {
     check_cases({{many.c_str(), "[4410,0,249]"}});
 }
 
+// A function ends by a return statement of its body, or of a branch of an
+// if statement in its body, as by any other return.
+TEST_F(InterpTest, ReturnsFromTheBodyAndItsIfStatements) {
+    check_cases({
+        {"function fib(n) { if (n < 2) return n; return fib(n - 1) + fib(n - 2); } var r = fib(15);", "610"},
+        {"function f(a) { if (a > 0) return 'pos'; else return 'neg'; } var r = [f(1), f(-1)];",
+         "[\"pos\",\"neg\"]"},
+        {"function f(a) { if (a) { var t = a * 2; return t; } return 'none'; } var r = [f(3), f(0)];",
+         "[6,\"none\"]"},
+        {"function f(a) { var n = 0; if (a) n = 5; if (!a) n = 7; return n; } var r = [f(1), f(0)];", "[5,7]"},
+        {"function f(a) { if (a) return; return 'end'; } var r = [f(1), f(0)];", "[undefined,\"end\"]"},
+        {"function f() { return; } var r = [f()];", "[undefined]"},
+        {"function P(x) { this.x = x; if (x) return; this.y = 1; } var p = new P(2), q = new P(0);"
+         " var r = [p.x, p.y, q.x, q.y];",
+         "[2,undefined,0,1]"},
+        {"function P(x) { if (x) return [x]; this.z = 1; } var r = [new P(4), new P(0).z];", "[[4],1]"},
+        // A result that is a parameter's value lives on after the frame.
+        {"function f(s) { if (s.length > 2) return s; return s + '!'; } var r = [f('abc'), f('x')];",
+         "[\"abc\",\"x!\"]"},
+        // A break that leaves a call in the condition or in the returned value.
+        {"function g(n) { if (n == 2) break; return n; } function f(n) { if (g(n) > 0) return n * 10; return -1; }"
+         " var r = []; for (var i = 0; i < 5; i++) { r.push(f(i)); }",
+         "[-1,10]"},
+        {"function g(n) { if (n == 2) break; return n; } function f(n) { if (n >= 0) return g(n); return -1; }"
+         " var r = []; for (var i = 0; i < 5; i++) { r.push(f(i)); }",
+         "[0,1]"},
+    });
+    // An error in the condition or the returned value names its own place.
+    for (const char* script : {"function f(a) { var x = 1;\n  if (a.b.c) return 1; return 2; }\nf(undefined);",
+                               "function f(a) {\n  return a.b.c; }\nf(undefined);"}) {
+        fresh_process();
+        Outcome o = run_script(script);
+        EXPECT_EQ(o.code, 2035) << script;
+        EXPECT_NE(o.report.find(":2:"), std::string::npos) << o.report;
+    }
+}
+
 // An argument or a default that fails abandons the call: the values
 // evaluated before it are released, so nothing accumulates.
 TEST_F(InterpTest, AbandonedCallsReleaseTheirArguments) {
