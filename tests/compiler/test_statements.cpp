@@ -200,6 +200,21 @@ TEST(StatementShapes, ScopeLists) {
     const auto* fn = cell_as<FunctionCell>(Value(instr_operands(statements[1])[1]));
     EXPECT_EQ(fn->param_count, 1);
     EXPECT_EQ(fn->local_count, 2);
+
+    // A let or const beside a global of the same name is a duplicate; a new
+    // name is not, and a fresh compiler knows no globals.
+    for (const char* bad : {"var a; let a = 1;", "function g() {} const g = 2;", "for (var k of []) {} let k;"}) {
+        fresh_compiler();
+        std::string t = bad;
+        std::vector<Value> s;
+        Raised r = catch_error([&] { compile_module("t.js", t.data(), s); });
+        EXPECT_EQ(r.code, 1035) << bad << ": " << r.report;
+    }
+    fresh_compiler();
+    std::string ok = "let a = 1; var b; let c;";
+    std::vector<Value> s;
+    compile_module("t.js", ok.data(), s);
+    EXPECT_EQ(g_compiler.globals.size(), 1u);
 }
 
 }  // namespace
