@@ -62,6 +62,11 @@ TEST_F(InterpTest, AddAssignToANamedStringKeepsEveryOtherHolderUnchanged) {
         {"var s = 'x'.repeat(3); var h = {k: s}; s += 'y'; s += 'z'; var r = [s, h.k];", "[\"xxxyz\",\"xxx\"]"},
         {"function g(x) { x += 'b'; x += 'c'; return x; } var s = 'a'.repeat(2); var r = [g(s), s];",
          "[\"aabc\",\"aa\"]"},
+        // Code called while an operation still holds the old String appends
+        // to it: what the operation read stays as it was read.
+        {"var s = 'a'.repeat(3); function h() { s += 'b'; return 1; }"
+         " var r = [[s, h(), s], s + h() + s, {k: s, n: h(), m: s}, s];",
+         "[[\"aaa\",1,\"aaab\"],\"aaab1aaabb\",{'k':\"aaabb\",'n':1,'m':\"aaabbb\"},\"aaabbb\"]"},
         // Once the other holder lets go, the String grows in place again.
         {"var s = 'ab'.repeat(2); var t = s; s += 'c'; t = 0; s += 'd'; var u = s; s += 'e'; var r = [s, u, t];",
          "[\"ababcde\",\"ababcd\",0]"},
