@@ -80,8 +80,47 @@ Value assign_int_statement(const InstrCell& c, int32_t n) {
     return kUndefinedValue;
 }
 
-// A statement `name = name + other`, where `other` is a name or a plain
-// text and the name's String is held by the name alone (count 1, run
+// Whether an unread statement may extend a String in its own block: never
+// with the plain paths, under the debugger, in place mode or while images
+// are made (their cells must stay as compiled).
+bool append_open() {
+    return !g_plain_paths && !debug_hooks_active() && !g_interp.place_mode && cells_reused();
+}
+
+// An operand whose evaluation runs no code and only looks up a name, if it
+// is one: a name, a plain text or an Int.
+bool is_append_operand(Value v) {
+    if (v.is_symbol()) return true;
+    Kind k = v.kind();
+    return k == Kind::Int || (k == Kind::String && !cell_as<StringCell>(v)->is_template());
+}
+
+// A String that a name alone holds (count 1, not a template): its block may
+// grow without anything else seeing the change.
+bool is_sole_string(Value v) {
+    return v.kind() == Kind::String && cell_of(v)->header == header_of(Kind::String, 1) &&
+           !cell_as<StringCell>(v)->is_template();
+}
+
+// The text that adding `tail` to the String `str` puts on its end: another
+// String's text or an Int's digits (written into `digits`).  False for
+// anything else, and for `str` itself (its text cannot be read while its
+// block grows): the handlers decide.
+bool tail_text(Value str, Value tail, char (&digits)[16], std::string_view& text) {
+    if (tail.kind() == Kind::String && tail != str) {
+        text = string_view_of(tail);
+        return true;
+    }
+    if (tail.kind() == Kind::Int) {
+        char* end = std::to_chars(digits, digits + sizeof digits, int_value(tail)).ptr;
+        text = std::string_view(digits, static_cast<size_t>(end - digits));
+        return true;
+    }
+    return false;
+}
+
+// A statement `name = name + other`, where `other` is a name, a plain text
+// or an Int and the name's String is held by the name alone (count 1, run
 // phase): the other text goes onto the end of that String's block instead
 // of both into a new String.  Nothing else holds the String, so nothing
 // else sees it change.  The look-ups are those the handlers make, in their
@@ -94,27 +133,16 @@ bool append_statement(const InstrCell& c) {
     const InstrCell& add = *cell_as<InstrCell>(right);
     if (add.opcode != op_byte(Op::OP_ADD) || add.nops != 2 || add.op0 != c.op0) return false;
     Value other(add.op1);
-    bool plain_literal = other.kind() == Kind::String && !cell_as<StringCell>(other)->is_template();
-    if (!other.is_symbol() && !plain_literal) return false;
-    if (g_plain_paths || debug_hooks_active() || g_interp.place_mode || !cells_reused()) return false;
+    if (!is_append_operand(other) || !append_open()) return false;
     enter_instruction(add);
     Value str = lookup_variable(target.payload());
-    if (str.kind() != Kind::String || cell_of(str)->header != header_of(Kind::String, 1) ||
-        cell_as<StringCell>(str)->is_template())
-        return false;
+    if (!is_sole_string(str)) return false;
     Place place = g_interp.place;
     bool is_const = g_interp.place_const;
     Value tail = other.is_symbol() ? lookup_variable(other.payload()) : other;
     char digits[16];
     std::string_view text;
-    if (tail.kind() == Kind::String && tail != str) {
-        text = string_view_of(tail);
-    } else if (tail.kind() == Kind::Int) {
-        char* end = std::to_chars(digits, digits + sizeof digits, int_value(tail)).ptr;
-        text = std::string_view(digits, static_cast<size_t>(end - digits));
-    } else {
-        return false;
-    }
+    if (!tail_text(str, tail, digits, text)) return false;
     if (is_const || place.kind == PlaceKind::None) return false;
     string_append(str, text);
     g_interp.place = place;
@@ -161,7 +189,36 @@ Value add_assign_result(Value l, Value r) {
 
 }  // namespace
 
+namespace {
+
+// A statement `name += other` on the same terms as `name = name + other`
+// above: the name's String, held by the name alone, takes the other text on
+// the end of its own block.  The look-ups are the handler's, in its order
+// (the name, then the other operand); the position is the statement's own,
+// as its dispatch left it.  A constant name, an other operand that is not a
+// String or an Int, or the String itself return false with no effect beyond
+// the look-ups: the handler then runs as usual and raises what it raises.
+// The place the look-ups leave is the one the handler leaves, the other
+// operand's when it is a name.
+bool add_assign_statement(const InstrCell& c) {
+    Value target(c.op0), other(c.op1);
+    if (!target.is_symbol() || !is_append_operand(other) || !append_open()) return false;
+    Value str = lookup_variable(target.payload());
+    if (g_interp.place_const || !is_sole_string(str)) return false;
+    Value tail = other.is_symbol() ? lookup_variable(other.payload()) : other;
+    char digits[16];
+    std::string_view text;
+    if (!tail_text(str, tail, digits, text)) return false;
+    string_append(str, text);
+    return true;
+}
+
+}  // namespace
+
 Value h_add_assign(const InstrCell& c) {
+    bool unused = g_interp.result_unused;
+    g_interp.result_unused = false;
+    if (unused && add_assign_statement(c)) return kUndefinedValue;
     Value left = evaluate_target(Value(c.op0));
     // Held (and a temporary destroyed) at scope end: the right side may
     // overwrite the variable before the sum is made.

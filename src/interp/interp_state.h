@@ -72,7 +72,7 @@ struct InterpState {
     bool place_const = false;     // the variable found is a const
     uint32_t place_name = 0;      // symbol of the variable found (for messages), 0 = none
     bool place_mode = false;      // look-ups may create elements and properties
-    bool result_unused = false;   // the ++, -- or = about to run is a statement of its own
+    bool result_unused = false;   // the ++, --, = or += about to run is a statement of its own
 
     Jump jump = Jump::None;
     uint32_t jump_target = 0;     // jump-context index that takes the pending jump

@@ -16,7 +16,8 @@
 //             build has none; the message names the statement)
 //   flags     S a stop point for the debugger, D refused by the debugger's
 //             expression evaluation, U may run as a statement whose result
-//             nobody reads (it may then update a number in place), C an
+//             nobody reads (it may then update a number in place, or add
+//             to the end of a String in place), C an
 //             operator taken by the call after it rather than reduced at its
 //             own level (new F(...))
 //   level     the expression compiler's level of an operator (-1: none);
@@ -93,7 +94,7 @@ namespace koru {
     X(OP_DIV,                  121, h_div,                  0,      5, 1, 0, Values)  \
     X(OP_MOD,                  122, h_mod,                  0,      5, 2, 0, Values)  \
     X(OP_ASSIGN,               123, h_assign,               S|U,   17, 0, 2, Values)  \
-    X(OP_ADD_ASSIGN,           124, h_add_assign,           S,     17, 0, 2, Values)  \
+    X(OP_ADD_ASSIGN,           124, h_add_assign,           S|U,   17, 0, 2, Values)  \
     X(OP_SUB_ASSIGN,           125, h_sub_assign,           S,     17, 0, 2, Values)  \
     X(OP_MUL_ASSIGN,           126, h_mul_assign,           S,     17, 0, 2, Values)  \
     X(OP_DIV_ASSIGN,           127, h_div_assign,           S,     17, 0, 2, Values)  \

@@ -209,21 +209,24 @@ private:
     Value v_;
 };
 
-// An increment, decrement or assignment whose value nobody reads (a
-// statement, or the update of a for): told so, it may change the number in
-// place.  The flag never outlives the instruction it was meant for (a
+// An increment, decrement, assignment or += whose value nobody reads (a
+// statement, or the update of a for): told so, it may change the number or
+// extend the String in place.  The flag never outlives the instruction it was meant for (a
 // handler that refuses the instruction leaves it unread).
 //
 // `name++` and the like need no handler at all when the variable alone holds
 // its number: the step is made here (false: the handler decides).
 bool unread_step_of_name(const InstrCell& c);
 
+// The increments and decrements, prefix or postfix.
+constexpr bool is_step(uint8_t op) { return op >= op_byte(Op::OP_POST_INC) && op <= op_byte(Op::OP_PRE_DEC); }
+
 inline Value evaluate_unused(Value s) {
     if (s.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(s);
         uint8_t op = c.opcode;
-        if (may_run_unread(op) && !g_plain_paths) {  // x++ x-- ++x --x, x = y
-            if (op != op_byte(Op::OP_ASSIGN) && unread_step_of_name(c)) return kUndefinedValue;
+        if (may_run_unread(op) && !g_plain_paths) {  // x++ x-- ++x --x, x = y, x += y
+            if (is_step(op) && unread_step_of_name(c)) return kUndefinedValue;
             struct Clear {
                 ~Clear() { g_interp.result_unused = false; }
             } clear;

@@ -38,16 +38,25 @@ struct PadErrors {
     err::Plain not_string;
 };
 
-// The pad text for `missing` characters: whole copies of pad while they fit,
-// then pad's characters one by one.
+// The pad text for `missing` characters (one or more) from the counted
+// text of `pad` (a space when that is empty): whole copies of it while they
+// fit, then its characters one by one.  Only as much of `pad` is read as
+// is written, however long it is.
 std::string pad_text(std::string_view pad, size_t missing) {
-    size_t pad_chars = char_count(pad);
-    size_t copies = missing / pad_chars;
+    CharPrefix p = char_prefix(pad, missing);
+    if (p.chars == 0) {
+        pad = " ";
+        p = {1, 1};
+    }
+    pad = pad.substr(0, p.bytes);
+    if (p.chars == missing) return std::string(pad);
+    // The whole counted pad is shorter than what is missing.
+    size_t copies = missing / p.chars;
     if (copies * pad.size() > kMaxStringBytes) out_of_memory();
     std::string out;
     out.reserve(copies * pad.size() + pad.size());
     for (size_t i = 0; i < copies; ++i) out.append(pad);
-    out.append(pad.substr(0, char_offset(pad, missing - copies * pad_chars)));
+    out.append(pad.substr(0, char_offset(pad, missing - copies * p.chars)));
     return out;
 }
 
@@ -58,8 +67,7 @@ Value pad(Value self, const Args& args, PadSide side, PadErrors e) {
     int64_t target = int_value(args.at(0));
     auto have = static_cast<int64_t>(TextPositions(self).chars());
     if (have >= target) return self;
-    std::string_view pad_with = args.has(1) ? counted_text(text_of(args.at(1))) : std::string_view();
-    if (pad_with.empty()) pad_with = " ";
+    std::string_view pad_with = args.has(1) ? text_of(args.at(1)) : std::string_view();
     std::string fill = pad_text(pad_with, static_cast<size_t>(target - have));
     return checked_string(side == PadSide::Start ? fill + std::string(s) : std::string(s) + fill);
 }

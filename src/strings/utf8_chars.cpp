@@ -49,7 +49,35 @@ Walked walk(std::string_view s, size_t max_chars, size_t max_bytes) {
     return {at, n};
 }
 
+// Whether the 8 bytes at `at` are all ASCII and none of them is NUL.
+bool ascii8_without_nul(std::string_view s, size_t at) {
+    uint64_t w;
+    std::memcpy(&w, s.data() + at, sizeof w);
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    return (w & kHigh) == 0 && ((w - kOnes) & ~w & kHigh) == 0;
+}
+
 }  // namespace
+
+CharPrefix char_prefix(std::string_view s, size_t max_chars) {
+    size_t at = 0, n = 0;
+    while (n < max_chars && at < s.size()) {
+        if (max_chars - n >= 8 && s.size() - at >= 8 && ascii8_without_nul(s, at)) {
+            at += 8;
+            n += 8;
+            continue;
+        }
+        if (s[at] == '\0') break;
+        size_t end = next_char(s, at);
+        // A NUL inside the sequence ends the counted text: the character is
+        // cut off there.
+        const void* nul = end - at > 1 ? std::memchr(s.data() + at + 1, 0, end - at - 1) : nullptr;
+        ++n;
+        if (nul) return {static_cast<size_t>(static_cast<const char*>(nul) - s.data()), n};
+        at = end;
+    }
+    return {at, n};
+}
 
 size_t char_count(std::string_view s) { return walk(s, SIZE_MAX, SIZE_MAX).chars; }
 

@@ -26,4 +26,14 @@ size_t char_offset(std::string_view s, size_t n);
 // Character index of a byte offset that starts a character (or the end).
 size_t char_index(std::string_view s, size_t byte_offset);
 
+// The first `max_chars` characters of the counted text (all of it when it
+// has fewer): their bytes and their number.  No byte after the last
+// character passed is read, so the cost is that of the characters passed
+// however long the text (a NUL further on is not looked for).
+struct CharPrefix {
+    size_t bytes;
+    size_t chars;
+};
+CharPrefix char_prefix(std::string_view s, size_t max_chars);
+
 }  // namespace koru

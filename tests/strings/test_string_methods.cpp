@@ -76,6 +76,16 @@ TEST_F(StringMethods, BuildingText) {
         {"var r = 'ab'.padEnd(4);", "\"ab  \""},
         {"var r = 'ab'.padStart(4, '');", "\"  ab\""},
         {"var r = '語'.padStart(3, '日本語');", "\"日本語\""},
+        // Pads shorter and longer than what is missing, whole copies and a
+        // part, multi-byte characters on either side of the cut.
+        {"var r = 'ab'.padStart(4, '日本語'.repeat(100000));", "\"日本ab\""},
+        {"var r = 'ab'.padEnd(9, '日本語');", "\"ab日本語日本語日\""},
+        {"var r = 'x'.padStart(4, '日本語');", "\"日本語x\""},
+        {"var r = 'abc'.padStart(10, '0123456789abcdef');", "\"0123456abc\""},
+        {"var r = 'ab'.padStart(12, '\xC3\xA9" "1234567');", "\"\xC3\xA9" "1234567\xC3\xA9" "1ab\""},
+        {"var big = '日本語'.repeat(100000); var r = ['q'.padEnd(300001, big).length,"
+         " 'q'.padEnd(300002, big).substring(299999)];",
+         "[900001,\"本語日\"]"},
         {"var r = 'ab'.repeat(0);", "\"\""},
         {"var r = 'ab'.repeat(2.9);", "\"abab\""},
         {"var r = ' \\t a b \\r\\n'.trim();", "\"a b\""},
