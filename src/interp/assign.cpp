@@ -1,7 +1,6 @@
 // Assignment, compound assignment, increment and decrement.  Each store is
 // made only after the new value exists, and the old value is released only
 // after the write, so an error never leaves a half-made store.
-#include <charconv>
 #include <string>
 #include <string_view>
 
@@ -107,16 +106,7 @@ bool is_sole_string(Value v) {
 // anything else, and for `str` itself (its text cannot be read while its
 // block grows): the handlers decide.
 bool tail_text(Value str, Value tail, char (&digits)[16], std::string_view& text) {
-    if (tail.kind() == Kind::String && tail != str) {
-        text = string_view_of(tail);
-        return true;
-    }
-    if (tail.kind() == Kind::Int) {
-        char* end = std::to_chars(digits, digits + sizeof digits, int_value(tail)).ptr;
-        text = std::string_view(digits, static_cast<size_t>(end - digits));
-        return true;
-    }
-    return false;
+    return tail != str && short_text(tail, digits, text);
 }
 
 // A statement `name = name + other`, where `other` is a name, a plain text

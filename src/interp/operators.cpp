@@ -114,10 +114,7 @@ bool concat_text(Value v, std::string& out) {
 
 }  // namespace
 
-namespace {
-
-// The text of a String or an Int, the Int's written into `digits`.
-inline bool short_text(Value v, char (&digits)[16], std::string_view& out) {
+bool short_text(Value v, char (&digits)[16], std::string_view& out) {
     if (v.kind() == Kind::String) {
         out = string_view_of(v);
         return true;
@@ -129,8 +126,6 @@ inline bool short_text(Value v, char (&digits)[16], std::string_view& out) {
     }
     return false;
 }
-
-}  // namespace
 
 Value add_values(Value a, Value b) {
     Kind ka = a.kind(), kb = b.kind();

@@ -176,6 +176,24 @@ inline void check_cases(const std::string& prelude, const std::vector<Case>& cas
 }
 inline void check_cases(const std::vector<Case>& cases) { check_cases("", cases); }
 
+// A script whose error has the code and whose report names the position `at`
+// (":line:column)").
+struct PositionCase {
+    const char* script;
+    int code;
+    const char* at;
+};
+
+inline void check_error_positions(const std::vector<PositionCase>& cases) {
+    for (const PositionCase& c : cases) {
+        fresh_process();
+        Outcome o = run_script(c.script);
+        EXPECT_TRUE(o.error) << c.script;
+        EXPECT_EQ(o.code, c.code) << c.script;
+        EXPECT_NE(o.report.find(c.at), std::string::npos) << c.script << "\n  " << o.report;
+    }
+}
+
 inline void check_errors(const std::vector<ErrorCase>& cases) {
     for (const ErrorCase& c : cases) {
         fresh_process();

@@ -104,12 +104,7 @@ TEST_F(InterpTest, AddAssignToANamedStringKeepsEveryOtherHolderUnchanged) {
 // The errors of `s += t` are the ordinary ones, at the statement's position,
 // whichever path the statement would have taken.
 TEST_F(InterpTest, AddAssignErrorsAreTheOrdinaryOnes) {
-    struct PositionCase {
-        const char* script;
-        int code;
-        const char* at;
-    };
-    const PositionCase cases[] = {
+    check_error_positions({
         {"function f() { const s = 'ab'.repeat(2);\n  s += 'c'; return s; } var r = f();", 2245, ":2:5)"},
         {"function f() { const s = 'ab'.repeat(2); var t = 'x';\n  s += t; return s; } var r = f();", 2245, ":2:5)"},
         {"var s = 'ab'.repeat(2); var a = [1];\ns += a;", 2255, ":2:3)"},
@@ -117,14 +112,7 @@ TEST_F(InterpTest, AddAssignErrorsAreTheOrdinaryOnes) {
         {"var s = [1];\ns += 'a';", 2255, ":2:3)"},
         {"var s;\ns += 'a';", 2255, ":2:3)"},
         {"var s = 'ab'.repeat(2);\ns += nowhere;", 2255, ":2:3)"},
-    };
-    for (const PositionCase& c : cases) {
-        fresh_process();
-        Outcome o = run_script(c.script);
-        EXPECT_TRUE(o.error) << c.script;
-        EXPECT_EQ(o.code, c.code) << c.script;
-        EXPECT_NE(o.report.find(c.at), std::string::npos) << c.script << "\n  " << o.report;
-    }
+    });
 }
 
 }  // namespace

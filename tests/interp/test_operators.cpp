@@ -106,26 +106,14 @@ TEST_F(InterpTest, IntegerExpressionsFallBackToTheNumberModel) {
 // not: an error inside an expression reports the instruction the ordinary
 // evaluation reached.
 TEST_F(InterpTest, IntegerExpressionErrorsReportTheirInstruction) {
-    struct PositionCase {
-        const char* script;
-        int code;
-        const char* at;
-    };
-    const PositionCase cases[] = {
+    check_error_positions({
         {"var a = 3; var b = 0;\nvar r = (a + 2) * (a / b);", 2330, ":2:22)"},
         {"var a = 3; var b = 0;\nvar r = (a % b) + 1;", 2330, ":2:12)"},
         {"var a = 3; var t = 'x';\nvar r = (a * 2) - (a * t);", 2305, ":2:22)"},
         {"var o = {p: 1};\nvar r = o.p + (o.zz + 1);", 2240, ":2:17)"},
         // A computed expression leaves the position of its last instruction.
         {"var a = 3; function g() { const k = 1;\nk = a + a * 2; } g();", 2320, ":2:11)"},
-    };
-    for (const PositionCase& c : cases) {
-        fresh_process();
-        Outcome o = run_script(c.script);
-        EXPECT_TRUE(o.error) << c.script;
-        EXPECT_EQ(o.code, c.code) << c.script;
-        EXPECT_NE(o.report.find(c.at), std::string::npos) << c.script << "\n  " << o.report;
-    }
+    });
 }
 
 // An integer expression is computed from what was learnt the first time it
