@@ -231,11 +231,8 @@ inline bool is_return(Value v) {
 // a branch that is a return statement handed to the call.
 BodyStep if_statement(const InstrCell& c, Value& returned) {
     enter_instruction(c);
-    uint32_t n = c.operand_count();
-    const uint32_t* ops = operands(c);
-    if (n < 2) return BodyStep::Next;
     try {
-        Value branch = truthy_of(Value(ops[0])) ? Value(ops[1]) : n > 2 ? Value(ops[2]) : kUndefinedValue;
+        Value branch = if_branch(c);
         if (is_return(branch)) return direct_return(*cell_as<InstrCell>(branch), returned);
         value_drop_temp(evaluate(branch));
     } catch (const JumpEscape&) {
@@ -258,12 +255,9 @@ BodyStep if_statement(const InstrCell& c, Value& returned) {
                 Value st(list[i]);
                 if (st.kind() == Kind::Instruction && !g_plain_paths && !debug_hooks_active()) {
                     const InstrCell& r = *cell_as<InstrCell>(st);
-                    BodyStep step = BodyStep::Next;
-                    bool taken = true;
-                    if (r.opcode == op_byte(Op::OP_RETURN)) step = direct_return(r, returned);
-                    else if (r.opcode == op_byte(Op::OP_IF)) step = if_statement(r, returned);
-                    else taken = false;
-                    if (taken) {
+                    bool ret = r.opcode == op_byte(Op::OP_RETURN);
+                    if (ret || r.opcode == op_byte(Op::OP_IF)) {
+                        BodyStep step = ret ? direct_return(r, returned) : if_statement(r, returned);
                         if (step == BodyStep::Next) continue;
                         return step == BodyStep::Returned;
                     }

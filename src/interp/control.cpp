@@ -81,13 +81,7 @@ void exec_body(Value body) {
 
 // ---- if, blocks, jumps -------------------------------------------------------------
 
-Value h_if(const InstrCell& c) {
-    uint32_t n = c.operand_count();
-    const uint32_t* ops = operands(c);
-    if (n < 2) return kUndefinedValue;
-    if (truthy_of(Value(ops[0]))) return evaluate(Value(ops[1]));
-    return n > 2 ? evaluate(Value(ops[2])) : kUndefinedValue;
-}
+Value h_if(const InstrCell& c) { return evaluate(if_branch(c)); }
 
 Value h_block(const InstrCell& c) {
     ScopeGuard scope(true, true);

@@ -18,6 +18,16 @@ namespace koru {
     return value_truthy(v.get());
 }
 
+// The branch an if statement takes: its second operand when the condition
+// holds, else its third (undefined, which evaluates to itself, when there
+// is none).
+inline Value if_branch(const InstrCell& c) {
+    uint32_t n = c.operand_count();
+    const uint32_t* ops = operands(c);
+    if (n < 2) return kUndefinedValue;
+    return truthy_of(Value(ops[0])) ? Value(ops[1]) : n > 2 ? Value(ops[2]) : kUndefinedValue;
+}
+
 // Pushes a jump context for the life of a construct and restores the
 // context count when it ends, normally or by an unwinding error.
 class ContextGuard {
