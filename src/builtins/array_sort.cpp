@@ -74,7 +74,10 @@ Value sort_by_text(Value self) {
 // without a value raises 2540.
 int compare_by(Value fn, Value a, Value b) {
     Value args[2] = {a, b};
-    Value r = call_function_values(fn, 0, args, 2);
+    int32_t number;
+    bool is_number;
+    Value r = call_function_number(fn, args, 2, number, is_number);
+    if (is_number) return number < 0 ? -1 : number > 0;
     int result = 0;
     switch (r.kind()) {
     case Kind::Int: {

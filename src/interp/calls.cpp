@@ -13,6 +13,7 @@
 #include "interp/control.h"
 #include "interp/globalfns.h"
 #include "interp/handlers.h"
+#include "interp/intpath.h"
 #include "interp/jumps.h"
 #include "interp/methods.h"
 #include "interp/opcodes.h"
@@ -204,16 +205,26 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 // retained as the jump would hold it; the word for no value when it has
 // none).  Each instruction is entered as dispatch enters it.
 
-enum class BodyStep { Next, Returned, Pending };
+enum class BodyStep { Next, Returned, ReturnedInt, Pending };
+
+// Where a call that its caller reads only as a number takes an integer
+// result: set, a returned integer expression is computed without a cell
+// (the integer path's look-ups and position) and the call gives its number.
+struct IntResult {
+    int32_t* out = nullptr;
+};
 
 // The value of a return statement, for the call.  A break or continue that
 // escapes from a call in the expression leaves its jump pending.
-[[gnu::always_inline]] inline BodyStep direct_return(const InstrCell& r, Value& returned) {
+[[gnu::always_inline]] inline BodyStep direct_return(const InstrCell& r, Value& returned, IntResult as_int) {
     enter_instruction(r);
     if (r.operand_count() == 0) {
         returned = kReturnNoValue;
         return BodyStep::Returned;
     }
+    if (as_int.out && Value(r.op0).kind() == Kind::Instruction && int_path_open() &&
+        int_operand_instruction(Value(r.op0), *as_int.out))
+        return BodyStep::ReturnedInt;
     try {
         returned = value_retain(evaluate(Value(r.op0)));
     } catch (const JumpEscape&) {
@@ -229,20 +240,20 @@ inline bool is_return(Value v) {
 
 // An if statement as its handler and the statement around it run it, with
 // a branch that is a return statement handed to the call.
-BodyStep if_statement(const InstrCell& c, Value& returned) {
+BodyStep if_statement(const InstrCell& c, Value& returned, IntResult as_int) {
     enter_instruction(c);
     try {
         Value branch = if_branch(c);
-        if (is_return(branch)) return direct_return(*cell_as<InstrCell>(branch), returned);
+        if (is_return(branch)) return direct_return(*cell_as<InstrCell>(branch), returned, as_int);
         value_drop_temp(evaluate(branch));
     } catch (const JumpEscape&) {
     }
     return jump_pending() ? BodyStep::Pending : BodyStep::Next;
 }
 
-// True when a return statement handed its value over; false when the body
-// ran to its end or left a pending jump.
-[[gnu::flatten]] bool run_body(Value body, Value& returned) {
+// Returned (or ReturnedInt) when a return statement handed its value over;
+// Next when the body ran to its end, Pending when it left a pending jump.
+[[gnu::flatten]] BodyStep run_body(Value body, Value& returned, IntResult as_int) {
     if (body.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(body);
         if (c.opcode == op_byte(Op::OP_BLOCK) && !debug_hooks_active()) [[likely]] {
@@ -257,25 +268,28 @@ BodyStep if_statement(const InstrCell& c, Value& returned) {
                     const InstrCell& r = *cell_as<InstrCell>(st);
                     bool ret = r.opcode == op_byte(Op::OP_RETURN);
                     if (ret || r.opcode == op_byte(Op::OP_IF)) {
-                        BodyStep step = ret ? direct_return(r, returned) : if_statement(r, returned);
+                        BodyStep step = ret ? direct_return(r, returned, as_int) : if_statement(r, returned, as_int);
                         if (step == BodyStep::Next) continue;
-                        return step == BodyStep::Returned;
+                        return step;
                     }
                 }
                 exec_statement(st);
-                if (jump_pending()) return false;
+                if (jump_pending()) return BodyStep::Pending;
             }
-            return false;
+            return BodyStep::Next;
         }
     }
     exec_statement(body);
-    return false;
+    return jump_pending() ? BodyStep::Pending : BodyStep::Next;
 }
 
 // Runs a script function.  With `construct_class` a `this` slot holding a
-// new Hash follows the locals and the result is built as for new.
+// new Hash follows the locals and the result is built as for new.  With
+// `as_int` set (never for new), a returned integer expression gives its
+// number there, sets `*took_int` and the call returns kUndefinedValue.
 [[gnu::always_inline]] inline Value call_script(Value fn, uint32_t name, const CallArgs& args,
-                                                uint32_t construct_class) {
+                                                uint32_t construct_class, IntResult as_int = {},
+                                                bool* took_int = nullptr) {
     const FunctionCell& f = *cell_as<FunctionCell>(fn);
     uint32_t pc = f.param_count;
     ParamValues params(pc);
@@ -306,11 +320,14 @@ BodyStep if_statement(const InstrCell& c, Value& returned) {
         uint32_t context = g_jumps.push(JumpType::Call);
         Value direct;
         bool no_value = true;  // fell off the end, or returned without a value
-        if (run_body(Value(f.body), direct)) [[likely]] {
+        BodyStep step = run_body(Value(f.body), direct, g_hooks.call_exit ? IntResult{} : as_int);
+        if (step == BodyStep::Returned) [[likely]] {
             if (direct != kReturnNoValue) {
                 result = direct;
                 no_value = false;
             }
+        } else if (step == BodyStep::ReturnedInt) {
+            *took_int = true;
         } else if (jump_pending()) {
             if (s.jump == Jump::Return && s.jump_target == context) {
                 Value v = s.jump_value;
@@ -350,6 +367,18 @@ Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t 
     a.values = args;
     a.count = n;
     return call_script(fn, name, a, 0);
+}
+
+Value call_function_number(Value fn, const Value* args, uint32_t n, int32_t& number, bool& is_number) {
+    if (fn.kind() != Kind::Function) not_a_function(0, fn);
+    PlaceModeGuard reads(false);
+    CallArgs a;
+    a.values = args;
+    a.count = n;
+    is_number = false;
+    IntResult as_int;
+    if (!g_plain_paths) as_int.out = &number;
+    return call_script(fn, 0, a, 0, as_int, &is_number);
 }
 
 // ---- method calls -----------------------------------------------------------------------

@@ -46,4 +46,10 @@ void set_method_family(MethodFamily f, MethodFn fn);
 // none).  Extra arguments are ignored, missing ones are undefined.
 Value call_function_values(Value fn, uint32_t name, const Value* args, uint32_t n);
 
+// The same call for a caller that reads the result only as a number (a sort
+// comparator): a function that returns an integer expression gives it in
+// `number` with `is_number` set and no cell made; any other result is
+// returned as call_function_values returns it.
+Value call_function_number(Value fn, const Value* args, uint32_t n, int32_t& number, bool& is_number);
+
 }  // namespace koru

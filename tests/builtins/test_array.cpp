@@ -122,6 +122,30 @@ TEST_F(InterpTest, ArraySort) {
     });
 }
 
+// A comparator that returns an integer expression gives its number to the
+// sort without a cell; whatever it returns otherwise (a Double, a product
+// too large for the integer path, a text) is compared as before, and the
+// Int arithmetic wraps as everywhere else.
+TEST_F(InterpTest, SortComparatorsThatReturnNumbers) {
+    check_cases({
+        {"var r = [5, 1, 4, 2, 3].sort(function(a, b) { if (a < b) return -1; if (a > b) return 1; return 0; });",
+         "[1,2,3,4,5]"},
+        {"var r = [2000000000, -2000000000, 0, 7].sort(function(a, b) { return a - b; });",
+         "[0,7,2000000000,-2000000000]"},
+        {"var r = [1.5, 0.5, 1].sort(function(a, b) { return a - b; });", "[0.5,1,1.5]"},
+        {"var r = [3, 1, 2].sort(function(a, b) { var d = a - b; return d * 100000 * 100000 * 100000; });", "[2,1,3]"},
+        {"var r = [3, 1, 2].sort(function(a, b) { return (a - b) * 1e20; });", "[1,2,3]"},
+        {"o = {w: -2}; var r = [3, 1, 2].sort(function(a, b) { return o.w * (a - b); });", "[3,2,1]"},
+        {"var r = ['ccc', 'a', 'bb'].sort(function(a, b) { return a.length - b.length; });", "[\"a\",\"bb\",\"ccc\"]"},
+        {"var r = [[2], [1]].sort(function(a, b) { return a[0] - b[0]; });", "[[1],[2]]"},
+    });
+    check_error_positions({
+        {"var r = [1, 2].sort(function(a, b) {\n  return (a - b) / 0; });", 2330, ":2:13)"},
+        {"var r = [1, 2].sort(function(a, b) {\n  if (a < b) return a % 0; return 1; });", 2330, ":2:23)"},
+        {"var r = ['b', 'a'].sort(function(a, b) {\n  return a - b; });", 2305, ":2:12)"},
+    });
+}
+
 // A comparator that throws part-way leaves every element in the array, and
 // the try around the sort receives the thrown value.
 TEST_F(InterpTest, SortComparatorThatThrowsKeepsEveryElement) {
