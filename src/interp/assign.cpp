@@ -15,6 +15,7 @@
 #include "interp/variables.h"
 #include "runtime/objects.h"
 #include "runtime/string_append.h"
+#include "runtime/symbols.h"
 
 namespace koru {
 
@@ -58,6 +59,23 @@ bool store_int_in_place(Value old, int32_t n) {
     return true;
 }
 
+// The target `name.property` of a name that holds a Hash, evaluated as
+// dispatch and the member handler evaluate it in place mode: the pair's
+// value is the place's old value.  False for any other target, after at
+// most the name's look-up, which the usual evaluation then repeats.
+bool hash_member_target(Value target, Value& old) {
+    if (target.kind() != Kind::Instruction) return false;
+    const InstrCell& t = *cell_as<InstrCell>(target);
+    if (t.opcode != op_byte(Op::OP_MEMBER) || t.nops != 2 || !Value(t.op0).is_symbol()) return false;
+    uint32_t name = Value(t.op1).payload();
+    if (name == SYM_length) return false;
+    enter_instruction(t);
+    Value obj = lookup_variable(Value(t.op0).payload());
+    if (obj.kind() != Kind::Hash) return false;
+    old = hash_property(obj, name, true);
+    return true;
+}
+
 // A statement `target = integer expression`: the right side is already
 // computed without a cell; the target is evaluated as in any assignment.
 Value assign_int_statement(const InstrCell& c, int32_t n) {
@@ -66,6 +84,7 @@ Value assign_int_statement(const InstrCell& c, int32_t n) {
     if (target.is_symbol()) {
         // A name's look-up sets the whole place and returns its slot's value.
         old = lookup_variable(target.payload());
+    } else if (hash_member_target(target, old)) {
     } else {
         value_drop_temp(evaluate_target(target));
         // The lastIndex of a RegExp is no cell.

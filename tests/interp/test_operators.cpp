@@ -147,6 +147,27 @@ TEST_F(InterpTest, AssignedNumbersChangeInPlaceOnlyWhenUnshared) {
     });
 }
 
+// An integer expression assigned to a property of a name that holds a Hash
+// goes into the pair the member handler finds or adds; any other target is
+// evaluated the usual way and raises what it raises, where it raises it.
+TEST_F(InterpTest, IntegerAssignmentsToProperties) {
+    check_cases({
+        {"var o = {a: 1}; o.a = o.a + 1; o.b = o.a * 3; o.a = o.b - o.a; var r = o;", "{'a':4,'b':6}"},
+        {"var p = {}; p.n = 1; for (var i = 0; i < 5; i++) p.n = p.n * 2; var r = p;", "{'n':32}"},
+        {"var q = {a: 2 * 1}; var keep = q.a; q.a = q.a + 5; var r = [q.a, keep];", "[7,2]"},
+        {"function f() { var x = 1; const k = {a: 1}; k.a = x + 1; return k; } var r = f();", "{'a':2}"},
+        {"var x = 1; var h = {a: 1}; h.length = x + 1; var r = h;", "{'a':1}"},
+    });
+    check_error_positions({
+        {"var x = 1; var u;\nu.a = x + 2;", 2035, ":2:2)"},
+        {"var x = 1; var a = [1];\na.x = x + 1;", 2035, ":2:2)"},
+        {"var x = 1; var s = 'x';\ns.a = x + 1;", 2035, ":2:2)"},
+        {"var x = 1;\nnope.a = x + 1;", 2035, ":2:5)"},
+        {"var h = {a: 1};\nh.a = h.a + h.zz;", 2240, ":2:14)"},
+        {"var h = {a: 1};\nh.b = h.a / 0;", 2330, ":2:8)"},
+    });
+}
+
 TEST_F(InterpTest, AdditionKinds) {
     check_cases({
         {"var r = 1 + 'a';", "\"1a\""},
