@@ -70,9 +70,8 @@ inline bool int_expression(const InstrCell& c, int32_t& out) {
     return c.nops == 2 && int_path_open() && int_instruction_body(c, out);
 }
 
-// Any operand as an integer; an instruction is entered as dispatch would
-// enter it.
-bool int_operand(Value v, int32_t& out);
+// An instruction operand as an integer, leaving the position of the last
+// instruction the handlers would enter (as dispatch and the handler would).
 bool int_operand_instruction(Value v, int32_t& out);
 
 // A comparison (== === != !== >= > <= <) of two integer operands: `c`
