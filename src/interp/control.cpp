@@ -128,7 +128,8 @@ Value h_throw(const InstrCell& c) {
 Value h_while(const InstrCell& c) {
     ScopeGuard scope(false, false);
     ContextGuard ctx(JumpType::Loop);
-    while (truthy_of(Value(c.op0))) {
+    LeafComparison cond = leaf_comparison(Value(c.op0));
+    while (condition_holds(cond, Value(c.op0))) {
         exec_body(Value(c.op1));
         if (after_body(ctx.index()) == Next::Stop) break;
     }
@@ -138,10 +139,11 @@ Value h_while(const InstrCell& c) {
 Value h_do_while(const InstrCell& c) {
     ScopeGuard scope(false, false);
     ContextGuard ctx(JumpType::Loop);
+    LeafComparison cond = leaf_comparison(Value(c.op1));
     do {
         exec_body(Value(c.op0));
         if (after_body(ctx.index()) == Next::Stop) break;
-    } while (truthy_of(Value(c.op1)));
+    } while (condition_holds(cond, Value(c.op1)));
     return kUndefinedValue;
 }
 
@@ -156,7 +158,8 @@ Value h_for(const InstrCell& c) {
     ContextGuard ctx(JumpType::Loop);
     for (uint32_t i = 0; i < inits; ++i) value_drop_temp(evaluate(Value(list[i])));
     Value cond(list[inits]);
-    while (truthy_of(cond)) {
+    LeafComparison test = leaf_comparison(cond);
+    while (condition_holds(test, cond)) {
         exec_body(body);
         if (after_body(ctx.index()) == Next::Stop) break;
         for (uint32_t i = 0; i < steps; ++i) value_drop_temp(evaluate_unused(Value(list[inits + 1 + i])));

@@ -18,6 +18,12 @@ namespace koru {
     return value_truthy(v.get());
 }
 
+// The truth of a loop's condition, taken apart before the loop.
+[[gnu::always_inline]] inline bool condition_holds(const LeafComparison& lc, Value cond) {
+    if (bool b; lc.cell && leaf_comparison_test(lc, b)) return b;
+    return truthy_of(cond);
+}
+
 // The branch an if statement takes: its second operand when the condition
 // holds, else its third (undefined, which evaluates to itself, when there
 // is none).

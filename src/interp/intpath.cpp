@@ -455,6 +455,53 @@ bool int_condition(Value v, bool& out) {
     return int_comparison(c, out);
 }
 
+LeafComparison leaf_comparison(Value cond) {
+    LeafComparison lc;
+    if (cond.kind() != Kind::Instruction || g_plain_paths) return lc;
+    const InstrCell& c = *cell_as<InstrCell>(cond);
+    if (c.opcode < op_byte(Op::OP_EQ) || c.opcode > op_byte(Op::OP_LT) || c.nops != 2) return lc;
+    const Value ops[2] = {Value(c.op0), Value(c.op1)};
+    for (int k = 0; k < 2; ++k) {
+        if (ops[k].is_symbol()) {
+            lc.name[k] = true;
+            lc.word[k] = ops[k].payload();
+        } else if (ops[k].kind() == Kind::Int) {
+            lc.word[k] = static_cast<uint32_t>(int_value(ops[k]));
+        } else {
+            return lc;
+        }
+    }
+    lc.cell = &c;
+    return lc;
+}
+
+namespace {
+
+[[gnu::always_inline]] inline bool leaf_number(const LeafComparison& lc, int k, int32_t& out) {
+    if (!lc.name[k]) {
+        out = static_cast<int32_t>(lc.word[k]);
+        return true;
+    }
+    Value x = lookup_variable(lc.word[k]);
+    if (x.kind() != Kind::Int) return false;
+    out = int_value(x);
+    return true;
+}
+
+}  // namespace
+
+bool leaf_comparison_test(const LeafComparison& lc, bool& out) {
+    // The plain paths never take a condition apart.
+    if (debug_hooks_active() || g_interp.place_mode) return false;
+    int32_t a, b;
+    if (!leaf_number(lc, 0, a) || !leaf_number(lc, 1, b)) return false;
+    int32_t r = 0;
+    apply(binary_op(lc.cell->opcode), a, b, r);  // a comparison always computes
+    enter_instruction(*lc.cell);
+    out = r != 0;
+    return true;
+}
+
 void int_path_instruction_freed(const void* cell) { g_programs.forget(static_cast<const InstrCell*>(cell)); }
 
 }  // namespace koru

@@ -23,6 +23,26 @@ TEST_F(InterpTest, LoopsAndSwitch) {
     });
 }
 
+// A loop whose condition compares names and Int constants takes it apart
+// once; every test still reads the names as they are then, and an operand
+// that stops being an Int (or a name the body redeclares) is taken as the
+// handlers take it.
+TEST_F(InterpTest, LoopConditionsFollowTheirNames) {
+    check_cases({
+        {"var r = ''; for (var i = 0; i < 3; i = i + 0.5) r = r + i + ',';", "\"0,0.5,1.0,1.5,2.0,2.5,\""},
+        {"var n = 4; var r = ''; while (0 < n) { r = r + n; n--; }", "\"4321\""},
+        {"var r = ''; var lim = 2; for (var k = 0; k < lim; k++) { if (k == 1) lim = 4; r = r + k; }", "\"0123\""},
+        {"var r = 0; do { r++; } while (r != 7);", "7"},
+        {"var r = 0; do { r = r + 1; if (r == 3) r = 'x'; } while (r < 5);", "\"x\""},
+        {"var r = ''; for (var j = 5; j >= 0; j = j - 2) r = r + j;", "\"531\""},
+        {"var r = 0; eval('for (var q = 0; q < 4; q++) r = r + q;');", "6"},
+        {"function f() { var r = 0; for (var i = 0; i < 3; i++) { eval('var i = 10'); r++; } return r; } var r = f();",
+         "1"},
+        {"var m = 2000000000; var r = 0; while (m > 1999999997) { m--; r++; }", "3"},
+        {"var r = 0; var u; while (u < 3) r++;", "0"},
+    });
+}
+
 TEST_F(InterpTest, ForOfAndForIn) {
     check_cases({
         {"var r = 0; for (var x of [1, 2, 3]) r += x;", "6"},
