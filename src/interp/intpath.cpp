@@ -397,17 +397,22 @@ inline Shape shape(Value v) {
 
 // An operation on two leaves, the most frequent expression, needs no
 // program.  `truth`: a comparison, else arithmetic.
+// The operation `c` of two leaves, its opcode an arithmetic or comparison one.
+[[gnu::always_inline]] inline bool leaf_pair(const InstrCell& c, int32_t& out) {
+    int32_t a, b;
+    const InstrCell* last = &c;
+    if (!leaf(Value(c.op0), a, last) || !leaf(Value(c.op1), b, last)) return false;
+    if (!apply(binary_op(c.opcode), a, b, out)) return false;
+    enter_instruction(*last);
+    return true;
+}
+
 template <bool truth>
 [[gnu::always_inline]] inline bool run_pair(const InstrCell& c, int32_t& out) {
     uint8_t op = c.opcode;
     if (truth ? op < op_byte(Op::OP_EQ) || op > op_byte(Op::OP_LT) : op < op_byte(Op::OP_ADD) || op > op_byte(Op::OP_MOD))
         return false;
-    int32_t a, b;
-    const InstrCell* last = &c;
-    if (!leaf(Value(c.op0), a, last) || !leaf(Value(c.op1), b, last)) return false;
-    if (!apply(binary_op(op), a, b, out)) return false;
-    enter_instruction(*last);
-    return true;
+    return leaf_pair(c, out);
 }
 
 // Runs the program of `c` when it computes what the caller wants (a number
@@ -461,23 +466,26 @@ LeafComparison leaf_comparison(Value cond) {
     const InstrCell& c = *cell_as<InstrCell>(cond);
     if (c.opcode < op_byte(Op::OP_EQ) || c.opcode > op_byte(Op::OP_LT) || c.nops != 2) return lc;
     const Value ops[2] = {Value(c.op0), Value(c.op1)};
+    if (shape(ops[0]) != Shape::Leaf || shape(ops[1]) != Shape::Leaf) return lc;
+    lc.cell = &c;
+    lc.plain = true;
     for (int k = 0; k < 2; ++k) {
         if (ops[k].is_symbol()) {
             lc.name[k] = true;
             lc.word[k] = ops[k].payload();
         } else if (ops[k].kind() == Kind::Int) {
+            // A constant of the code keeps its number while its instruction runs.
             lc.word[k] = static_cast<uint32_t>(int_value(ops[k]));
         } else {
-            return lc;
+            lc.plain = false;
         }
     }
-    lc.cell = &c;
     return lc;
 }
 
 namespace {
 
-[[gnu::always_inline]] inline bool leaf_number(const LeafComparison& lc, int k, int32_t& out) {
+[[gnu::always_inline]] inline bool plain_number(const LeafComparison& lc, int k, int32_t& out) {
     if (!lc.name[k]) {
         out = static_cast<int32_t>(lc.word[k]);
         return true;
@@ -491,13 +499,18 @@ namespace {
 }  // namespace
 
 bool leaf_comparison_test(const LeafComparison& lc, bool& out) {
-    // The plain paths never take a condition apart.
+    // The plain paths never recognise a condition.
     if (debug_hooks_active() || g_interp.place_mode) return false;
-    int32_t a, b;
-    if (!leaf_number(lc, 0, a) || !leaf_number(lc, 1, b)) return false;
     int32_t r = 0;
-    apply(binary_op(lc.cell->opcode), a, b, r);  // a comparison always computes
-    enter_instruction(*lc.cell);
+    if (lc.plain) {
+        // The pair path's steps for two names or constants.
+        int32_t a, b;
+        if (!plain_number(lc, 0, a) || !plain_number(lc, 1, b)) return false;
+        apply(binary_op(lc.cell->opcode), a, b, r);  // a comparison always computes
+        enter_instruction(*lc.cell);
+    } else if (!leaf_pair(*lc.cell, r)) {
+        return false;
+    }
     out = r != 0;
     return true;
 }

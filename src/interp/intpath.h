@@ -79,20 +79,21 @@ bool int_operand_instruction(Value v, int32_t& out);
 bool int_comparison(const InstrCell& c, bool& out);
 bool int_condition(Value v, bool& out);
 
-// A loop's condition when it compares two operands that are names or Int
-// constants, taken apart once before the loop: each test is then the
-// look-ups and the comparison the integer path makes for it, without
-// looking at the operand cells again.  A constant of the code keeps its
-// number while its instruction runs.
+// A loop's condition when it compares two operands that the integer path
+// takes as they are (names, Int constants, members of a name, `length`),
+// recognised once before the loop: each test is then the pair path without
+// looking at the shapes of the operands again.
+// Names and constants alone are read from the words taken apart here.
 struct LeafComparison {
     const InstrCell* cell = nullptr;  // null: not such a comparison
+    bool plain = false;               // only names and Int constants
     bool name[2] = {false, false};
     uint32_t word[2] = {0, 0};        // the symbol, or the constant's number
 };
 LeafComparison leaf_comparison(Value cond);
-// The truth of the comparison, entered as the integer path enters it; false
-// refuses (an operand that is not an Int, or the integer path closed) after
-// at most the look-ups, and the condition is then taken the usual way.
+// The truth of the comparison, with the pair path's look-ups and position;
+// false refuses (an operand that is not an Int, the integer path closed)
+// after at most the look-ups, and the condition is then taken the usual way.
 bool leaf_comparison_test(const LeafComparison& lc, bool& out);
 
 // Told of a freed instruction: its program goes with it.

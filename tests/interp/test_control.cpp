@@ -40,6 +40,17 @@ TEST_F(InterpTest, LoopConditionsFollowTheirNames) {
          "1"},
         {"var m = 2000000000; var r = 0; while (m > 1999999997) { m--; r++; }", "3"},
         {"var r = 0; var u; while (u < 3) r++;", "0"},
+        // Members and lengths are read on every test as well.
+        {"var a = [1, 2]; var r = 0; for (var i = 0; i < a.length; i++) { if (i == 1) a.push(9); r = r + a[i]; }",
+         "12"},
+        {"var o = {n: 3}; var r = ''; while (o.n > 0) { r = r + o.n; o.n--; }", "\"321\""},
+        {"var s = 'abc'; var r = 0; for (var i = 0; i < s.length; i++) { if (i == 1) s = [1, 2, 3, 4, 5]; r++; }",
+         "5"},
+        {"var p = {n: 2}; var r = 0; while (p.n >= 1) { r++; if (r == 2) p.n = 0.5; }", "2"},
+        {"var q = {n: 2}; var r = 0; while (q.zz < 1) r++;", "0"},
+    });
+    check_error_positions({
+        {"var o = {n: 3}; var r = 0;\nwhile (o.n > 0) { r++; if (r == 2) o = 5; }", 2035, ":2:9)"},
     });
 }
 
