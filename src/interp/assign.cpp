@@ -84,8 +84,7 @@ Value assign_int_statement(const InstrCell& c, int32_t n) {
     if (target.is_symbol()) {
         // A name's look-up sets the whole place and returns its slot's value.
         old = lookup_variable(target.payload());
-    } else if (hash_member_target(target, old)) {
-    } else {
+    } else if (!hash_member_target(target, old)) {
         value_drop_temp(evaluate_target(target));
         // The lastIndex of a RegExp is no cell.
         old = g_interp.place.kind == PlaceKind::LastIndex ? kUndefinedValue : place_value(g_interp.place);

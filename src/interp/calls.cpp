@@ -207,23 +207,19 @@ uint32_t param_symbol(Value w, Value* default_expr) {
 
 enum class BodyStep { Next, Returned, ReturnedInt, Pending };
 
-// Where a call that its caller reads only as a number takes an integer
-// result: set, a returned integer expression is computed without a cell
-// (the integer path's look-ups and position) and the call gives its number.
-struct IntResult {
-    int32_t* out = nullptr;
-};
-
 // The value of a return statement, for the call.  A break or continue that
 // escapes from a call in the expression leaves its jump pending.
-[[gnu::always_inline]] inline BodyStep direct_return(const InstrCell& r, Value& returned, IntResult as_int) {
+// `as_int` set (a caller that reads only a number): a returned integer
+// expression is computed there without a cell, with the integer path's
+// look-ups and position.
+[[gnu::always_inline]] inline BodyStep direct_return(const InstrCell& r, Value& returned, int32_t* as_int) {
     enter_instruction(r);
     if (r.operand_count() == 0) {
         returned = kReturnNoValue;
         return BodyStep::Returned;
     }
-    if (as_int.out && Value(r.op0).kind() == Kind::Instruction && int_path_open() &&
-        int_operand_instruction(Value(r.op0), *as_int.out))
+    if (as_int && Value(r.op0).kind() == Kind::Instruction && int_path_open() &&
+        int_operand_instruction(Value(r.op0), *as_int))
         return BodyStep::ReturnedInt;
     try {
         returned = value_retain(evaluate(Value(r.op0)));
@@ -240,7 +236,7 @@ inline bool is_return(Value v) {
 
 // An if statement as its handler and the statement around it run it, with
 // a branch that is a return statement handed to the call.
-BodyStep if_statement(const InstrCell& c, Value& returned, IntResult as_int) {
+BodyStep if_statement(const InstrCell& c, Value& returned, int32_t* as_int) {
     enter_instruction(c);
     try {
         Value branch = if_branch(c);
@@ -253,7 +249,7 @@ BodyStep if_statement(const InstrCell& c, Value& returned, IntResult as_int) {
 
 // Returned (or ReturnedInt) when a return statement handed its value over;
 // Next when the body ran to its end, Pending when it left a pending jump.
-[[gnu::flatten]] BodyStep run_body(Value body, Value& returned, IntResult as_int) {
+[[gnu::flatten]] BodyStep run_body(Value body, Value& returned, int32_t* as_int) {
     if (body.kind() == Kind::Instruction) {
         const InstrCell& c = *cell_as<InstrCell>(body);
         if (c.opcode == op_byte(Op::OP_BLOCK) && !debug_hooks_active()) [[likely]] {
@@ -288,7 +284,7 @@ BodyStep if_statement(const InstrCell& c, Value& returned, IntResult as_int) {
 // `as_int` set (never for new), a returned integer expression gives its
 // number there, sets `*took_int` and the call returns kUndefinedValue.
 [[gnu::always_inline]] inline Value call_script(Value fn, uint32_t name, const CallArgs& args,
-                                                uint32_t construct_class, IntResult as_int = {},
+                                                uint32_t construct_class, int32_t* as_int = nullptr,
                                                 bool* took_int = nullptr) {
     const FunctionCell& f = *cell_as<FunctionCell>(fn);
     uint32_t pc = f.param_count;
@@ -320,7 +316,7 @@ BodyStep if_statement(const InstrCell& c, Value& returned, IntResult as_int) {
         uint32_t context = g_jumps.push(JumpType::Call);
         Value direct;
         bool no_value = true;  // fell off the end, or returned without a value
-        BodyStep step = run_body(Value(f.body), direct, g_hooks.call_exit ? IntResult{} : as_int);
+        BodyStep step = run_body(Value(f.body), direct, as_int);
         if (step == BodyStep::Returned) [[likely]] {
             if (direct != kReturnNoValue) {
                 result = direct;
@@ -376,9 +372,8 @@ Value call_function_number(Value fn, const Value* args, uint32_t n, int32_t& num
     a.values = args;
     a.count = n;
     is_number = false;
-    IntResult as_int;
-    if (!g_plain_paths) as_int.out = &number;
-    return call_script(fn, 0, a, 0, as_int, &is_number);
+    // The debugger's exit hook is shown every result as a value.
+    return call_script(fn, 0, a, 0, g_hooks.call_exit ? nullptr : &number, &is_number);
 }
 
 // ---- method calls -----------------------------------------------------------------------

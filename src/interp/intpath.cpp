@@ -396,8 +396,7 @@ inline Shape shape(Value v) {
 }
 
 // An operation on two leaves, the most frequent expression, needs no
-// program.  `truth`: a comparison, else arithmetic.
-// The operation `c` of two leaves, its opcode an arithmetic or comparison one.
+// program: `c`'s opcode is an arithmetic or comparison one.
 [[gnu::always_inline]] inline bool leaf_pair(const InstrCell& c, int32_t& out) {
     int32_t a, b;
     const InstrCell* last = &c;
@@ -407,6 +406,7 @@ inline Shape shape(Value v) {
     return true;
 }
 
+// `truth`: a comparison, else arithmetic.
 template <bool truth>
 [[gnu::always_inline]] inline bool run_pair(const InstrCell& c, int32_t& out) {
     uint8_t op = c.opcode;
@@ -499,8 +499,7 @@ namespace {
 }  // namespace
 
 bool leaf_comparison_test(const LeafComparison& lc, bool& out) {
-    // The plain paths never recognise a condition.
-    if (debug_hooks_active() || g_interp.place_mode) return false;
+    if (!int_path_open()) return false;
     int32_t r = 0;
     if (lc.plain) {
         // The pair path's steps for two names or constants.

@@ -82,8 +82,8 @@ bool int_condition(Value v, bool& out);
 // A loop's condition when it compares two operands that the integer path
 // takes as they are (names, Int constants, members of a name, `length`),
 // recognised once before the loop: each test is then the pair path without
-// looking at the shapes of the operands again.
-// Names and constants alone are read from the words taken apart here.
+// looking at the shapes of the operands again, and two names or constants
+// are read from the words taken apart here.
 struct LeafComparison {
     const InstrCell* cell = nullptr;  // null: not such a comparison
     bool plain = false;               // only names and Int constants
